@@ -1,0 +1,58 @@
+// Archive: reads the installer's payload and builds archive files.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/VLN2.h"
+
+namespace VLN2 {
+
+class Iterator;
+class Stream;
+
+// Archive modes.
+constexpr int kArchiveWrite = 0;
+constexpr int kArchiveRead = 1;
+
+class Archive : public Element {
+ public:
+  virtual std::uint16_t GetVersion() = 0;
+  virtual int SetVersion(std::uint16_t version) = 0;
+  virtual std::uint16_t GetSubVersion() = 0;
+  virtual int SetSubVersion(std::uint16_t subversion) = 0;
+  virtual int GetArchiveMode() = 0;
+  // Only while closed (else 1); the value 2 is stored as 0.
+  virtual int SetArchiveMode(int mode) = 0;
+  // Opens the archive file; in read mode also reads the directory (1 when it is bad).
+  virtual int OpenArchive(const char* path) = 0;
+  virtual int IsArchiveClosed() = 0;
+  // Finishes any entry; in write mode puts the header and directory in front.
+  virtual int CloseArchive() = 0;
+  // A list iterator over the entries (ArchiveEntry elements); hand it back with
+  // ReleaseEntries.
+  virtual Iterator* GetEntries() = 0;
+  virtual int ReleaseEntries(Iterator** iterator) = 0;
+  // Starts a new entry; the stream to write its data to (owned by the archive) or null.
+  virtual Stream* BeginEntry(const char* name) = 0;
+  // Packs and writes the entry's block and appends the entry to the directory.
+  virtual int EndEntry() = 0;
+  // The data of the first entry of that name (case ignored), or null; give it back
+  // with CloseEntry.
+  virtual Stream* OpenEntry(const char* name) = 0;
+  virtual int CloseEntry() = 0;
+  virtual int Reserved1() = 0;
+  // 0 when an entry is named like the path's file name.
+  virtual int CheckEntry(const char* path) = 0;
+  virtual int Reserved2(const char* first, const char* second) = 0;
+  // Adds one file as an entry named by its file name.
+  virtual int AddFile(const char* path) = 0;
+  // Writes the entry named like the path's file name to that path.
+  virtual int ExtractFile(const char* path) = 0;
+  // Adds every file below folder (ending in a backslash), named relative to it.
+  virtual int AddFolder(const char* folder, const char* second) = 0;
+  // Extracts every entry whose name begins with prefix (case ignored; null = all) into
+  // folder (ending in a backslash); 0 when no entry failed.
+  virtual int ExtractFolder(const char* folder, const char* prefix) = 0;
+};
+
+}  // namespace VLN2

@@ -1,0 +1,38 @@
+// CompressDevice: zlib's one-shot compression, shared by the process through the Core's
+// object table entry 76. CompressStream: an in-memory Stream that decodes one packed block
+// from its input, or packs what was written into one block on its output at close.
+#pragma once
+
+#include "framework/VLN2.h"
+
+namespace VLN2 {
+
+class ArchiveEntry;
+class Stream;
+
+class CompressDevice : public Element {
+ public:
+  // zlib compress2 at level 9: *destLength is dest's capacity on entry, the bytes produced
+  // on success. zlib's result: 0, -5 when dest is too small, another negative code.
+  virtual int Compress(unsigned char* dest, unsigned* destLength, const unsigned char* source,
+                       unsigned sourceLength) = 0;
+  // zlib uncompress, same conventions (-5 too small or incomplete, -3 corrupt).
+  virtual int Uncompress(unsigned char* dest, unsigned* destLength, const unsigned char* source,
+                         unsigned sourceLength) = 0;
+};
+
+class CompressStream : public Element {
+ public:
+  // Input, output and entry are not owned: the caller keeps them alive while open.
+  virtual Stream* GetInput() = 0;
+  virtual int SetInput(Stream* stream) = 0;
+  virtual Stream* GetOutput() = 0;
+  virtual int SetOutput(Stream* stream) = 0;
+  virtual ArchiveEntry* GetEntry() = 0;
+  virtual int SetEntry(ArchiveEntry* entry) = 0;
+  // 1: the block's bytes are read and written as they are, without tags.
+  virtual int GetPassThrough() = 0;
+  virtual int SetPassThrough(int flag) = 0;
+};
+
+}  // namespace VLN2

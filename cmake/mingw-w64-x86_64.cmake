@@ -1,0 +1,5 @@
+# MinGW-w64 x86-64 with the posix thread model (GoogleTest needs std::mutex).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(VLN2_MINGW_TRIPLE x86_64-w64-mingw32)
+include("${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake")

@@ -1,0 +1,21 @@
+// ToolboxInstall: one installation. Creating it removes what the previous installation
+// recorded; releasing it writes the new installation record.
+#pragma once
+
+#include "framework/VLN2.h"
+
+namespace VLN2 {
+
+class ToolboxInstall : public Element {
+ public:
+  // Installs target index (0 to 13) from the archive file into folder; the target's
+  // status: 0 installed, anything else failed.
+  virtual int InstallTarget(int index, const char* archivePath, const char* folder) = 0;
+  // Installs the shared resources into the toolbox folder and records the record file;
+  // 1 when the archive could not be opened.
+  virtual int InstallSharedFiles(const char* archivePath) = 0;
+  // Shows the report of the attempted targets; nothing when none was attempted.
+  virtual int ShowReport() = 0;
+};
+
+}  // namespace VLN2

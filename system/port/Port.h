@@ -1,0 +1,106 @@
+// The port: everything the system takes from the platform. Paths keep the Windows grammar
+// (drive letter, backslashes) on every platform. win32/ calls the Win32 API; posix/ is a
+// real implementation on POSIX calls, with a drive table, an in-memory registry and a
+// resource table that tests and tools fill (posix/PosixPort.h).
+//
+// Generic code only: no platform header is included here.
+#pragma once
+
+#include <cstdint>
+
+namespace VLN2 {
+namespace Port {
+
+using ModuleHandle = void*;
+
+// ---- Files: CreateFileA with OPEN_ALWAYS and read sharing, ReadFile, WriteFile, ...
+using FileHandle = void*;  // null = no file
+enum FileAccess { kAccessRead = 1, kAccessWrite = 2 };
+// Opens the file, creating it when absent, at position 0; null when refused.
+FileHandle OpenFile(const char* path, int access, bool sequential);
+bool ReadFile(FileHandle file, void* data, std::uint32_t n, std::uint32_t* done);
+bool WriteFile(FileHandle file, const void* data, std::uint32_t n, std::uint32_t* done);
+bool GetFileSize(FileHandle file, std::uint32_t* size);
+// Absolute position from the start; beyond the end is allowed.
+bool SetFilePointer(FileHandle file, std::uint32_t position);
+bool GetFilePointer(FileHandle file, std::uint32_t* position);
+// Cuts or extends the file at the current position.
+bool SetEndOfFile(FileHandle file);
+void CloseFile(FileHandle file);
+
+// ---- Files and folders by name.
+bool DeleteFile(const char* path);
+bool CreateDirectory(const char* path);
+bool RemoveDirectory(const char* path);
+// The C library's rename.
+bool RenameFile(const char* oldPath, const char* newPath);
+
+// ---- Directory listing: FindFirstFileA, FindNextFileA, FindClose.
+struct FindData {
+  char name[260];
+  bool isDirectory;
+  // A symbolic link, junction or other reparse point: never followed by clean-up.
+  bool isLink;
+};
+using FindHandle = void*;  // null = no search
+// Pattern may hold * and ?; null when nothing matches or the folder cannot be listed.
+FindHandle FindFirst(const char* pattern, FindData* data);
+bool FindNext(FindHandle search, FindData* data);
+void FindClose(FindHandle search);
+
+// ---- Registry: RegOpenKeyA, RegCloseKey, RegEnumValueA, RegQueryValueA.
+using RegistryHandle = void*;
+extern const RegistryHandle kLocalMachine;
+extern const RegistryHandle kCurrentUser;
+// Win32 error codes the registry reader tells apart.
+constexpr long kErrorSuccess = 0;
+constexpr long kErrorFileNotFound = 2;
+constexpr long kErrorMoreData = 234;
+constexpr long kErrorNoMoreItems = 259;
+long RegOpenKey(RegistryHandle root, const char* path, RegistryHandle* key);
+long RegCloseKey(RegistryHandle key);
+// *nameSize and *dataSize: capacities on entry, lengths on success (name without NUL).
+long RegEnumValue(RegistryHandle key, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                  unsigned char* data, std::uint32_t* dataSize);
+// The default value of the subkey (null = the key itself). data null asks for the size.
+long RegQueryValue(RegistryHandle key, const char* subkey, char* data, long* size);
+
+// ---- Application services.
+// Full file name of the module; false when it does not fit or cannot be had.
+bool GetModuleFileName(ModuleHandle module, char* buffer, std::uint32_t size);
+// The system's temporary folder, ending in a backslash; its length, 0 on failure.
+std::uint32_t GetTempPath(char* buffer, std::uint32_t size);
+// *size: capacity on entry, length on success; false when the name does not fit.
+bool GetComputerName(char* buffer, std::uint32_t* size);
+// Milliseconds since the system started, 32 bits, wrapping (timeGetTime).
+std::uint32_t GetMilliseconds();
+enum class MessageBoxKind { kError, kInfo };
+// A modal box with no owner and an OK button; the box's result.
+int ShowMessageBox(const char* text, const char* caption, MessageBoxKind kind);
+// The shell's default action on the text (ShellExecuteA, no verb, shown normally).
+void ShellOpen(const char* what);
+// Waits for input to the thread or the time to pass; the platform's wait result.
+int WaitForInput(std::uint32_t milliseconds);
+struct CalendarTime {
+  std::uint16_t year, month, dayOfWeek, day, hour, minute, second, milliseconds;
+};
+// The current time in UTC (GetSystemTime).
+void GetSystemTime(CalendarTime* time);
+
+// ---- Resources of a module (FindResourceA ... LockResource).
+// The bytes of resource id of the type; false when missing.
+bool FindResource(ModuleHandle module, const char* type, int id, const void** data,
+                  std::uint32_t* size);
+
+// ---- The product major version of a program file's version resource; 0 without one.
+int GetProductMajorVersion(const char* programFile);
+
+// ---- The process-wide lock around decompression. Created at program start, deleted at
+// exit; Lock and Unlock bracket each use.
+void CreateLock();
+void DeleteLock();
+void Lock();
+void Unlock();
+
+}  // namespace Port
+}  // namespace VLN2
