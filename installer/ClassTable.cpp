@@ -1,8 +1,56 @@
 #include "installer/ClassTable.h"
 
+#include "archive/ArchiveEntryImp.h"
+#include "archive/ArchiveImp.h"
+#include "archive/BinaryStreamImp.h"
+#include "archive/CompressDeviceImp.h"
+#include "archive/CompressStreamImp.h"
+#include "framework/DynamicSizeElementIteratorImp.h"
+#include "framework/ElementContainerImp.h"
+#include "framework/FilePathImp.h"
+#include "framework/ListImp.h"
+#include "framework/StaticSizeElementIteratorImp.h"
+#include "framework/StringImp.h"
+#include "framework/StringUtilImp.h"
+#include "installer/ToolboxInstallImp.h"
+#include "installer/UninstallerImp.h"
+#include "system/FileFuncImp.h"
+#include "system/FileSystemIteratorImp.h"
+#include "system/SystemAppImp.h"
+#ifdef _WIN32
+#include "ui/GUI_LicenseDisplayImp.h"
+#include "ui/GUI_ToolboxInstallImp.h"
+#endif
+
 namespace VLN2 {
 
-const ClassEntry* const kClassTable = nullptr;
-const int kClassCount = 0;
+const ClassEntry kRows[] = {
+    {0, Construct<SystemTimeImp>},
+    {kSystemTimeType, Construct<SystemTimeImp>},
+    {kStringType, Construct<StringImp>},
+    {kListType, Construct<ListImp>},
+    {kListEntryType, Construct<ListEntryImp>},
+    {kFileSystemIteratorType, Construct<FileSystemIteratorImp>},
+    {kFilePathType, Construct<FilePathImp>},
+    {kBinaryStreamType, Construct<BinaryStreamImp>},
+    {kArchiveType, Construct<ArchiveImp>},
+    {kArchiveEntryType, Construct<ArchiveEntryImp>},
+    {kCompressDeviceType, Construct<CompressDeviceImp>},
+    {kCompressStreamType, Construct<CompressStreamImp>},
+    {kToolboxInstallType, Construct<ToolboxInstallImp>},
+    {kUninstallerType, Construct<UninstallerImp>},
+    {kFileFuncType, Construct<FileFuncImp>},
+#ifdef _WIN32
+    {kGUI_ToolboxInstallType, Construct<GUI_ToolboxInstallImp>},
+    {kGUI_LicenseDisplayType, Construct<GUI_LicenseDisplayImp>},
+#endif
+    {kStaticElementArrayType, Construct<StaticElementArrayImp>},
+    {kElementContainerType, Construct<ElementContainerImp>},
+    {kStaticSizeElementIteratorType, Construct<StaticSizeElementIteratorImp>},
+    {kDynamicSizeElementIteratorType, Construct<DynamicSizeElementIteratorImp>},
+    {kStringUtilType, Construct<StringUtilImp>},
+};
+const ClassEntry* const kClassTable = kRows;
+const int kClassCount = sizeof kRows / sizeof kRows[0];
 
 }  // namespace VLN2

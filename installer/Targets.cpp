@@ -11,28 +11,26 @@ namespace {
 #define UTILITIES "The plug-in can now be found in the 'Utilities' panel.\n"
 #define VLN_FILE "The plug-in can now be started by saving a 3D scene as a *.vln file.\n"
 #define PLUGINS_MENU "The plug-in can now be found in the 'Plugins' menu.\n"
-#define FAILED(host) \
-  "\nThe installation of VorlaneBox for " host                                  \
+#define FAILED(host)                           \
+  "\nThe installation of VorlaneBox for " host \
   " failed. Make sure that the program is closed before installing.\n"
 #define SUCCEEDED(host, hint) "\nVorlaneBox for " host " is successfully installed.\n" hint
 
 const Target kTargets[kTargetCount] = {
     {"3D Studio Max 3 or Autodesk Viz 3", MAX_CLSID " (product major version 3)", "3DSMax3\\",
      SUCCEEDED("3ds Max 3 or Autodesk Viz 3", UTILITIES), FAILED("3ds Max 3 or Autodesk Viz 3")},
-    {"3D Studio Max 4 or Autodesk Viz 4", MAX_CLSID " (product major version 4 or 5)",
-     "3DSMax4\\", SUCCEEDED("3ds Max 4 or Autodesk Viz 4", UTILITIES),
-     FAILED("3ds Max 4 or Autodesk Viz 4")},
+    {"3D Studio Max 4 or Autodesk Viz 4", MAX_CLSID " (product major version 4 or 5)", "3DSMax4\\",
+     SUCCEEDED("3ds Max 4 or Autodesk Viz 4", UTILITIES), FAILED("3ds Max 4 or Autodesk Viz 4")},
     {"3D Studio Max 5", nullptr, "3DSMax4\\", SUCCEEDED("3ds Max 5", UTILITIES),
      FAILED("3ds Max 5")},
-    {"3D Studio Max 6 or Autodesk Viz 5", MAX_CLSID " (product major version 6 or 7)",
-     "3DSMax6\\", SUCCEEDED("3ds Max 6 or Autodesk Viz 5", UTILITIES),
-     FAILED("3ds Max 6 or Autodesk Viz 5")},
+    {"3D Studio Max 6 or Autodesk Viz 5", MAX_CLSID " (product major version 6 or 7)", "3DSMax6\\",
+     SUCCEEDED("3ds Max 6 or Autodesk Viz 5", UTILITIES), FAILED("3ds Max 6 or Autodesk Viz 5")},
     {"3D Studio Max 7", nullptr, "3DSMax6\\", SUCCEEDED("3ds Max 7", UTILITIES),
      FAILED("3ds Max 7")},
     {"3D Studio Max 8", MAX_CLSID " (product major version 8)", "3DSMax6\\",
      SUCCEEDED("3ds Max 8", UTILITIES), FAILED("3ds Max 8")},
-    {"3D Studio Max 9", "SOFTWARE\\Autodesk\\3dsMax\\9.0\\MAX-1:409, value Installdir",
-     "3DSMax9\\", SUCCEEDED("3ds Max 9", UTILITIES), FAILED("3ds Max 9")},
+    {"3D Studio Max 9", "SOFTWARE\\Autodesk\\3dsMax\\9.0\\MAX-1:409, value Installdir", "3DSMax9\\",
+     SUCCEEDED("3ds Max 9", UTILITIES), FAILED("3ds Max 9")},
     {"MicroStation",
      "SOFTWARE\\Classes\\CLSID\\{6BA41DED-589A-427C-B829-B12F68C651B6}\\LocalServer32",
      "MicroStation\\",

@@ -8,6 +8,29 @@
 
 #include <cstdint>
 
+// Callers that include <windows.h> themselves see its A/W name macros; the port's own names
+// are declared without them.
+#pragma push_macro("DeleteFile")
+#pragma push_macro("CreateDirectory")
+#pragma push_macro("RemoveDirectory")
+#pragma push_macro("RegOpenKey")
+#pragma push_macro("RegEnumValue")
+#pragma push_macro("RegQueryValue")
+#pragma push_macro("GetModuleFileName")
+#pragma push_macro("GetTempPath")
+#pragma push_macro("GetComputerName")
+#pragma push_macro("FindResource")
+#undef DeleteFile
+#undef CreateDirectory
+#undef RemoveDirectory
+#undef RegOpenKey
+#undef RegEnumValue
+#undef RegQueryValue
+#undef GetModuleFileName
+#undef GetTempPath
+#undef GetComputerName
+#undef FindResource
+
 namespace VLN2 {
 namespace Port {
 
@@ -74,6 +97,10 @@ std::uint32_t GetTempPath(char* buffer, std::uint32_t size);
 bool GetComputerName(char* buffer, std::uint32_t* size);
 // Milliseconds since the system started, 32 bits, wrapping (timeGetTime).
 std::uint32_t GetMilliseconds();
+// Test seam: replaces the millisecond counter (null = the platform's own).
+void SetMillisecondClock(std::uint32_t (*clock)());
+// Suspends the thread for about that long.
+void Sleep(std::uint32_t milliseconds);
 enum class MessageBoxKind { kError, kInfo };
 // A modal box with no owner and an OK button; the box's result.
 int ShowMessageBox(const char* text, const char* caption, MessageBoxKind kind);
@@ -104,3 +131,14 @@ void Unlock();
 
 }  // namespace Port
 }  // namespace VLN2
+
+#pragma pop_macro("DeleteFile")
+#pragma pop_macro("CreateDirectory")
+#pragma pop_macro("RemoveDirectory")
+#pragma pop_macro("RegOpenKey")
+#pragma pop_macro("RegEnumValue")
+#pragma pop_macro("RegQueryValue")
+#pragma pop_macro("GetModuleFileName")
+#pragma pop_macro("GetTempPath")
+#pragma pop_macro("GetComputerName")
+#pragma pop_macro("FindResource")

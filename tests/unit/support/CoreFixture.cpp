@@ -4,8 +4,10 @@
 
 namespace VLN2 {
 
+CoreFixture::CoreFixture() : classes_(kClassTable, kClassTable + kClassCount) {}
+
 void CoreFixture::NewCore() {
-  core_ = new CoreImp(kClassTable, kClassCount);
+  core_ = new CoreImp(classes_.data(), static_cast<int>(classes_.size()));
   ASSERT_NE(core_, nullptr);
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 #include "framework/CoreImp.h"
 #include "framework/ElementRef.h"
@@ -13,6 +14,7 @@ namespace VLN2 {
 
 class CoreFixture : public ::testing::Test {
  protected:
+  CoreFixture();
   void SetUp() override;
   void TearDown() override;
 
@@ -26,6 +28,9 @@ class CoreFixture : public ::testing::Test {
   long SweepAllocationFailuresBothModes(const std::function<void()>& scenario);
 
   CoreImp* core_ = nullptr;
+  // The class table of the Cores the fixture makes: the program's, unless a test puts a
+  // stand-in class in front of it before SetUp.
+  std::vector<ClassEntry> classes_;
 
  private:
   void NewCore();

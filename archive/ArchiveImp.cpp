@@ -1,0 +1,571 @@
+#include "archive/ArchiveImp.h"
+
+#include <cstring>
+
+#include "archive/CompressStreamImp.h"
+#include "archive/EntryName.h"
+#include "archive/StreamIO.h"
+#include "framework/ElementRef.h"
+#include "framework/FilePath.h"
+#include "framework/IO.h"
+#include "framework/StringUtil.h"
+#include "system/FileFunc.h"
+#include "system/FileSystemIterator.h"
+
+namespace VLN2 {
+namespace {
+
+const unsigned char kMagic[3] = {'V', 'L', 'N'};
+const unsigned char kDirectoryTag[4] = {'R', 'A', 'W', 0};
+// The smallest record: a 2-byte name length of 0, the offset and the size.
+constexpr std::uint32_t kSmallestRecord = 10;
+// Piece size of the entry copy loops.
+constexpr std::uint32_t kCopyPiece = 1024;
+
+ArchiveEntry* EntryOf(Value value) { return static_cast<ArchiveEntry*>(static_cast<Element*>(value)); }
+
+Value ValueOf(ArchiveEntry* entry) { return static_cast<Element*>(entry); }
+
+// A BinaryStream on path in the given mode, opened; null when any step fails, with the
+// failing open's code in *result.
+ElementRef<BinaryStream> OpenFile(const char* path, int mode, int* result) {
+  *result = 1;
+  auto file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
+  if (!file) return file;
+  if (file->SetStreamPath(path) != 0) return {};
+  Stream* stream = CastTo<Stream>(file.get());
+  if (!stream || stream->SetMode(mode) != 0) return {};
+  *result = stream->OpenStream();
+  if (*result != 0) return {};
+  return file;
+}
+
+// Copies size bytes from source to destination in pieces; 1 when a piece could not be
+// read or written in full.
+int CopyBytes(Stream* source, Stream* destination, std::uint32_t size) {
+  auto* buffer = static_cast<unsigned char*>(Allocate(kCopyPiece));
+  if (!buffer) return 1;
+  int result = 0;
+  while (size > 0) {
+    std::uint32_t n = size > kCopyPiece ? kCopyPiece : size;
+    if (ReadFully(source, buffer, n) != n || WriteFully(destination, buffer, n) != n) {
+      result = 1;
+      break;
+    }
+    size -= n;
+  }
+  Free(buffer);
+  return result;
+}
+
+// Holds a String member: created and counted on first use.
+int SetMemberText(String** member, const char* text) {
+  if (!*member) {
+    *member = Create<String>(kStringType);
+    if (!*member) return 1;
+    (*member)->AddRef();
+  }
+  return (*member)->SetText(text);
+}
+
+}  // namespace
+
+int ArchiveImp::Init() {
+  entries_ = Create<ElementContainer>(kElementContainerType);
+  if (!entries_) return 1;
+  entries_->AddRef();
+  return 0;
+}
+
+int ArchiveImp::Destroy() {
+  CloseArchive();
+  ReleaseElement(entries_);
+  ReleaseElement(folder_);
+  ReleaseElement(second_);
+  delete this;
+  return 0;
+}
+
+int ArchiveImp::SetVersion(std::uint16_t version) {
+  version_ = version;
+  return 0;
+}
+
+int ArchiveImp::SetSubVersion(std::uint16_t subversion) {
+  subversion_ = subversion;
+  return 0;
+}
+
+int ArchiveImp::SetArchiveMode(int mode) {
+  if (IsArchiveClosed() != 1) return 1;
+  mode_ = mode == 2 ? kArchiveWrite : mode;
+  return 0;
+}
+
+Stream* ArchiveImp::FileStream() { return file_ ? CastTo<Stream>(file_) : nullptr; }
+
+int ArchiveImp::IsArchiveClosed() {
+  Stream* stream = FileStream();
+  return stream ? stream->IsClosed() : 1;
+}
+
+Iterator* ArchiveImp::GetEntries() {
+  return entries_ ? entries_->GetIterator(kListIterator, nullptr) : nullptr;
+}
+
+int ArchiveImp::ReleaseEntries(Iterator** iterator) {
+  if (!entries_) return 1;
+  return entries_->ReleaseIterator(iterator);
+}
+
+void ArchiveImp::ClearEntries() {
+  Iterator* it = GetEntries();
+  if (!it) return;
+  it->Clear();
+  ReleaseEntries(&it);
+}
+
+int ArchiveImp::OpenArchive(const char* path) {
+  // One opening at a time; and a new opening starts with an empty directory, so that
+  // entries read before are never written out with offsets of another file.
+  if (IsArchiveClosed() != 1) return 1;
+  ReleaseElement(file_);
+  ClearEntries();
+  clean_ = 1;
+  file_ = Create<BinaryStream>(kBinaryStreamType);
+  if (!file_) return 1;
+  int result = file_->SetStreamPath(path);
+  if (result != 0) return result;
+  Stream* stream = FileStream();
+  if (!stream) return 1;
+  stream->SetMode(mode_);
+  result = stream->OpenStream();
+  if (result != 0) return result;
+  if (mode_ == kArchiveWrite) return 0;
+  result = ReadDirectory(stream);
+  if (result != 0) ClearEntries();
+  return result;
+}
+
+int ArchiveImp::ReadDirectory(Stream* file) {
+  unsigned char head[4];
+  if (file->IsClosed() != 0 || ReadFully(file, head, 4) != 4 ||
+      std::memcmp(head, kMagic, 3) != 0)
+    return 1;
+  if (head[3] != 0) {
+    unsigned char versions[4];
+    if (ReadFully(file, versions, 4) != 4) return 1;
+    version_ = static_cast<std::uint16_t>(versions[0] << 8 | versions[1]);
+    subversion_ = static_cast<std::uint16_t>(versions[2] << 8 | versions[3]);
+  } else {
+    version_ = 0;
+    subversion_ = 0;
+  }
+  unsigned char fields[12];
+  if (ReadFully(file, fields, 12) != 12 || std::memcmp(fields, kDirectoryTag, 4) != 0) return 1;
+  // fields + 4 holds the directory size, which the records themselves make redundant.
+  std::uint32_t count = LoadLE32(fields + 8);
+  if (count == 0 || count >= 0x80000000u) return 0;
+  // A count the rest of the file cannot hold is damage: refuse it before making entries.
+  std::uint32_t remaining = 0;
+  if (RemainingBytes(file, &remaining) && count > remaining / kSmallestRecord) return 1;
+  Iterator* it = GetEntries();
+  if (!it) return 1;
+  int result = 0;
+  for (std::uint32_t i = 0; i < count && result == 0; ++i) {
+    auto entry = ElementRef<ArchiveEntry>::Create(kArchiveEntryType);
+    IO* io = CastTo<IO>(entry.get());
+    // A record that runs past the end of the file ends the reading with a failure.
+    if (!io || io->Read(file) != 0 || file->GetError() != 0 || it->Add(ValueOf(entry.get())) != 0)
+      result = 1;
+    else
+      entry.Detach();  // the list took over the creation reference
+  }
+  ReleaseEntries(&it);
+  return result;
+}
+
+int ArchiveImp::CloseArchive() {
+  int result = 0;
+  // An entry still being written is finished; its failure is the archive's.
+  if (entryStream_ && newEntry_ && EndEntry() != 0) result = 1;
+  CloseEntry();
+  if (mode_ == kArchiveWrite) {
+    int closed = IsArchiveClosed();
+    if (closed != 0) {
+      result = closed;
+    } else if (!clean_) {
+      if (WriteDirectory(FileStream()) != 0) result = 1;
+    }
+  }
+  ReleaseElement(file_);
+  return result;
+}
+
+std::uint32_t ArchiveImp::CopyBufferSize(std::uint32_t directorySize) {
+  std::uint64_t needed = 8 + static_cast<std::uint64_t>(directorySize);
+  std::uint64_t size = 4096;
+  while (size < needed) size *= 2;
+  return static_cast<std::uint32_t>(size);
+}
+
+int ArchiveImp::WriteDirectory(Stream* file) {
+  Iterator* it = GetEntries();
+  if (!it) return 1;
+  int result = 1;
+  unsigned char* x = nullptr;
+  unsigned char* y = nullptr;
+  std::uint32_t count = static_cast<std::uint32_t>(it->GetCount());
+  // The end of the data written so far.
+  std::uint64_t end = 0;
+  for (it->First(); !it->IsDone(); it->Next()) {
+    ArchiveEntry* entry = EntryOf(it->Current());
+    if (!entry) continue;
+    std::uint64_t last = static_cast<std::uint64_t>(entry->GetBlockOffset()) + entry->GetBlockSize();
+    if (last > end) end = last;
+  }
+  // Measure the directory in memory; record lengths do not depend on the offsets.
+  std::uint32_t directorySize = 0;
+  {
+    auto scratch = ElementRef<CompressStream>::Create(kCompressStreamType);
+    Stream* memory = CastTo<Stream>(scratch.get());
+    if (!memory || memory->SetAccess(kAccessMemoryOnly) != 0 || memory->OpenStream() != 0) {
+      ReleaseEntries(&it);
+      return 1;
+    }
+    unsigned char head[12];
+    std::memcpy(head, kDirectoryTag, 4);
+    StoreLE32(head + 4, 0xFFFFFFFFu);
+    StoreLE32(head + 8, count);
+    bool measured = memory->WriteData(head, 12) == 12;
+    for (it->First(); measured && !it->IsDone(); it->Next()) {
+      IO* io = CastTo<IO>(EntryOf(it->Current()));
+      measured = io && io->Write(memory) == 0;
+    }
+    measured = measured && memory->GetError() == 0 && memory->GetSize(&directorySize) == 0;
+    if (!measured) {
+      ReleaseEntries(&it);
+      return 1;
+    }
+  }
+  std::uint64_t shift = 8 + static_cast<std::uint64_t>(directorySize);
+  if (end + shift > 0xFFFFFFFFu) {  // positions are 32-bit
+    ReleaseEntries(&it);
+    return 1;
+  }
+  std::uint32_t bufferSize = CopyBufferSize(directorySize);
+  x = static_cast<unsigned char*>(Allocate(bufferSize));
+  y = static_cast<unsigned char*>(Allocate(bufferSize));
+  if (x && y) {
+    for (it->First(); !it->IsDone(); it->Next()) {
+      ArchiveEntry* entry = EntryOf(it->Current());
+      if (entry) entry->SetBlockOffset(static_cast<std::uint32_t>(entry->GetBlockOffset() + shift));
+    }
+    bool ok = true;
+    // The first 2B bytes of data go into the buffers before the header overwrites any.
+    std::uint64_t first = end < bufferSize ? end : bufferSize;
+    std::uint64_t second = end - first < bufferSize ? end - first : bufferSize;
+    ok = file->SetPosition(0) == 0;
+    ok = ok && ReadFully(file, x, bufferSize) >= first;
+    ok = ok && (second == 0 || ReadFully(file, y, bufferSize) >= second);
+    std::uint64_t readAt = 2 * static_cast<std::uint64_t>(bufferSize);
+    std::uint64_t toRead = end > readAt ? end - readAt : 0;
+
+    unsigned char header[20];
+    std::memcpy(header, kMagic, 3);
+    header[3] = 1;
+    header[4] = static_cast<unsigned char>(version_ >> 8);
+    header[5] = static_cast<unsigned char>(version_);
+    header[6] = static_cast<unsigned char>(subversion_ >> 8);
+    header[7] = static_cast<unsigned char>(subversion_);
+    std::memcpy(header + 8, kDirectoryTag, 4);
+    StoreLE32(header + 12, directorySize);
+    StoreLE32(header + 16, count);
+    ok = ok && file->SetPosition(0) == 0 && WriteFully(file, header, 8) == 8;
+    ok = ok && file->SetPosition(8) == 0 && WriteFully(file, header + 8, 12) == 12;
+    for (it->First(); ok && !it->IsDone(); it->Next()) {
+      IO* io = CastTo<IO>(EntryOf(it->Current()));
+      ok = io && io->Write(file) == 0;
+    }
+
+    // Move the data up behind the directory. Since B >= 8 + D, every write lands on
+    // bytes already read, and the two buffers hold the next 2B bytes still to move.
+    std::uint64_t writeAt = shift;
+    std::uint64_t toWrite = end;
+    unsigned char* current = x;
+    unsigned char* other = y;
+    while (ok && toWrite > 0) {
+      std::uint32_t n = static_cast<std::uint32_t>(toWrite < bufferSize ? toWrite : bufferSize);
+      ok = file->SetPosition(static_cast<std::uint32_t>(writeAt)) == 0 &&
+           WriteFully(file, current, n) == n;
+      writeAt += n;
+      toWrite -= n;
+      if (ok && toRead > 0) {
+        std::uint32_t m = static_cast<std::uint32_t>(toRead < bufferSize ? toRead : bufferSize);
+        ok = file->SetPosition(static_cast<std::uint32_t>(readAt)) == 0 &&
+             ReadFully(file, current, m) == m;
+        readAt += m;
+        toRead -= m;
+      }
+      unsigned char* swap = current;
+      current = other;
+      other = swap;
+    }
+    ok = ok && file->SetPosition(static_cast<std::uint32_t>(end + shift)) == 0;
+    result = ok ? 0 : 1;
+  }
+  Free(x);
+  Free(y);
+  ReleaseEntries(&it);
+  return result;
+}
+
+Stream* ArchiveImp::BeginEntry(const char* name) {
+  if (entryStream_ || mode_ != kArchiveWrite) return nullptr;
+  Stream* file = FileStream();
+  if (!file || file->IsClosed() != 0) return nullptr;
+  // Everything that can fail comes before the entry stream is opened on the file, so a
+  // failed start leaves neither a current stream nor stray bytes behind.
+  auto stream = ElementRef<CompressStream>::Create(kCompressStreamType);
+  auto entry = ElementRef<ArchiveEntry>::Create(kArchiveEntryType);
+  if (!stream || !entry) return nullptr;
+  if (name && entry->SetEntryName(name) != 0) return nullptr;
+  std::uint32_t position = 0;
+  if (file->GetPosition(&position) != 0) return nullptr;
+  entry->SetBlockOffset(position);
+  Stream* view = CastTo<Stream>(stream.get());
+  stream->SetInput(nullptr);
+  stream->SetOutput(file);
+  if (!view || view->SetMode(kModeWrite) != 0 || view->OpenStream() != 0) return nullptr;
+  entryStream_ = stream.Detach();
+  // Our reference is counted, so that the list's reference is one of two.
+  newEntry_ = entry.Detach();
+  newEntry_->AddRef();
+  return view;
+}
+
+int ArchiveImp::EndEntry() {
+  // Only an entry started by BeginEntry is finished here; a read stream is CloseEntry's.
+  if (!entryStream_ || !newEntry_) return 1;
+  int result = 0;
+  Iterator* it = GetEntries();
+  Stream* view = CastTo<Stream>(entryStream_);
+  if (!view) {
+    result = 1;
+  } else {
+    // Data that did not fit in memory makes the entry incomplete.
+    if (view->GetError() == CompressStreamImp::kWriteLost) result = 1;
+    if (view->CloseStream() != 0) result = 1;
+    std::uint32_t position = 0;
+    Stream* file = FileStream();
+    if (!file || file->GetPosition(&position) != 0)
+      result = 1;
+    else
+      newEntry_->SetBlockSize(position - newEntry_->GetBlockOffset());
+  }
+  if (!it) {
+    result = 1;
+  } else {
+    if (it->Add(ValueOf(newEntry_)) != 0) result = 1;
+    clean_ = 0;
+    ReleaseEntries(&it);
+  }
+  ReleaseElement(entryStream_);
+  ReleaseElement(newEntry_);
+  return result;
+}
+
+Stream* ArchiveImp::OpenEntryData(ArchiveEntry* entry) {
+  Stream* file = FileStream();
+  if (!file || entryStream_ || !entry) return nullptr;
+  if (file->SetPosition(entry->GetBlockOffset()) != 0) return nullptr;
+  entryStream_ = Create<CompressStream>(kCompressStreamType);
+  if (!entryStream_) return nullptr;
+  entryStream_->SetEntry(entry);
+  entryStream_->SetInput(file);
+  Stream* view = CastTo<Stream>(entryStream_);
+  // A stream that failed to open stays current until CloseEntry.
+  if (!view || view->SetMode(kModeRead) != 0 || view->OpenStream() != 0) return nullptr;
+  return view;
+}
+
+Stream* ArchiveImp::OpenEntry(const char* name) {
+  if (!name) return nullptr;
+  auto util = ElementRef<StringUtil>::Create(kStringUtilType);
+  Iterator* it = GetEntries();
+  Stream* result = nullptr;
+  if (util && it) {
+    for (it->First(); !it->IsDone(); it->Next()) {
+      ArchiveEntry* entry = EntryOf(it->Current());
+      if (!entry) break;
+      const char* entryName = entry->GetEntryName();
+      if (!entryName) continue;
+      if (util->CompareNoCase(entryName, name) == 0) {
+        result = OpenEntryData(entry);
+        break;
+      }
+    }
+  }
+  if (it) ReleaseEntries(&it);
+  return result;
+}
+
+int ArchiveImp::CloseEntry() {
+  // An entry being written is finished by EndEntry, not dropped here.
+  if (!entryStream_ || newEntry_) return 1;
+  ReleaseElement(entryStream_);
+  return 0;
+}
+
+int ArchiveImp::CheckEntry(const char* path) {
+  if (!path) return 1;
+  auto filePath = ElementRef<FilePath>::Create(kFilePathType);
+  if (!filePath || filePath->SetPath(path) != 0) return 1;
+  const char* fileName = filePath->GetFileName();
+  if (!fileName) return 1;
+  auto util = ElementRef<StringUtil>::Create(kStringUtilType);
+  if (!util) return 1;
+  Iterator* it = GetEntries();
+  if (!it) return 1;
+  int result = 1;  // not found
+  for (it->First(); !it->IsDone(); it->Next()) {
+    ArchiveEntry* entry = EntryOf(it->Current());
+    if (!entry || !entry->GetEntryName()) break;
+    if (util->CompareNoCase(entry->GetEntryName(), fileName) == 0) {
+      result = 0;
+      break;
+    }
+  }
+  ReleaseEntries(&it);
+  return result;
+}
+
+int ArchiveImp::CopyOut(Stream* data, Stream* out) {
+  std::uint32_t size = 0;
+  if (!data || data->IsClosed() != 0 || data->GetSize(&size) != 0) return 1;
+  return CopyBytes(data, out, size);
+}
+
+int ArchiveImp::ExtractFile(const char* path) {
+  if (CheckEntry(path) != 0) return 1;
+  int opened = 0;
+  auto out = OpenFile(path, kModeReadWrite, &opened);
+  if (!out) return 1;
+  Stream* outStream = CastTo<Stream>(out.get());
+  auto filePath = ElementRef<FilePath>::Create(kFilePathType);
+  int result = 1;
+  if (filePath && filePath->SetPath(path) == 0 && filePath->GetFileName()) {
+    Stream* data = OpenEntry(filePath->GetFileName());
+    result = CopyOut(data, outStream);
+  }
+  CloseEntry();
+  outStream->CloseStream();
+  return result;
+}
+
+int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
+  if (SetMemberText(&folder_, folder) != 0) {
+    ReleaseElement(folder_);
+    return 1;
+  }
+  auto util = ElementRef<StringUtil>::Create(kStringUtilType);
+  Iterator* it = GetEntries();
+  if (!util || !it) {
+    if (it) ReleaseEntries(&it);
+    ReleaseElement(folder_);
+    return 1;
+  }
+  int result = 0;
+  for (it->First(); !it->IsDone(); it->Next()) {
+    ArchiveEntry* entry = EntryOf(it->Current());
+    const char* rel = entry ? entry->GetEntryName() : nullptr;
+    if (prefix && (!rel || util->SkipPrefix(&rel, prefix) != 0)) continue;
+    // A name that would leave the folder or mean something else on Windows is refused
+    // before anything is created for it.
+    if (!IsSafeEntryName(rel)) {
+      result = 1;
+      continue;
+    }
+    if (folder_->SetText(folder) != 0 || folder_->Append(rel) != 0) {
+      result = 1;
+      continue;
+    }
+    const char* path = folder_->GetText();
+    // A folder that cannot be created is a failure of its entry, not a reason to skip it.
+    if (CreateFolders(path) != 0) {
+      result = 1;
+      continue;
+    }
+    if (result != 0) continue;
+    int opened = 0;
+    auto out = OpenFile(path, kModeReadWrite, &opened);
+    if (!out) {
+      result = 1;
+      continue;
+    }
+    Stream* outStream = CastTo<Stream>(out.get());
+    if (CopyOut(OpenEntryData(entry), outStream) != 0) result = 1;
+    CloseEntry();
+    outStream->CloseStream();
+  }
+  ReleaseEntries(&it);
+  ReleaseElement(folder_);
+  return result;
+}
+
+int ArchiveImp::AddOneFile(const char* path, const char* name) {
+  // Sources are only read: a missing file is an error, not an empty entry, and a
+  // read-only file can be packed.
+  int opened = 0;
+  auto file = OpenFile(path, kModeRead, &opened);
+  if (!file) return opened != 0 ? opened : 1;
+  Stream* fileStream = CastTo<Stream>(file.get());
+  std::uint32_t size = 0;
+  if (fileStream->GetSize(&size) != 0) return 1;
+  Stream* entry = BeginEntry(name);
+  if (!entry) return 1;
+  if (entry->IsClosed() != 0) {
+    EndEntry();
+    return 1;
+  }
+  int result = CopyBytes(fileStream, entry, size);
+  if (EndEntry() != 0) result = 1;
+  fileStream->CloseStream();
+  return result;
+}
+
+int ArchiveImp::AddFile(const char* path) {
+  if (!path) return 1;
+  auto filePath = ElementRef<FilePath>::Create(kFilePathType);
+  if (!filePath || filePath->SetPath(path) != 0 || !filePath->GetFileName()) return 1;
+  return AddOneFile(path, filePath->GetFileName());
+}
+
+int ArchiveImp::AddFolderFile(const char* path, void* context) {
+  auto* archive = static_cast<ArchiveImp*>(context);
+  if (!archive || !archive->folder_) return 1;
+  auto util = ElementRef<StringUtil>::Create(kStringUtilType);
+  if (!util) return 1;
+  const char* rel = path;
+  if (util->SkipPrefix(&rel, archive->folder_->GetText()) != 0) return 1;
+  // Any failure stops the whole walk: a deeper level passes on only the result 1.
+  return archive->AddOneFile(path, rel) == 0 ? 0 : 1;
+}
+
+int ArchiveImp::AddFolder(const char* folder, const char* second) {
+  if (!folder) return 1;
+  int result = 1;
+  if (SetMemberText(&folder_, folder) == 0 && SetMemberText(&second_, second) == 0) {
+    auto walker = ElementRef<FileSystemIterator>::Create(kFileSystemIteratorType);
+    if (walker) {
+      walker->SetRoot(folder);
+      walker->SetFileCallback(&ArchiveImp::AddFolderFile);
+      result = walker->GetRoot() ? walker->Walk(this) : 1;
+    }
+  }
+  ReleaseElement(folder_);
+  ReleaseElement(second_);
+  return result;
+}
+
+}  // namespace VLN2

@@ -1,0 +1,161 @@
+#include "archive/BinaryStreamImp.h"
+
+#include "system/FileFunc.h"
+
+namespace VLN2 {
+
+int BinaryStreamImp::Destroy() {
+  CloseStream();
+  SetStreamPath(nullptr);
+  delete this;
+  return 0;
+}
+
+void* BinaryStreamImp::Cast(int interfaceId) {
+  return interfaceId == kStreamInterface ? static_cast<Stream*>(this) : nullptr;
+}
+
+int BinaryStreamImp::SetStreamPath(const char* text) {
+  if (!text) {
+    ReleaseElement(path_);
+    return 0;
+  }
+  if (!path_) {
+    path_ = static_cast<String*>(core_->CreateElement(kStringType, 0));
+    if (!path_) return 1;
+    path_->AddRef();
+  }
+  return path_->SetText(text) == 0 ? 0 : 1;
+}
+
+int BinaryStreamImp::OpenStream() {
+  // A second open would lose the first handle.
+  if (file_) return 1;
+  int access = Port::kAccessRead | Port::kAccessWrite;
+  if (mode_ == kModeRead) {
+    if (PathExists(GetStreamPath()) != 0) return 1;
+    access = Port::kAccessRead;
+  } else if (mode_ == kModeWrite) {
+    access = Port::kAccessWrite;
+  }
+  file_ = Port::OpenFile(GetStreamPath(), access, access_ == kAccessSequential);
+  return file_ ? 0 : 16;
+}
+
+int BinaryStreamImp::CloseStream() {
+  if (!file_) return 1;
+  // Only a stream that wrote is cut at its position; one that only read leaves the file.
+  if (written_) {
+    std::uint32_t size = 0, position = 0;
+    if (Port::GetFileSize(file_, &size) && Port::GetFilePointer(file_, &position) &&
+        size != position)
+      Port::SetEndOfFile(file_);
+  }
+  Port::CloseFile(file_);
+  file_ = nullptr;
+  return 0;
+}
+
+int BinaryStreamImp::GetSize(std::uint32_t* size) {
+  std::uint32_t length = 0;
+  if (!Port::GetFileSize(file_, &length)) return 1;
+  *size = length;
+  return 0;
+}
+
+int BinaryStreamImp::GetPosition(std::uint32_t* position) {
+  std::uint32_t at = 0;
+  if (Port::GetFilePointer(file_, &at)) *position = at;
+  return 0;
+}
+
+int BinaryStreamImp::SetPosition(std::uint32_t position) {
+  error_ = Port::SetFilePointer(file_, position) ? 0 : 1;
+  return error_;
+}
+
+int BinaryStreamImp::SetOption(int value) {
+  if (IsClosed() != 1) return 1;
+  option_ = value;
+  return 0;
+}
+
+int BinaryStreamImp::SetMode(int mode) {
+  if (IsClosed() != 1) return 1;
+  mode_ = mode;
+  return 0;
+}
+
+int BinaryStreamImp::SetAccess(int access) {
+  if (IsClosed() != 1) return 1;
+  access_ = access;
+  return 0;
+}
+
+int BinaryStreamImp::WriteValue(std::uint64_t value, std::uint32_t size) {
+  unsigned char bytes[8];
+  for (std::uint32_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+  return WriteData(bytes, size);
+}
+
+int BinaryStreamImp::Write16(std::uint16_t value) { return WriteValue(value, 2); }
+int BinaryStreamImp::Write32(std::uint32_t value) { return WriteValue(value, 4); }
+int BinaryStreamImp::Write32b(std::int32_t value) {
+  return WriteValue(static_cast<std::uint32_t>(value), 4);
+}
+int BinaryStreamImp::Write64(std::uint64_t value) { return WriteValue(value, 8); }
+
+int BinaryStreamImp::WriteData(const void* data, std::uint32_t n) {
+  written_ = 1;
+  std::uint32_t done = 0;
+  if (!Port::WriteFile(file_, data, n, &done)) {
+    error_ = 1;
+    return 0;
+  }
+  return static_cast<int>(done);
+}
+
+int BinaryStreamImp::ReadValue(std::uint64_t* value, std::uint32_t size) {
+  unsigned char bytes[8];
+  std::uint32_t done = 0;
+  // The end of the file is no error here: 0 bytes come and the variable stays.
+  if (!Port::ReadFile(file_, bytes, size, &done)) error_ = 1;
+  if (done == size) {
+    std::uint64_t read = 0;
+    for (std::uint32_t i = 0; i < size; ++i)
+      read |= static_cast<std::uint64_t>(bytes[i]) << (8 * i);
+    *value = read;
+  }
+  return static_cast<int>(done);
+}
+
+int BinaryStreamImp::Read16(std::uint16_t* value) {
+  std::uint64_t read = *value;
+  int done = ReadValue(&read, 2);
+  *value = static_cast<std::uint16_t>(read);
+  return done;
+}
+
+int BinaryStreamImp::Read32(std::uint32_t* value) {
+  std::uint64_t read = *value;
+  int done = ReadValue(&read, 4);
+  *value = static_cast<std::uint32_t>(read);
+  return done;
+}
+
+int BinaryStreamImp::Read32b(std::int32_t* value) {
+  std::uint64_t read = static_cast<std::uint32_t>(*value);
+  int done = ReadValue(&read, 4);
+  *value = static_cast<std::int32_t>(static_cast<std::uint32_t>(read));
+  return done;
+}
+
+int BinaryStreamImp::Read64(std::uint64_t* value) { return ReadValue(value, 8); }
+
+int BinaryStreamImp::ReadData(void* data, std::uint32_t n) {
+  std::uint32_t done = 0;
+  if (!Port::ReadFile(file_, data, n, &done) || done < n) error_ = 1;
+  return static_cast<int>(done);
+}
+
+}  // namespace VLN2

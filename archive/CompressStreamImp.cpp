@@ -1,0 +1,341 @@
+#include "archive/CompressStreamImp.h"
+
+#include <cstring>
+
+#include "archive/StreamIO.h"
+#include "system/port/Port.h"
+
+namespace VLN2 {
+namespace {
+
+const unsigned char kPackedTag[4] = {'P', 'A', 'C', 0};
+const unsigned char kStoredTag[4] = {'R', 'A', 'W', 0};
+
+// Capacity for n bytes in an empty buffer, and the doubling rule of a full one.
+std::uint64_t LargestPowerOfTwoAtMost(std::uint64_t n) {
+  std::uint64_t p = 1;
+  while (p * 2 <= n) p *= 2;
+  return p;
+}
+
+// No zlib stream of c bytes inflates to more than about 1032 times its length, so a
+// larger stored length is never needed in full and is not allocated in full.
+std::uint64_t InflateBound(std::uint32_t c) { return static_cast<std::uint64_t>(c) * 1032 + 4096; }
+
+}  // namespace
+
+int CompressStreamImp::Init() {
+  Element* registered = core_->GetRegistered(kCompressDeviceType);
+  if (!registered) {
+    registered = core_->CreateElement(kCompressDeviceType, 0);
+    if (!registered) return 1;
+    core_->SetRegistered(kCompressDeviceType, registered);
+  }
+  registered->AddRef();
+  device_ = static_cast<CompressDevice*>(registered);
+  return 0;
+}
+
+int CompressStreamImp::Destroy() {
+  CloseStream();
+  if (device_) {
+    // The registration lives exactly as long as some stream holds the device.
+    int count = device_->GetRefCount();
+    Element* device = device_;
+    device_ = nullptr;
+    device->Release();
+    if (count <= 1 && core_->GetRegistered(kCompressDeviceType) == device)
+      core_->SetRegistered(kCompressDeviceType, nullptr);
+  }
+  FreeBuffer();
+  delete this;
+  return 0;
+}
+
+void* CompressStreamImp::Cast(int interfaceId) {
+  return interfaceId == kStreamInterface ? static_cast<Stream*>(this) : nullptr;
+}
+
+int CompressStreamImp::SetInput(Stream* stream) {
+  input_ = stream;
+  return 0;
+}
+
+int CompressStreamImp::SetOutput(Stream* stream) {
+  output_ = stream;
+  return 0;
+}
+
+int CompressStreamImp::SetEntry(ArchiveEntry* entry) {
+  entry_ = entry;
+  return 0;
+}
+
+int CompressStreamImp::SetPassThrough(int flag) {
+  passThrough_ = flag;
+  return 0;
+}
+
+void CompressStreamImp::FreeBuffer() {
+  Free(buffer_);
+  buffer_ = nullptr;
+  capacity_ = 0;
+  size_ = 0;
+  position_ = 0;
+}
+
+void CompressStreamImp::AdoptBuffer(unsigned char* block, std::uint32_t capacity,
+                                    std::uint32_t length) {
+  FreeBuffer();
+  buffer_ = block;
+  capacity_ = capacity;
+  size_ = length;
+}
+
+int CompressStreamImp::OpenStream() {
+  if (state_ != kStateClosed) return 1;
+  state_ = kStateOpening;
+  endFlag_ = 0;
+  FreeBuffer();
+  int result = 0;
+  if (access_ != kAccessMemoryOnly) {
+    if (mode_ == kModeWrite || mode_ == kModeReadWrite) {
+      if (!output_)
+        result = 1;
+      else if (output_->IsClosed() == 1)
+        result = output_->OpenStream();
+    }
+    if (mode_ == kModeRead || mode_ == kModeReadWrite) {
+      if (!input_) {
+        result = 1;
+      } else if (result == 0) {
+        if (input_->IsClosed() == 1) result = input_->OpenStream();
+        // Without an entry the stream is open and empty.
+        if (result == 0 && entry_) result = Decode();
+      }
+    }
+  }
+  position_ = 0;
+  state_ = result;
+  return result;
+}
+
+int CompressStreamImp::Decode() {
+  if (passThrough_ == 1) return DecodePassThrough();
+  unsigned char tag[4];
+  if (ReadFully(input_, tag, 4) != 4) return 1;
+  if (std::memcmp(tag, kPackedTag, 4) == 0) return DecodeCompressed();
+  if (std::memcmp(tag, kStoredTag, 4) == 0) return DecodeStored();
+  // An unknown tag: the word after it decides between failure and an empty stream.
+  unsigned char word[4] = {0, 0, 0, 0};
+  ReadFully(input_, word, 4);
+  return LoadLE32(word) == 0 ? 1 : 0;
+}
+
+int CompressStreamImp::DecodePassThrough() {
+  std::uint32_t n = entry_->GetBlockSize();
+  if (input_->SetPosition(entry_->GetBlockOffset()) != 0) return 1;
+  std::uint32_t remaining = 0;
+  if (RemainingBytes(input_, &remaining) && n > remaining) return 1;
+  auto* block = static_cast<unsigned char*>(Allocate(n));
+  if (!block) return 1;
+  if (ReadFully(input_, block, n) != n || input_->GetError() != 0) {
+    Free(block);
+    return 1;
+  }
+  AdoptBuffer(block, n, n);
+  return 0;
+}
+
+int CompressStreamImp::DecodeCompressed() {
+  unsigned char word[4];
+  if (ReadFully(input_, word, 4) != 4) return 1;
+  std::uint32_t unpacked = LoadLE32(word);
+  std::uint32_t blockSize = entry_->GetBlockSize();
+  if (unpacked == 0 || blockSize <= 8) return 1;
+  std::uint32_t packed = blockSize - 8;
+  // A length that runs past the input is damage: refuse it before allocating for it.
+  std::uint32_t remaining = 0;
+  if (RemainingBytes(input_, &remaining) && packed > remaining) return 1;
+  std::uint32_t capacity = unpacked;
+  if (capacity > InflateBound(packed)) capacity = static_cast<std::uint32_t>(InflateBound(packed));
+  auto* block = static_cast<unsigned char*>(Allocate(capacity));
+  if (!block) return 1;
+  auto* scratch = static_cast<unsigned char*>(Allocate(packed));
+  int result = 1;
+  if (scratch && ReadFully(input_, scratch, packed) == packed && device_) {
+    unsigned produced = capacity;
+    Port::Lock();
+    int rc = device_->Uncompress(block, &produced, scratch, packed);
+    Port::Unlock();
+    if (rc == 0) {
+      AdoptBuffer(block, capacity, produced);
+      block = nullptr;
+      result = 0;
+    }
+  }
+  Free(scratch);
+  Free(block);
+  return result;
+}
+
+int CompressStreamImp::DecodeStored() {
+  std::uint32_t blockSize = entry_->GetBlockSize();
+  if (blockSize < 4) return 1;
+  std::uint32_t n = blockSize - 4;
+  if (n == 0) return 0;
+  std::uint32_t remaining = 0;
+  if (RemainingBytes(input_, &remaining) && n > remaining) return 1;
+  auto* block = static_cast<unsigned char*>(Allocate(n));
+  if (!block) return 1;
+  if (ReadFully(input_, block, n) != n || input_->GetError() != 0) {
+    Free(block);
+    return 1;
+  }
+  AdoptBuffer(block, n, n);
+  return 0;
+}
+
+int CompressStreamImp::CloseStream() {
+  if (state_ != kStateOpen) {
+    FreeBuffer();
+    entry_ = nullptr;
+    return state_;
+  }
+  int result = 0;
+  if (access_ != kAccessMemoryOnly && (mode_ == kModeWrite || mode_ == kModeReadWrite))
+    result = Pack();
+  state_ = kStateClosed;
+  FreeBuffer();
+  entry_ = nullptr;
+  return result;
+}
+
+int CompressStreamImp::Pack() {
+  if (passThrough_ == 1) {
+    if (!buffer_) return 1;
+    return WriteFully(output_, buffer_, size_) == size_ ? 0 : 1;
+  }
+  // zlib's output must fit in one and a half times the input, or the block is stored.
+  std::uint64_t limit = static_cast<std::uint64_t>(size_) + size_ / 2;
+  unsigned capacity = limit > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<unsigned>(limit);
+  auto* scratch = static_cast<unsigned char*>(Allocate(capacity));
+  static const unsigned char kNothing = 0;
+  const unsigned char* data = buffer_ ? buffer_ : &kNothing;
+  bool packed = scratch && device_ && device_->Compress(scratch, &capacity, data, size_) == 0;
+  bool complete;
+  if (packed) {
+    unsigned char head[8];
+    std::memcpy(head, kPackedTag, 4);
+    StoreLE32(head + 4, size_);
+    complete = WriteFully(output_, head, 8) == 8 &&
+               WriteFully(output_, scratch, capacity) == capacity;
+  } else {
+    // Compression failure (also for want of scratch memory) is not an error: the data
+    // goes out unchanged.
+    complete = WriteFully(output_, kStoredTag, 4) == 4 &&
+               WriteFully(output_, data, size_) == size_;
+  }
+  Free(scratch);
+  return complete ? 0 : 1;
+}
+
+int CompressStreamImp::GetSize(std::uint32_t* size) {
+  if (size) *size = size_;
+  return 0;
+}
+
+int CompressStreamImp::GetPosition(std::uint32_t* position) {
+  if (state_ != kStateOpen) return 1;
+  if (position) *position = position_;
+  if (position_ < size_) endFlag_ = 0;
+  return 0;
+}
+
+int CompressStreamImp::SetPosition(std::uint32_t position) {
+  if (state_ != kStateOpen || position > size_) return 1;
+  position_ = position;
+  if (position_ < size_) endFlag_ = 0;
+  return 0;
+}
+
+int CompressStreamImp::SetOption(int value) {
+  if (IsClosed() != 1) return 1;
+  option_ = value;
+  return 0;
+}
+
+int CompressStreamImp::SetMode(int mode) {
+  if (IsClosed() != 1) return 1;
+  mode_ = mode;
+  return 0;
+}
+
+int CompressStreamImp::SetAccess(int access) {
+  if (IsClosed() != 1) return 1;
+  access_ = access;
+  return 0;
+}
+
+int CompressStreamImp::Write16(std::uint16_t value) { return WriteData(&value, sizeof value); }
+int CompressStreamImp::Write32(std::uint32_t value) { return WriteData(&value, sizeof value); }
+int CompressStreamImp::Write32b(std::int32_t value) { return WriteData(&value, sizeof value); }
+int CompressStreamImp::Write64(std::uint64_t value) { return WriteData(&value, sizeof value); }
+int CompressStreamImp::Read16(std::uint16_t* value) { return ReadData(value, sizeof *value); }
+int CompressStreamImp::Read32(std::uint32_t* value) { return ReadData(value, sizeof *value); }
+int CompressStreamImp::Read32b(std::int32_t* value) { return ReadData(value, sizeof *value); }
+int CompressStreamImp::Read64(std::uint64_t* value) { return ReadData(value, sizeof *value); }
+
+int CompressStreamImp::WriteData(const void* data, std::uint32_t n) {
+  if (state_ != kStateOpen) return 0;
+  if (!buffer_) {
+    // A capacity without a buffer means the first allocation already failed.
+    if (capacity_ != 0) return 0;
+    std::uint64_t wanted = n < 4096 ? 4096 : 2 * LargestPowerOfTwoAtMost(n);
+    if (wanted > 0xFFFFFFFFu) {
+      endFlag_ = kWriteLost;
+      return 0;
+    }
+    capacity_ = static_cast<std::uint32_t>(wanted);
+    buffer_ = static_cast<unsigned char*>(Allocate(capacity_));
+    if (!buffer_) {
+      endFlag_ = kWriteLost;
+      return 0;
+    }
+  }
+  std::uint64_t end = static_cast<std::uint64_t>(position_) + n;
+  if (end > capacity_) {
+    std::uint64_t grown = 2 * static_cast<std::uint64_t>(capacity_);
+    if (end > grown) grown = 2 * LargestPowerOfTwoAtMost(end);
+    auto* larger =
+        grown > 0xFFFFFFFFu ? nullptr : static_cast<unsigned char*>(Allocate(grown));
+    if (!larger) {
+      // The old buffer stays; the loss shows in the error flag, so that a writer
+      // cannot mistake a truncated entry for a complete one.
+      endFlag_ = kWriteLost;
+      return 0;
+    }
+    if (position_) std::memcpy(larger, buffer_, position_);
+    Free(buffer_);
+    buffer_ = larger;
+    capacity_ = static_cast<std::uint32_t>(grown);
+  }
+  if (endFlag_ != 0) return 0;
+  if (n) std::memcpy(buffer_ + position_, data, n);
+  position_ += n;
+  if (position_ > size_) size_ = position_;
+  return static_cast<int>(n);
+}
+
+int CompressStreamImp::ReadData(void* data, std::uint32_t n) {
+  if (state_ != kStateOpen || endFlag_ != 0 || position_ >= size_) return 0;
+  if (static_cast<std::uint64_t>(position_) + n >= size_) {
+    n = size_ - position_;
+    endFlag_ = kEndReached;
+  }
+  if (n) std::memcpy(data, buffer_ + position_, n);
+  position_ += n;
+  return static_cast<int>(n);
+}
+
+}  // namespace VLN2

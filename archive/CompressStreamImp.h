@@ -1,0 +1,99 @@
+// The CompressStream element: an in-memory Stream that decodes one packed block from its
+// input when opened for reading, and packs everything written into one block on its
+// output when closed after writing. With access 3 it is a plain memory stream.
+//
+// Packed block: "PAC\0", the unpacked length (4 bytes), one zlib stream; or "RAW\0" and
+// the bytes unchanged. The block's total length comes from the entry's block size.
+#pragma once
+
+#include <cstdint>
+
+#include "archive/ArchiveEntry.h"
+#include "archive/CompressStream.h"
+#include "archive/Stream.h"
+#include "framework/ElementImp.h"
+
+namespace VLN2 {
+
+class CompressStreamImp : public ElementImp<CompressStream>, public Stream {
+ public:
+  explicit CompressStreamImp(Core* core) : ElementImp(core, kCompressStreamType) {}
+
+  // Takes (or creates and registers) the process's shared device.
+  int Init() override;
+  int Destroy() override;
+  int SetParameter(int) override { return 0; }
+  void* Cast(int interfaceId) override;
+
+  Stream* GetInput() override { return input_; }
+  int SetInput(Stream* stream) override;
+  Stream* GetOutput() override { return output_; }
+  int SetOutput(Stream* stream) override;
+  ArchiveEntry* GetEntry() override { return entry_; }
+  int SetEntry(ArchiveEntry* entry) override;
+  int GetPassThrough() override { return passThrough_; }
+  int SetPassThrough(int flag) override;
+
+  // Stream
+  int OpenStream() override;
+  int IsClosed() override { return state_; }
+  int CloseStream() override;
+  int GetError() override { return endFlag_; }
+  int GetSize(std::uint32_t* size) override;
+  int GetPosition(std::uint32_t* position) override;
+  int SetPosition(std::uint32_t position) override;
+  int GetMode() override { return mode_; }
+  int SetOption(int value) override;
+  int SetMode(int mode) override;
+  int GetAccess() override { return access_; }
+  int SetAccess(int access) override;
+  int GetOption() override { return option_; }
+  int Write16(std::uint16_t value) override;
+  int Write32(std::uint32_t value) override;
+  int Write32b(std::int32_t value) override;
+  int Write64(std::uint64_t value) override;
+  int WriteData(const void* data, std::uint32_t n) override;
+  int Read16(std::uint16_t* value) override;
+  int Read32(std::uint32_t* value) override;
+  int Read32b(std::int32_t* value) override;
+  int Read64(std::uint64_t* value) override;
+  int ReadData(void* data, std::uint32_t n) override;
+
+  // The allocated length of the data buffer (for tests of the growth rule).
+  std::uint32_t GetCapacity() const { return capacity_; }
+
+  // End flag values.
+  static constexpr int kEndReached = 1;
+  static constexpr int kWriteLost = 2;
+  // State values besides the failure codes.
+  static constexpr int kStateOpen = 0;
+  static constexpr int kStateClosed = 1;
+  static constexpr int kStateOpening = 17;
+
+ private:
+  int Decode();
+  int DecodePassThrough();
+  int DecodeCompressed();
+  int DecodeStored();
+  int Pack();
+  void FreeBuffer();
+  // Takes over block as the data buffer of length bytes (capacity bytes allocated).
+  void AdoptBuffer(unsigned char* block, std::uint32_t capacity, std::uint32_t length);
+
+  int endFlag_ = 0;
+  int state_ = kStateClosed;
+  int mode_ = 0;
+  int access_ = 0;
+  int option_ = 0;
+  int passThrough_ = 0;
+  Stream* input_ = nullptr;
+  Stream* output_ = nullptr;
+  CompressDevice* device_ = nullptr;
+  ArchiveEntry* entry_ = nullptr;
+  unsigned char* buffer_ = nullptr;
+  std::uint32_t capacity_ = 0;
+  std::uint32_t size_ = 0;
+  std::uint32_t position_ = 0;
+};
+
+}  // namespace VLN2

@@ -1,0 +1,134 @@
+#include "installer/ToolboxInstallImp.h"
+
+#include "archive/Archive.h"
+#include "archive/ArchiveEntry.h"
+#include "archive/EntryName.h"
+#include "framework/ElementContainer.h"
+#include "framework/ElementRef.h"
+#include "framework/String.h"
+#include "framework/StringUtil.h"
+#include "installer/Targets.h"
+#include "installer/Uninstaller.h"
+#include "system/SystemApp.h"
+
+namespace VLN2 {
+namespace {
+
+const char* const kRecordName = "Uninstall.info";
+
+// A new String holding first followed by second, or null.
+ElementRef<String> Joined(const char* first, const char* second) {
+  ElementRef<String> text = ElementRef<String>::Create(kStringType);
+  if (text && (text->SetText(first) != 0 || text->Append(second) != 0)) text.reset();
+  return text;
+}
+
+const char* ToolboxFolder() {
+  SystemApp* app = g_core->GetSystemApp();
+  return app ? app->GetToolboxFolder() : nullptr;
+}
+
+}  // namespace
+
+int ToolboxInstallImp::Init() {
+  int result = 0;
+  status_ = static_cast<int*>(Allocate(kTargetCount * sizeof(int)));
+  if (status_)
+    for (int i = 0; i < kTargetCount; ++i) status_[i] = kNotAttempted;
+  else
+    result = 1;
+  uninstaller_ = Create<Uninstaller>(kUninstallerType);
+  if (!uninstaller_) return result;
+  if (g_core->GetSystemApp()) {
+    if (ElementRef<String> record = Joined(ToolboxFolder(), kRecordName)) {
+      uninstaller_->Load(record->GetText());
+      uninstaller_->Uninstall();
+    }
+  }
+  return result;
+}
+
+int ToolboxInstallImp::Destroy() {
+  if (g_core->GetSystemApp() && uninstaller_) {
+    if (ElementRef<String> record = Joined(ToolboxFolder(), kRecordName))
+      uninstaller_->Save(record->GetText());
+  }
+  ReleaseElement(uninstaller_);
+  Free(status_);
+  delete this;
+  return 0;
+}
+
+void ToolboxInstallImp::RecordFolder(Archive* archive, const char* destination,
+                                     const char* prefix) {
+  if (!uninstaller_) return;
+  ElementRef<String> path = ElementRef<String>::Create(kStringType);
+  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
+  if (!path || !util) return;
+  Iterator* it = archive->GetEntries();
+  if (!it) return;
+  for (it->First(); !it->IsDone(); it->Next()) {
+    auto* entry = static_cast<ArchiveEntry*>(it->Current());
+    const char* rest = entry ? entry->GetEntryName() : nullptr;
+    if (!rest || (prefix && util->SkipPrefix(&rest, prefix) != 0)) continue;
+    // Extraction refuses such names, so they never become files.
+    if (!IsSafeEntryName(rest)) continue;
+    if (path->SetText(destination) != 0 || path->Append(rest) != 0) continue;
+    uninstaller_->AddFileEntry(path->GetText());
+    uninstaller_->AddFolderEntry(path->GetText());
+  }
+  archive->ReleaseEntries(&it);
+}
+
+int ToolboxInstallImp::InstallFolder(const char* archivePath, const char* destination,
+                                     const char* prefix, bool* opened) {
+  *opened = false;
+  ElementRef<Archive> archive = ElementRef<Archive>::Create(kArchiveType);
+  if (!archive || archive->SetArchiveMode(kArchiveRead) != 0 ||
+      archive->OpenArchive(archivePath) != 0)
+    return 1;
+  *opened = true;
+  // Recorded before extraction, so a file that fails half-way is removed next time.
+  RecordFolder(archive.get(), destination, prefix);
+  int result = archive->ExtractFolder(destination, prefix);
+  archive->CloseArchive();
+  return result;
+}
+
+int ToolboxInstallImp::InstallTarget(int index, const char* archivePath, const char* folder) {
+  const Target* target = FindTarget(index);
+  if (!target) return 1;
+  bool opened = false;
+  // Without a folder the files would land wherever the process happens to stand.
+  int result =
+      folder && *folder ? InstallFolder(archivePath, folder, target->archiveFolder, &opened) : 1;
+  if (status_) status_[index] = result;
+  return result;
+}
+
+int ToolboxInstallImp::InstallSharedFiles(const char* archivePath) {
+  const char* toolbox = ToolboxFolder();
+  if (!toolbox) return 1;
+  bool opened = false;
+  InstallFolder(archivePath, toolbox, kSharedFolder, &opened);
+  if (uninstaller_) {
+    if (ElementRef<String> record = Joined(toolbox, kRecordName))
+      uninstaller_->AddFileEntry(record->GetText());
+  }
+  return opened ? 0 : 1;
+}
+
+int ToolboxInstallImp::ShowReport() {
+  SystemApp* app = g_core->GetSystemApp();
+  ElementRef<String> report = ElementRef<String>::Create(kStringType);
+  if (!app || !report) return 1;
+  for (int i = 0; status_ && i < kTargetCount; ++i) {
+    if (status_[i] == kNotAttempted) continue;
+    const Target* target = FindTarget(i);
+    report->Append(status_[i] == 0 ? target->successText : target->failureText);
+  }
+  if (report->GetLength() > 0) app->ShowInfo(report->GetText(), kReportCaption);
+  return 0;
+}
+
+}  // namespace VLN2

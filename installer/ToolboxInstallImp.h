@@ -1,0 +1,38 @@
+#pragma once
+
+#include "framework/ElementImp.h"
+#include "installer/ToolboxInstall.h"
+
+namespace VLN2 {
+
+class Archive;
+class String;
+class Uninstaller;
+
+class ToolboxInstallImp : public ElementImp<ToolboxInstall> {
+ public:
+  explicit ToolboxInstallImp(Core* core) : ElementImp(core, kToolboxInstallType) {}
+
+  // Removes what the previous installation recorded.
+  int Init() override;
+  // Writes the new installation record.
+  int Destroy() override;
+
+  int InstallTarget(int index, const char* archivePath, const char* folder) override;
+  int InstallSharedFiles(const char* archivePath) override;
+  int ShowReport() override;
+
+ private:
+  // Records every entry below prefix as a file of destination, with its folder.
+  void RecordFolder(Archive* archive, const char* destination, const char* prefix);
+  // Opens the archive, records and extracts the entries below prefix into destination.
+  // *opened tells whether the archive could be opened.
+  int InstallFolder(const char* archivePath, const char* destination, const char* prefix,
+                    bool* opened);
+
+  static constexpr int kNotAttempted = 18;
+  int* status_ = nullptr;
+  Uninstaller* uninstaller_ = nullptr;
+};
+
+}  // namespace VLN2

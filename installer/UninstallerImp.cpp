@@ -1,0 +1,166 @@
+#include "installer/UninstallerImp.h"
+
+#include <cstdint>
+
+#include "archive/BinaryStream.h"
+#include "archive/Stream.h"
+#include "framework/ElementContainer.h"
+#include "framework/ElementRef.h"
+#include "framework/FilePath.h"
+#include "framework/IO.h"
+#include "framework/String.h"
+#include "framework/StringUtil.h"
+#include "system/FileFunc.h"
+
+namespace VLN2 {
+namespace {
+
+const char* TextOf(Value value) { return value ? static_cast<String*>(value)->GetText() : nullptr; }
+
+// Appends text to the list unless an equal one (case ignored) is there.
+int AddUnlessListed(ElementContainer* list, const char* text) {
+  if (!list) return 1;
+  Iterator* it = list->GetIterator(kListIterator, nullptr);
+  if (!it) return 1;
+  int result = 1;
+  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
+  if (util) {
+    result = 0;
+    bool listed = false;
+    for (it->First(); !it->IsDone() && !listed; it->Next())
+      listed = util->CompareNoCase(TextOf(it->Current()), text) == 0;
+    if (!listed) {
+      ElementRef<String> entry = ElementRef<String>::Create(kStringType);
+      // The list takes over the creation reference.
+      if (!entry || entry->SetText(text) != 0 || it->Add(entry.get()) != 0)
+        result = 1;
+      else
+        entry.Detach();
+    }
+  }
+  list->ReleaseIterator(&it);
+  return result;
+}
+
+// Reads a count and that many text records into the emptied list. A record cut short by
+// the end of the file is dropped, and reading stops there: a partly read text never
+// becomes a path, and a claimed count costs nothing beyond what the file holds.
+int ReadList(ElementContainer* list, Stream* stream) {
+  if (!list) return 1;
+  Iterator* it = list->GetIterator(kListIterator, nullptr);
+  if (!it) return 1;
+  it->Clear();
+  std::int32_t count = 0;
+  int result = stream->ReadData(&count, 4) == 4 ? 0 : 1;
+  for (std::int32_t i = 0; result == 0 && i < count; ++i) {
+    ElementRef<String> text = ElementRef<String>::Create(kStringType);
+    IO* io = CastTo<IO>(text.get());
+    if (!io || io->Read(stream) != 0 || stream->GetError() != 0 || it->Add(text.get()) != 0)
+      result = 1;
+    else
+      text.Detach();
+  }
+  list->ReleaseIterator(&it);
+  return result;
+}
+
+int WriteList(ElementContainer* list, Stream* stream) {
+  if (!list) return 1;
+  Iterator* it = list->GetIterator(kListIterator, nullptr);
+  if (!it) return 1;
+  std::int32_t count = it->GetCount();
+  stream->WriteData(&count, 4);
+  int result = 0;
+  for (it->First(); !it->IsDone(); it->Next()) {
+    IO* io = CastTo<IO>(static_cast<String*>(it->Current()));
+    if (!io || io->Write(stream) != 0) result = 1;
+  }
+  list->ReleaseIterator(&it);
+  return result;
+}
+
+// A stream on the file in the given mode, or null.
+Stream* OpenFile(BinaryStream* file, const char* path, int mode) {
+  if (!file || file->SetStreamPath(path) != 0) return nullptr;
+  Stream* stream = CastTo<Stream>(file);
+  if (!stream || stream->SetMode(mode) != 0 || stream->OpenStream() != 0) return nullptr;
+  return stream;
+}
+
+}  // namespace
+
+int UninstallerImp::Init() {
+  files_ = Create<ElementContainer>(kElementContainerType);
+  folders_ = Create<ElementContainer>(kElementContainerType);
+  if (files_) files_->AddRef();
+  if (folders_) folders_->AddRef();
+  return files_ && folders_ ? 0 : 1;
+}
+
+int UninstallerImp::Destroy() {
+  ReleaseElement(folders_);
+  ReleaseElement(files_);
+  delete this;
+  return 0;
+}
+
+int UninstallerImp::AddFileEntry(const char* path) { return AddUnlessListed(files_, path); }
+
+int UninstallerImp::AddFolderEntry(const char* path) {
+  if (!folders_) return 1;
+  ElementRef<FilePath> folder = ElementRef<FilePath>::Create(kFilePathType);
+  if (!folder || folder->SetPath(path) != 0) return 1;
+  folder->SetFileName(nullptr);
+  return AddUnlessListed(folders_, folder->GetPath());
+}
+
+int UninstallerImp::Load(const char* path) {
+  ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
+  Stream* stream = OpenFile(file.get(), path, kModeRead);
+  if (!stream) return 1;
+  // A header that cannot be read at all is refused like a newer one.
+  std::int32_t header = 1;
+  int result = stream->ReadData(&header, 4) == 4 && header <= 0 ? 0 : 1;
+  if (result == 0) result = ReadList(files_, stream);
+  if (result == 0) result = ReadList(folders_, stream);
+  stream->CloseStream();
+  return result;
+}
+
+int UninstallerImp::Save(const char* path) {
+  ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
+  Stream* stream = OpenFile(file.get(), path, kModeWrite);
+  if (!stream) return 1;
+  const std::int32_t header = 0;
+  stream->WriteData(&header, 4);
+  int result = WriteList(files_, stream);
+  if (result == 0) result = WriteList(folders_, stream);
+  if (stream->GetError() != 0) result = 1;
+  stream->CloseStream();
+  return result;
+}
+
+int UninstallerImp::Uninstall() {
+  if (!files_) return 1;
+  Iterator* it = files_->GetIterator(kListIterator, nullptr);
+  if (!it) return 1;
+  for (it->First(); !it->IsDone(); it->Next()) RemoveFile(TextOf(it->Current()));
+  it->Clear();
+  files_->ReleaseIterator(&it);
+
+  if (!folders_) return 1;
+  it = folders_->GetIterator(kListIterator, nullptr);
+  if (!it) return 1;
+  // Backwards first, so a folder recorded after its parent goes before it; then forwards
+  // for the folders that only became empty on the way.
+  auto removeIfEmpty = [](const char* folder) {
+    if (FolderOfPathExists(folder) == 0) RemoveFolder(folder);
+  };
+  for (it->Last(); !it->IsBeforeFirst(); it->Prev()) removeIfEmpty(TextOf(it->Current()));
+  for (it->First(); !it->IsDone(); it->Next()) removeIfEmpty(TextOf(it->Current()));
+  it->Clear();
+  folders_->ReleaseIterator(&it);
+  return 0;
+}
+
+}  // namespace VLN2

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "framework/ElementImp.h"
+#include "installer/Uninstaller.h"
+
+namespace VLN2 {
+
+class ElementContainer;
+class Stream;
+
+class UninstallerImp : public ElementImp<Uninstaller> {
+ public:
+  explicit UninstallerImp(Core* core) : ElementImp(core, kUninstallerType) {}
+
+  int Init() override;
+  int Destroy() override;
+
+  int AddFileEntry(const char* path) override;
+  int AddFolderEntry(const char* path) override;
+  int Load(const char* path) override;
+  int Save(const char* path) override;
+  int Uninstall() override;
+
+ private:
+  ElementContainer* files_ = nullptr;
+  ElementContainer* folders_ = nullptr;
+};
+
+}  // namespace VLN2

@@ -1,0 +1,177 @@
+// Application services on Win32: folders, names, clock, boxes, shell, resources, file
+// versions and the process-wide lock.
+#ifdef _WIN32
+
+#include <cstring>
+
+#include "framework/Allocator.h"
+#include "system/port/Port.h"
+#include "system/port/win32/Win32.h"
+
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+
+namespace VLN2 {
+namespace Port {
+
+namespace {
+
+// Loads a library from the system folder only, never from the program's folder or the
+// current one.
+HMODULE LoadSystemLibrary(const char* library) {
+  // The search flag is understood where AddDllDirectory exists (Windows 8, or 7 with the
+  // loader update); elsewhere the library is named by its full path.
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (kernel && GetProcAddress(kernel, "AddDllDirectory"))
+    return LoadLibraryExA(library, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  char path[MAX_PATH];
+  UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  std::size_t nameLength = std::strlen(library);
+  if (length == 0 || length + 1 + nameLength + 1 > MAX_PATH) return nullptr;
+  path[length] = '\\';
+  std::memcpy(path + length + 1, library, nameLength + 1);
+  return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+std::uint32_t (*g_clock)() = nullptr;
+
+CRITICAL_SECTION g_lock;
+bool g_lockCreated = false;
+
+}  // namespace
+
+FARPROC SystemLibraryFunction(const char* library, const char* function) {
+  // Libraries stay loaded for the life of the process.
+  struct Loaded {
+    const char* name;
+    HMODULE module;
+  };
+  static Loaded loaded[4];
+  static int count = 0;
+  for (int i = 0; i < count; ++i) {
+    if (std::strcmp(loaded[i].name, library) == 0)
+      return loaded[i].module ? GetProcAddress(loaded[i].module, function) : nullptr;
+  }
+  HMODULE module = LoadSystemLibrary(library);
+  if (count < 4) loaded[count++] = {library, module};
+  return module ? GetProcAddress(module, function) : nullptr;
+}
+
+bool GetModuleFileName(ModuleHandle module, char* buffer, std::uint32_t size) {
+  DWORD length = GetModuleFileNameA(static_cast<HMODULE>(module), buffer, size);
+  return length > 0 && length < size;
+}
+
+std::uint32_t GetTempPath(char* buffer, std::uint32_t size) {
+  DWORD length = GetTempPathA(size, buffer);
+  return length < size ? length : 0;
+}
+
+bool GetComputerName(char* buffer, std::uint32_t* size) {
+  DWORD length = *size;
+  if (!GetComputerNameA(buffer, &length)) return false;
+  *size = length;
+  return true;
+}
+
+std::uint32_t GetMilliseconds() {
+  if (g_clock) return g_clock();
+  using TimeGetTime = DWORD(WINAPI*)();
+  static TimeGetTime timeGetTime = SystemFunction<TimeGetTime>("winmm.dll", "timeGetTime");
+  // Without winmm the tick count is the same counter at a coarser step.
+  return timeGetTime ? timeGetTime() : GetTickCount();
+}
+
+void SetMillisecondClock(std::uint32_t (*clock)()) { g_clock = clock; }
+
+void Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+int ShowMessageBox(const char* text, const char* caption, MessageBoxKind kind) {
+  UINT style = kind == MessageBoxKind::kError ? MB_ICONERROR | MB_OK : MB_OK;
+  return MessageBoxA(nullptr, text, caption, style);
+}
+
+void ShellOpen(const char* what) {
+  ShellExecuteA(nullptr, nullptr, what, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+int WaitForInput(std::uint32_t milliseconds) {
+  return static_cast<int>(MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT));
+}
+
+void GetSystemTime(CalendarTime* time) {
+  SYSTEMTIME now;
+  ::GetSystemTime(&now);
+  time->year = now.wYear;
+  time->month = now.wMonth;
+  time->dayOfWeek = now.wDayOfWeek;
+  time->day = now.wDay;
+  time->hour = now.wHour;
+  time->minute = now.wMinute;
+  time->second = now.wSecond;
+  time->milliseconds = now.wMilliseconds;
+}
+
+bool FindResource(ModuleHandle module, const char* type, int id, const void** data,
+                  std::uint32_t* size) {
+  HMODULE owner = static_cast<HMODULE>(module);
+  HRSRC resource = FindResourceA(owner, MAKEINTRESOURCEA(id), type);
+  if (!resource) return false;
+  DWORD length = SizeofResource(owner, resource);
+  HGLOBAL loaded = LoadResource(owner, resource);
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes) return false;
+  *data = bytes;
+  *size = length;
+  return true;
+}
+
+int GetProductMajorVersion(const char* programFile) {
+  using SizeFunction = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+  using InfoFunction = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+  using QueryFunction = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+  auto getSize = SystemFunction<SizeFunction>("version.dll", "GetFileVersionInfoSizeA");
+  auto getInfo = SystemFunction<InfoFunction>("version.dll", "GetFileVersionInfoA");
+  auto query = SystemFunction<QueryFunction>("version.dll", "VerQueryValueA");
+  if (!programFile || !getSize || !getInfo || !query) return 0;
+  DWORD unused = 0;
+  DWORD size = getSize(programFile, &unused);
+  if (size == 0) return 0;
+  void* block = Allocate(size);
+  if (!block) return 0;
+  int major = 0;
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (getInfo(programFile, 0, size, block) &&
+      query(block, "\\", reinterpret_cast<LPVOID*>(&info), &length) && info &&
+      length >= sizeof *info && info->dwSignature == 0xFEEF04BD)
+    major = HIWORD(info->dwProductVersionMS);
+  Free(block);
+  return major;
+}
+
+void CreateLock() {
+  if (g_lockCreated) return;
+  InitializeCriticalSection(&g_lock);
+  g_lockCreated = true;
+}
+
+void DeleteLock() {
+  if (!g_lockCreated) return;
+  DeleteCriticalSection(&g_lock);
+  g_lockCreated = false;
+}
+
+void Lock() {
+  if (g_lockCreated) EnterCriticalSection(&g_lock);
+}
+
+void Unlock() {
+  if (g_lockCreated) LeaveCriticalSection(&g_lock);
+}
+
+}  // namespace Port
+}  // namespace VLN2
+
+#endif  // _WIN32

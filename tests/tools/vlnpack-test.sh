@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# vlnpack end to end: round trips, identical archives for identical trees, damaged and
+# truncated archives, unsafe names and usage errors.
+# Usage: vlnpack-test.sh WORKDIR [RUNNER...] VLNPACK
+# RUNNER (such as the Wine runner with its prefix) goes in front of the program; paths
+# given to the program are relative to WORKDIR, so they mean the same under Wine.
+set -u
+work=$1
+shift
+program=("$@")
+windows=0
+[ $# -gt 1 ] && windows=1
+
+passed=0
+failed=0
+check() {  # check DESCRIPTION COMMAND...: the command must succeed
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $what" >&2
+  fi
+}
+run() {  # run the tool; stdout without carriage returns in out.txt, stderr in err.txt
+  "${program[@]}" "$@" >out.raw 2>err.raw </dev/null
+  local status=$?
+  tr -d '\r' <out.raw >out.txt
+  tr -d '\r' <err.raw | grep -v '^wine' >err.txt || true
+  return $status
+}
+status_is() {  # status_is EXPECTED ARGS...
+  local expected=$1
+  shift
+  run "$@"
+  local status=$?
+  [ "$status" -eq "$expected" ] || { echo "exit $status, expected $expected: $*" >&2; cat err.txt >&2; return 1; }
+}
+one_line_naming() {  # stderr is one line that names the text
+  [ "$(wc -l <err.txt)" -eq 1 ] && grep -qF -- "$1" err.txt || { echo "stderr:" >&2; cat err.txt >&2; return 1; }
+}
+
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work" || exit 1
+
+# ---- A tree of files of every kind.
+mkdir -p src/sub/deeper src/Zeta src/empty-folder
+printf 'hello\n' >src/a.txt
+: >src/empty
+printf 'abcdefghijklmnop' >src/exact16
+awk 'BEGIN { for (i = 0; i < 20000; i++) print "line", i, "of the VorlaneBox text" }' >src/sub/text.txt
+awk 'BEGIN { srand(7); for (i = 0; i < 60000; i++) printf "%c", int(rand() * 256) }' >src/sub/deeper/noise.bin
+printf 'B' >src/B.txt
+printf 'z' >src/Zeta/z
+printf 'sdk header' >src/sub/deeper/x.h
+
+# ---- Create twice: the same bytes.
+check "create" status_is 0 create a.vln src
+check "create again" status_is 0 create b.vln src
+check "identical archives" cmp -s a.vln b.vln
+check "no leftover partial file" test ! -e a.vln.part
+
+# ---- list: byte order of the names, backslashes.
+(cd src && find . -type f | sed 's|^\./||; s|/|\\|g' | LC_ALL=C sort) >expected-names.txt
+check "list" status_is 0 list a.vln
+check "list names in byte order" cmp -s out.txt expected-names.txt
+check "list -l" status_is 0 list -l a.vln
+check "list -l columns" awk 'NF != 5 || ($3 != "PAC" && $3 != "RAW") { exit 1 }' out.txt
+check "list -l empty file is a 4-byte RAW block" grep -qE '^ *[0-9]+ +4 RAW +0 empty$' out.txt
+check "list -l 16 bytes packed in 32" grep -qE '^ *[0-9]+ +32 PAC +16 exact16$' out.txt
+check "list -l unpacked size" grep -qE ' PAC +60000 sub\\deeper\\noise.bin$' out.txt
+check "first block follows the directory" awk 'NR == 1 && $1 != 20 + 11 * 8 + length("a.txt" "B.txt" "empty" "exact16" "sub\\deeper\\noise.bin" "sub\\deeper\\x.h" "sub\\text.txt" "Zeta\\z") { exit 1 }' out.txt
+
+# ---- test and extract.
+check "test" status_is 0 test a.vln
+check "extract" status_is 0 extract a.vln out
+check "extracted tree equals the source" diff -r src/a.txt out/a.txt
+check "extracted tree equals the source (all)" bash -c 'cd src && for f in $(find . -type f); do cmp -s "$f" "../out/$f" || exit 1; done'
+check "extracted tree has no extra files" bash -c '[ "$(cd out && find . -type f | wc -l)" -eq "$(cd src && find . -type f | wc -l)" ]'
+check "extract with a prefix" status_is 0 extract a.vln part 'SUB\'
+check "prefix left out of the names" cmp -s src/sub/deeper/noise.bin part/deeper/noise.bin
+check "only entries under the prefix" test ! -e part/a.txt
+# Over existing, longer files: exactly the entry's bytes, also for an empty entry.
+printf 'much longer old content' >out/a.txt
+printf 'old content' >out/empty
+check "extract over existing files" status_is 0 extract a.vln out
+check "longer file cut" cmp -s src/a.txt out/a.txt
+check "empty entry empties the file" test ! -s out/empty
+
+# ---- The archive inside the folder it packs is not packed into itself.
+cp -r src self
+check "create inside the folder" status_is 0 create self/self.vln self
+check "archive not in itself" status_is 0 list self/self.vln
+check "archive not listed" bash -c '! grep -q self.vln out.txt'
+check "recreating over an older archive" status_is 0 create self/self.vln self
+check "still the same entries" bash -c 'cmp -s out.txt expected-names.txt'
+
+# ---- Damaged and truncated archives.
+offset=$(awk '$5 == "sub\\text.txt" { print $1 }' <("${program[@]}" list -l a.vln | tr -d '\r'))
+size=$(awk '$5 == "sub\\text.txt" { print $2 }' <("${program[@]}" list -l a.vln | tr -d '\r'))
+cp a.vln bad.vln
+printf '\377\377\377\377' | dd of=bad.vln bs=1 seek=$((offset + size / 2)) conv=notrunc 2>/dev/null
+check "test of a damaged archive fails" status_is 1 test bad.vln
+check "the damaged entry is named" grep -qF 'sub\text.txt' err.txt
+check "only the damaged entry is named" bash -c '[ "$(grep -c "entry" err.txt)" -eq 1 ]'
+check "extract of a damaged archive fails" status_is 1 extract bad.vln badout
+check "extract names the entry" one_line_naming 'sub\text.txt'
+head -c 30 a.vln >cut.vln
+check "truncated archive is refused" status_is 1 test cut.vln
+check "truncated archive message" one_line_naming cut.vln
+printf 'not an archive at all' >junk.vln
+check "junk is refused" status_is 1 list junk.vln
+check "junk message" one_line_naming junk.vln
+check "missing archive" status_is 1 test missing.vln
+check "missing archive message" one_line_naming missing.vln
+mkdir -p nothing
+check "a folder without files" status_is 1 create none.vln nothing
+check "nothing created for it" test ! -e none.vln
+check "missing folder" status_is 1 create none.vln no-such-folder
+check "missing folder message" one_line_naming no-such-folder
+
+if [ "$windows" -eq 0 ]; then
+  # Names that Windows would take as devices or trim cannot be packed.
+  for bad in 'trailing.' 'CON' 'aux.txt' 'trailing ' 'a:b'; do
+    rm -rf unsafe && mkdir -p unsafe && printf x >"unsafe/$bad"
+    check "unsafe name '$bad' refused" status_is 1 create unsafe.vln unsafe
+    check "unsafe name '$bad' named" one_line_naming "$bad"
+    check "no archive for '$bad'" test ! -e unsafe.vln
+  done
+  # An unreadable file stops the build with its name, and leaves no archive behind.
+  if [ "$(id -u)" -ne 0 ]; then
+    rm -rf locked && mkdir -p locked && printf x >locked/a && printf y >locked/b && chmod 000 locked/b
+    check "unreadable file" status_is 1 create locked.vln locked
+    check "unreadable file named" one_line_naming 'b'
+    check "no archive for an unreadable file" test ! -e locked.vln
+    chmod 600 locked/b
+  fi
+fi
+
+# ---- Usage.
+check "no arguments" status_is 2
+check "unknown command" status_is 2 pack a.vln
+check "create with one argument" status_is 2 create a.vln
+check "extract with four arguments" status_is 2 extract a.vln x y z
+check "unknown option" status_is 2 test -x a.vln
+check "help" status_is 0 --help
+check "help text" grep -q 'vlnpack create ARCHIVE FOLDER' out.txt
+check "version" status_is 0 --version
+check "version text" grep -qE '^vlnpack [0-9]' out.txt
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,150 @@
+// The rule that decides which entry names may become files below a destination folder.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "archive/EntryName.h"
+
+namespace VLN2 {
+namespace {
+
+struct NameCase {
+  const char* name;
+  bool safe;
+  const char* why;
+};
+
+const NameCase kNames[] = {
+    // Well-formed payload names.
+    {"a.h", true, "a plain file"},
+    {"readme", true, "no extension"},
+    {"SDK\\include\\vln.h", true, "nested levels"},
+    {"3DSMax3\\plugin.dlo", true, "digits first"},
+    {"VLN2_Resources\\images\\logo.bmp", true, "underscore"},
+    {"a/b/c.txt", true, "slashes as separators"},
+    {"a\\b/c", true, "mixed separators"},
+    {"file with blanks.txt", true, "inner blanks"},
+    {" leading blank", true, "a leading blank is kept by Windows"},
+    {".hidden", true, "leading dot"},
+    {"...", false, "dots only end in a dot"},
+    {"..a", true, "two dots then a letter"},
+    {"a..b", true, "inner dots"},
+    {"archive.tar.gz", true, "two extensions"},
+    {"x", true, "one character"},
+    {"\xE9t\xE9.txt", true, "8-bit characters"},
+    {"CONSOLE.txt", true, "a longer word beginning with a device name"},
+    {"CON_.txt", true, "device name with a suffix"},
+    {"ACON", true, "device name inside a word"},
+    {"NULL", true, "NULL is not NUL"},
+    {"COM0", true, "COM0 is no device"},
+    {"COM10", true, "two digits"},
+    {"LPT0.txt", true, "LPT0 is no device"},
+    {"LPT", true, "LPT without a number"},
+    {"COM", true, "COM without a number"},
+    {"AUXILIARY", true, "longer word"},
+    {"prnt", true, "longer word"},
+    {"a\\CONX\\b", true, "device-like folder with a suffix"},
+    {"dir.d\\file", true, "folder with an extension"},
+    {"~tmp", true, "tilde"},
+    {"a#b%c&d", true, "punctuation"},
+    {"a;b,c=d+e", true, "more punctuation"},
+    {"[x]{y}(z)", true, "brackets"},
+    {"a\\b\\c\\d\\e\\f\\g\\h\\i\\j.k", true, "deep"},
+    {"name.", false, "trailing dot"},
+    {"name ", false, "trailing blank"},
+    {"dir.\\file", false, "folder with a trailing dot"},
+    {"dir \\file", false, "folder with a trailing blank"},
+    {"a\\b.", false, "last level with a trailing dot"},
+    // Empty and rooted.
+    {"", false, "empty"},
+    {"\\", false, "only a separator"},
+    {"/", false, "only a slash"},
+    {"\\a.txt", false, "rooted"},
+    {"/etc/passwd", false, "rooted with slashes"},
+    {"\\\\server\\share\\a", false, "UNC"},
+    {"//server/share/a", false, "UNC with slashes"},
+    // Drives and colons.
+    {"C:\\Windows\\a.dll", false, "absolute with drive"},
+    {"C:a.dll", false, "drive-relative"},
+    {"c:", false, "drive alone"},
+    {"a:b", false, "colon inside"},
+    {"file.txt:stream", false, "alternate data stream"},
+    {"dir\\file:$DATA", false, "stream in a deeper level"},
+    // Empty, "." and ".." levels.
+    {"a\\\\b", false, "empty level"},
+    {"a//b", false, "empty level with slashes"},
+    {"a\\", false, "trailing separator"},
+    {"a/", false, "trailing slash"},
+    {".", false, "dot"},
+    {"..", false, "dot dot"},
+    {"..\\a", false, "climbs out"},
+    {"../a", false, "climbs out with a slash"},
+    {"a\\..\\..\\b", false, "climbs out further down"},
+    {"a\\.\\b", false, "dot level"},
+    {"a/./b", false, "dot level with slashes"},
+    {"a\\..", false, "ends in dot dot"},
+    {"a\\.", false, "ends in dot"},
+    // Control characters and wildcards.
+    {"a\tb", false, "tab"},
+    {"a\nb", false, "line feed"},
+    {"a\rb", false, "carriage return"},
+    {"\x01"
+     "a",
+     false, "SOH"},
+    {"a\x1F", false, "unit separator"},
+    {"a\x7F", false, "DEL"},
+    {"a*b", false, "star"},
+    {"a?b", false, "question mark"},
+    {"a<b", false, "less-than"},
+    {"a>b", false, "greater-than"},
+    {"a|b", false, "bar"},
+    {"a\"b", false, "double quote"},
+    // Devices, with and without extensions, any case, at any level.
+    {"CON", false, "CON"},
+    {"con", false, "lower-case con"},
+    {"Con.txt", false, "CON with an extension"},
+    {"PRN", false, "PRN"},
+    {"prn.log", false, "PRN with an extension"},
+    {"AUX", false, "AUX"},
+    {"aux.c", false, "AUX with an extension"},
+    {"NUL", false, "NUL"},
+    {"nul.tar.gz", false, "NUL with two extensions"},
+    {"COM1", false, "COM1"},
+    {"com5.txt", false, "COM5 with an extension"},
+    {"COM9", false, "COM9"},
+    {"LPT1", false, "LPT1"},
+    {"lpt9.doc", false, "LPT9 with an extension"},
+    {"Lpt3", false, "mixed case"},
+    {"COM\xB9", false, "COM with superscript one"},
+    {"LPT\xB2.txt", false, "LPT with superscript two"},
+    {"CONIN$", false, "console input"},
+    {"conout$.txt", false, "console output"},
+    {"NUL .txt", false, "blank before the extension"},
+    {"CON ", false, "trailing blank after a device"},
+    {"dir\\CON\\a.txt", false, "device as a folder"},
+    {"dir\\aux", false, "device as the last level"},
+    {"a/nul.x/b", false, "device with extension as a folder"},
+};
+
+TEST(EntryNameTest, TableOfNames) {
+  int checked = 0;
+  for (const NameCase& c : kNames) {
+    EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << "\"" << c.name << "\": " << c.why;
+    ++checked;
+  }
+  EXPECT_GE(checked, 100);
+}
+
+TEST(EntryNameTest, NullIsRefused) { EXPECT_FALSE(IsSafeEntryName(nullptr)); }
+
+TEST(EntryNameTest, LongNamesAreJudgedByTheirLevels) {
+  std::string deep;
+  for (int i = 0; i < 200; ++i) deep += "level\\";
+  EXPECT_TRUE(IsSafeEntryName((deep + "file").c_str()));
+  EXPECT_FALSE(IsSafeEntryName((deep + "..\\file").c_str()));
+  EXPECT_FALSE(IsSafeEntryName((deep + "LPT2").c_str()));
+  EXPECT_TRUE(IsSafeEntryName(std::string(65534, 'x').c_str()));
+}
+
+}  // namespace
+}  // namespace VLN2

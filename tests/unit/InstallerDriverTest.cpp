@@ -1,0 +1,208 @@
+// The installer's run: what it finds in the registry, what it proposes, and what it does
+// after Install and after Cancel. The form is a stand-in that records what it was given.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+
+#include "framework/ElementImp.h"
+#include "framework/ElementRef.h"
+#include "installer/InstallerDriver.h"
+#include "installer/Targets.h"
+#include "ui/GUI_ToolboxInstall.h"
+#include "unit/support/ArchiveBuilder.h"
+#include "unit/support/CoreFixture.h"
+#include "unit/support/FakeSystemApp.h"
+#include "unit/support/Sandbox.h"
+#include "unit/support/TestRegistry.h"
+#ifndef _WIN32
+#include "system/port/posix/PosixPort.h"
+#endif
+
+namespace VLN2 {
+namespace {
+
+// What the stand-in form is given, and what the "user" does with it.
+struct FormScript {
+  std::map<int, std::string> paths;
+  std::map<int, bool> selected;
+  int runResult = 1;
+  std::map<int, bool> userSelects;  // applied when the form runs
+  int runs = 0;
+};
+FormScript g_script;
+
+class StandInForm : public ElementImp<Element>, public GUI_ToolboxInstall {
+ public:
+  explicit StandInForm(Core* core) : ElementImp(core, kGUI_ToolboxInstallType) {}
+  void* Cast(int id) override {
+    return id == kGUI_ToolboxInstallInterface ? static_cast<GUI_ToolboxInstall*>(this) : nullptr;
+  }
+  const char* GetTargetPath(int index) override {
+    auto found = g_script.paths.find(index);
+    return found == g_script.paths.end() ? nullptr : found->second.c_str();
+  }
+  int SetTargetPath(int index, const char* text) override {
+    g_script.paths[index] = text;
+    return 0;
+  }
+  bool IsTargetSelected(int index) override { return g_script.selected[index]; }
+  int SetTargetSelected(int index, bool on) override {
+    g_script.selected[index] = on;
+    return 0;
+  }
+  int Run() override {
+    ++g_script.runs;
+    for (auto [index, on] : g_script.userSelects) g_script.selected[index] = on;
+    return g_script.runResult;
+  }
+};
+
+class InstallerDriverTest : public CoreFixture {
+ protected:
+  InstallerDriverTest() {
+    classes_.insert(classes_.begin(), {kGUI_ToolboxInstallType, Construct<StandInForm>});
+  }
+  void SetUp() override {
+    CoreFixture::SetUp();
+    g_script = FormScript();
+    registry_.StandIn();
+    box_.MakeFolder("tmp");
+    app_ = new FakeSystemApp(core_, box_.Path("Vorlane\\"), box_.Path("tmp\\"));
+    core_->SetSystemApp(app_);
+  }
+  int Run() {
+    InstallerDriver driver(core_);
+    return driver.RunInstallation();
+  }
+  std::map<int, std::string> Detected() {
+    std::map<int, std::string> detected;
+    for (auto [index, on] : g_script.selected)
+      if (on) detected[index] = g_script.paths[index];
+    return detected;
+  }
+
+  Sandbox box_;
+  TestRegistry registry_;
+  FakeSystemApp* app_ = nullptr;
+};
+
+TEST_F(InstallerDriverTest, WithNothingInstalledOnlyTheSDKFolderIsProposedUnselected) {
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(g_script.runs, 1);
+  EXPECT_TRUE(Detected().empty());
+  EXPECT_EQ(g_script.paths, (std::map<int, std::string>{{13, box_.Path("Vorlane\\SDK\\")}}));
+}
+
+TEST_F(InstallerDriverTest, EveryRegistryPlaceProposesItsTarget) {
+  const auto lm = Port::kLocalMachine, cu = Port::kCurrentUser;
+  registry_.SetText(lm, "SOFTWARE\\Autodesk\\3dsMax\\9.0\\MAX-1:409", "Installdir",
+                    "C:\\Autodesk\\3dsMax9\\");
+  registry_.SetText(cu, "Software\\Graphisoft\\ArchiCAD", "Last Started Version", "10.0");
+  registry_.SetText(cu, "Software\\Graphisoft\\ArchiCAD\\10.0", nullptr,
+                    "C:\\Graphisoft\\ArchiCAD 10\\ArchiCAD.exe");
+  registry_.SetText(lm, "SOFTWARE\\MAXON\\CINEMA 4D\\9.0", "InstallPath", "C:\\Maxon\\C4D R9");
+  registry_.SetText(lm, "SOFTWARE\\MAXON\\CINEMA 4D\\10.0", "Install Path", "C:\\Maxon\\C4D R10\\");
+  registry_.SetText(
+      lm, "SOFTWARE\\Classes\\CLSID\\{6BA41DED-589A-427C-B829-B12F68C651B6}\\LocalServer32",
+      nullptr, "C:\\Bentley\\Program\\ustation.exe");
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Detected(), (std::map<int, std::string>{
+                            {6, "C:\\Autodesk\\3dsMax9\\Plugins\\"},
+                            {7, "C:\\Bentley\\Program\\mdlapps\\"},
+                            {8, "C:\\Graphisoft\\ArchiCAD 10\\Add-Ons\\"},
+                            {11, "C:\\Maxon\\C4D R9"},
+                            {12, "C:\\Maxon\\C4D R10\\"},
+                        }));
+  EXPECT_FALSE(g_script.selected[13]);
+}
+
+#ifndef _WIN32
+// The product version of a program file comes from its version resource, which only the
+// Windows end-to-end tests have; here the port is told the version.
+TEST_F(InstallerDriverTest, The3dsMaxServerIsMappedByItsProductMajorVersion) {
+  const std::string key =
+      "SOFTWARE\\Classes\\CLSID\\{5985293F-A250-11d1-BCC1-0060B01A6606}\\LocalServer";
+  const std::map<int, int> targetOfVersion = {{3, 0}, {4, 1}, {5, 1}, {6, 3}, {7, 3}, {8, 5}};
+  for (int major = 0; major <= 10; ++major) {
+    g_script = FormScript();
+    PosixPort::SetProductMajorVersion("C:\\3dsmax\\3dsmax.exe", major);
+    registry_.SetText(Port::kLocalMachine, key, nullptr, "C:\\3dsmax\\3dsmax.exe");
+    Run();
+    auto expected =
+        targetOfVersion.count(major)
+            ? std::map<int, std::string>{{targetOfVersion.at(major), "C:\\3dsmax\\Plugins\\"}}
+            : std::map<int, std::string>{};
+    EXPECT_EQ(Detected(), expected) << "version " << major;
+  }
+}
+
+TEST_F(InstallerDriverTest, InstallCopiesThePayloadAndInstallsTheSelectedTargetsInOrder) {
+  ASSERT_TRUE(BuildArchive(box_.Path("payload.vln"), {{"VLN2_Resources\\r.txt", "shared"},
+                                                      {"Cinema4D\\plugins\\p.cdl", "plug-in"},
+                                                      {"SDK\\include\\a.h", "header"}}));
+  std::string payload = box_.ReadFile("payload.vln");
+  PosixPort::SetResource("ARCHIVE", 105, payload.data(),
+                         static_cast<std::uint32_t>(payload.size()));
+  g_script.runResult = 0;
+  g_script.userSelects = {{13, true}, {11, true}};
+  g_script.paths[11] = box_.Path("C4D\\");
+
+  EXPECT_EQ(Run(), 0);
+  PosixPort::ClearResources();
+  EXPECT_EQ(box_.ReadFile("tmp\\Archive.DAT"), payload);
+  EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\r.txt"), "shared");
+  EXPECT_EQ(box_.ReadFile("C4D\\plugins\\p.cdl"), "plug-in");
+  EXPECT_EQ(box_.ReadFile("Vorlane\\SDK\\include\\a.h"), "header");
+  ASSERT_EQ(app_->boxes.size(), 1u);
+  EXPECT_EQ(app_->boxes[0].text,
+            std::string(FindTarget(11)->successText) + FindTarget(13)->successText);
+  EXPECT_TRUE(box_.Exists("Vorlane\\Toolbox\\Uninstall.info"));
+}
+#endif
+
+TEST_F(InstallerDriverTest, InstallWithNothingSelectedStillRemovesThePreviousInstallation) {
+  box_.MakeFolder("Vorlane\\Toolbox");
+  box_.WriteFile("old.dll", "from last time");
+  std::string old = box_.Path("old.dll");
+  std::string record(4, '\0');
+  record += std::string("\1\0\0\0", 4) + static_cast<char>(old.size() + 1) + '\0' + old + '\0';
+  record += std::string(4, '\0');
+  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", record);
+  g_script.runResult = 0;
+
+  EXPECT_EQ(Run(), 0);
+  EXPECT_FALSE(box_.Exists("old.dll"));
+  EXPECT_TRUE(app_->boxes.empty());
+  EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"), std::string(12, '\0'));
+}
+
+TEST_F(InstallerDriverTest, CancelTouchesNothing) {
+  box_.MakeFolder("Vorlane\\Toolbox");
+  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", std::string(12, '\0'));
+  box_.WriteFile("Vorlane\\Toolbox\\keep.txt", "x");
+  g_script.userSelects = {{13, true}};
+  EXPECT_EQ(Run(), 1);
+  EXPECT_FALSE(box_.Exists("Vorlane\\SDK"));
+  EXPECT_FALSE(box_.Exists("tmp\\Archive.DAT"));
+  EXPECT_TRUE(app_->boxes.empty());
+}
+
+class InstallerDriverWithoutFormTest : public CoreFixture {
+ protected:
+  InstallerDriverWithoutFormTest() {
+    classes_.erase(
+        std::remove_if(classes_.begin(), classes_.end(),
+                       [](const ClassEntry& row) { return row.typeId == kGUI_ToolboxInstallType; }),
+        classes_.end());
+  }
+};
+
+TEST_F(InstallerDriverWithoutFormTest, NothingRuns) {
+  InstallerDriver driver(core_);
+  EXPECT_EQ(driver.RunInstallation(), 1);
+}
+
+}  // namespace
+}  // namespace VLN2

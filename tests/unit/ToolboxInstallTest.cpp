@@ -1,0 +1,236 @@
+// One installation: removal of the previous one, shared files and targets from the archive,
+// the record it leaves and the report it shows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/ElementRef.h"
+#include "installer/Targets.h"
+#include "installer/ToolboxInstall.h"
+#include "unit/support/ArchiveBuilder.h"
+#include "unit/support/CoreFixture.h"
+#include "unit/support/FakeSystemApp.h"
+#include "unit/support/Sandbox.h"
+
+namespace VLN2 {
+namespace {
+
+const ArchiveContents kPayload = {
+    {"VLN2_Resources\\Resources.txt", "shared"},
+    {"VLN2_Resources\\Shaders\\Default.fx", "shader"},
+    {"3DSMax6\\VorlaneBox.dlu", std::string(3000, 'M')},
+    {"Cinema4D\\plugins\\VorlaneBox\\VorlaneBox.cdl", "c4d"},
+    {"SDK\\include\\VLN2.h", "#pragma once\n"},
+    {"SDK\\samples\\Hello.cpp", "int main() {}\n"},
+};
+
+// The lists of a record file, read back field by field.
+struct RecordLists {
+  bool valid = false;
+  std::vector<std::string> files, folders;
+};
+
+RecordLists ParseRecord(const std::string& bytes) {
+  RecordLists lists;
+  size_t at = 0;
+  auto int32 = [&](std::int32_t* value) {
+    if (at + 4 > bytes.size()) return false;
+    std::memcpy(value, bytes.data() + at, 4);
+    at += 4;
+    return true;
+  };
+  auto texts = [&](std::vector<std::string>* out) {
+    std::int32_t count;
+    if (!int32(&count)) return false;
+    for (std::int32_t i = 0; i < count; ++i) {
+      if (at + 2 > bytes.size()) return false;
+      std::uint16_t length;
+      std::memcpy(&length, bytes.data() + at, 2);
+      at += 2;
+      if (length == 0 || at + length > bytes.size() || bytes[at + length - 1] != '\0') return false;
+      out->push_back(bytes.substr(at, length - 1));
+      at += length;
+    }
+    return true;
+  };
+  std::int32_t header;
+  lists.valid = int32(&header) && header == 0 && texts(&lists.files) && texts(&lists.folders) &&
+                at == bytes.size();
+  return lists;
+}
+
+class ToolboxInstallTest : public CoreFixture {
+ protected:
+  void SetUp() override {
+    CoreFixture::SetUp();
+    box_.MakeFolder("tmp");
+    ASSERT_TRUE(BuildArchive(archive_, kPayload));
+    RegisterApp();
+  }
+  void RegisterApp() {
+    app_ = new FakeSystemApp(core_, box_.Path("Vorlane\\"), box_.Path("tmp\\"));
+    core_->SetSystemApp(app_);
+  }
+  ElementRef<ToolboxInstall> NewInstall() {
+    return ElementRef<ToolboxInstall>::Create(kToolboxInstallType);
+  }
+  RecordLists Record() { return ParseRecord(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info")); }
+  std::string Toolbox(const std::string& rest = "") {
+    return box_.Path("Vorlane\\Toolbox\\" + rest);
+  }
+
+  Sandbox box_;
+  const std::string archive_ = box_.Path("tmp\\Archive.DAT");
+  FakeSystemApp* app_ = nullptr;
+};
+
+TEST_F(ToolboxInstallTest, InstallsSharedFilesAndTargetsAndRecordsThem) {
+  {
+    auto install = NewInstall();
+    ASSERT_TRUE(install);
+    EXPECT_EQ(install->InstallSharedFiles(archive_.c_str()), 0);
+    EXPECT_EQ(install->InstallTarget(5, archive_.c_str(), box_.Path("Max8\\").c_str()), 0);
+    EXPECT_EQ(install->InstallTarget(11, archive_.c_str(), box_.Path("C4D\\").c_str()), 0);
+    EXPECT_EQ(install->InstallTarget(13, archive_.c_str(), box_.Path("SDK\\").c_str()), 0);
+    EXPECT_EQ(install->ShowReport(), 0);
+  }
+  EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Shaders\\Default.fx"), "shader");
+  EXPECT_EQ(box_.ReadFile("Max8\\VorlaneBox.dlu"), std::string(3000, 'M'));
+  EXPECT_EQ(box_.ReadFile("C4D\\plugins\\VorlaneBox\\VorlaneBox.cdl"), "c4d");
+  EXPECT_EQ(box_.ReadFile("SDK\\samples\\Hello.cpp"), "int main() {}\n");
+
+  ASSERT_EQ(app_->boxes.size(), 1u);
+  EXPECT_EQ(app_->boxes[0].caption, "VorlaneBox Installation Report");
+  EXPECT_EQ(app_->boxes[0].text, std::string(FindTarget(5)->successText) +
+                                     FindTarget(11)->successText + FindTarget(13)->successText);
+
+  RecordLists record = Record();
+  ASSERT_TRUE(record.valid);
+  EXPECT_EQ(
+      record.files,
+      (std::vector<std::string>{
+          Toolbox("Resources.txt"), Toolbox("Shaders\\Default.fx"), Toolbox("Uninstall.info"),
+          box_.Path("Max8\\VorlaneBox.dlu"), box_.Path("C4D\\plugins\\VorlaneBox\\VorlaneBox.cdl"),
+          box_.Path("SDK\\include\\VLN2.h"), box_.Path("SDK\\samples\\Hello.cpp")}));
+  EXPECT_EQ(record.folders,
+            (std::vector<std::string>{Toolbox(), Toolbox("Shaders\\"), box_.Path("Max8\\"),
+                                      box_.Path("C4D\\plugins\\VorlaneBox\\"),
+                                      box_.Path("SDK\\include\\"), box_.Path("SDK\\samples\\")}));
+}
+
+TEST_F(ToolboxInstallTest, TheNextInstallationRemovesWhatTheLastOneRecordedAndNothingElse) {
+  {
+    auto install = NewInstall();
+    install->InstallSharedFiles(archive_.c_str());
+    install->InstallTarget(13, archive_.c_str(), box_.Path("SDK\\").c_str());
+  }
+  box_.WriteFile("SDK\\include\\mine.h", "the user's own");
+  {
+    auto install = NewInstall();  // nothing selected this time
+    EXPECT_EQ(install->ShowReport(), 0);
+  }
+  EXPECT_TRUE(app_->boxes.empty());
+  EXPECT_FALSE(box_.Exists("SDK\\include\\VLN2.h"));
+  EXPECT_FALSE(box_.Exists("SDK\\samples"));
+  EXPECT_TRUE(box_.Exists("SDK\\include\\mine.h"));
+  EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox\\Shaders"));
+  // The toolbox folder went with its files, so there is nowhere to write the new record.
+  EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox"));
+}
+
+TEST_F(ToolboxInstallTest, NothingSelectedLeavesAnEmptyRecordWhereTheToolboxFolderStays) {
+  box_.MakeFolder("Vorlane\\Toolbox");
+  box_.WriteFile("Vorlane\\Toolbox\\notes.txt", "kept");
+  { auto install = NewInstall(); }
+  EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"), std::string(12, '\0'));
+}
+
+TEST_F(ToolboxInstallTest, TargetsSharingAFolderAreInstalledTwiceAndRecordedOnce) {
+  {
+    auto install = NewInstall();
+    EXPECT_EQ(install->InstallTarget(10, archive_.c_str(), box_.Path("C4D\\").c_str()), 0);
+    box_.WriteFile("C4D\\plugins\\VorlaneBox\\VorlaneBox.cdl", "changed");
+    EXPECT_EQ(install->InstallTarget(11, archive_.c_str(), box_.Path("C4D\\").c_str()), 0);
+    install->ShowReport();
+  }
+  EXPECT_EQ(box_.ReadFile("C4D\\plugins\\VorlaneBox\\VorlaneBox.cdl"), "c4d");
+  ASSERT_EQ(app_->boxes.size(), 1u);
+  EXPECT_EQ(app_->boxes[0].text,
+            std::string(FindTarget(10)->successText) + FindTarget(11)->successText);
+  // No shared files this time: the toolbox folder does not exist, so no record either.
+  EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox\\Uninstall.info"));
+}
+
+TEST_F(ToolboxInstallTest, AFailingTargetIsReportedAndRecordedWhileTheOthersSucceed) {
+  box_.MakeFolder("Max8\\VorlaneBox.dlu");  // a folder where the plug-in file must go
+  {
+    auto install = NewInstall();
+    install->InstallSharedFiles(archive_.c_str());
+    EXPECT_NE(install->InstallTarget(5, archive_.c_str(), box_.Path("Max8\\").c_str()), 0);
+    EXPECT_EQ(install->InstallTarget(13, archive_.c_str(), box_.Path("SDK\\").c_str()), 0);
+    install->ShowReport();
+  }
+  ASSERT_EQ(app_->boxes.size(), 1u);
+  EXPECT_EQ(app_->boxes[0].text,
+            std::string(FindTarget(5)->failureText) + FindTarget(13)->successText);
+  RecordLists record = Record();
+  ASSERT_TRUE(record.valid);
+  EXPECT_NE(std::find(record.files.begin(), record.files.end(), box_.Path("Max8\\VorlaneBox.dlu")),
+            record.files.end());
+}
+
+TEST_F(ToolboxInstallTest, AnArchiveThatCannotBeOpenedFailsEveryTarget) {
+  auto install = NewInstall();
+  std::string missing = box_.Path("tmp\\missing.DAT");
+  EXPECT_EQ(install->InstallSharedFiles(missing.c_str()), 1);
+  EXPECT_EQ(install->InstallTarget(13, missing.c_str(), box_.Path("SDK\\").c_str()), 1);
+  EXPECT_EQ(install->InstallTarget(12, archive_.c_str(), nullptr), 1);
+  EXPECT_EQ(install->InstallTarget(14, archive_.c_str(), box_.Path("x\\").c_str()), 1);
+  EXPECT_EQ(install->InstallTarget(-1, archive_.c_str(), box_.Path("x\\").c_str()), 1);
+  install->ShowReport();
+  ASSERT_EQ(app_->boxes.size(), 1u);
+  EXPECT_EQ(app_->boxes[0].text,
+            std::string(FindTarget(12)->failureText) + FindTarget(13)->failureText);
+  EXPECT_FALSE(box_.Exists("x"));
+}
+
+TEST_F(ToolboxInstallTest, ARefusedRecordRemovesNothing) {
+  box_.MakeFolder("Vorlane\\Toolbox");
+  box_.WriteFile("precious.txt", "1");
+  std::string path = box_.Path("precious.txt");
+  std::string record("\1\0\0\0\1\0\0\0", 8);
+  record += std::string(1, static_cast<char>(path.size() + 1)) + std::string(1, '\0') + path +
+            std::string(1, '\0') + std::string(4, '\0');
+  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", record);
+  { auto install = NewInstall(); }
+  EXPECT_TRUE(box_.Exists("precious.txt"));
+}
+
+TEST_F(ToolboxInstallTest, WithoutAnApplicationObjectNothingIsInstalledOrShown) {
+  core_->SetSystemApp(nullptr);
+  auto install = NewInstall();
+  ASSERT_TRUE(install);
+  EXPECT_EQ(install->InstallSharedFiles(archive_.c_str()), 1);
+  EXPECT_EQ(install->ShowReport(), 1);
+}
+
+TEST_F(ToolboxInstallTest, RunningOutOfMemoryDuringAWholeInstallationNeverCrashesOrLeaks) {
+  long made = SweepAllocationFailuresBothModes([&] {
+    RegisterApp();
+    ElementRef<ToolboxInstall> install = ElementRef<ToolboxInstall>::Create(kToolboxInstallType);
+    if (!install) return;
+    install->InstallSharedFiles(archive_.c_str());
+    install->InstallTarget(5, archive_.c_str(), box_.Path("Max8\\").c_str());
+    install->InstallTarget(13, archive_.c_str(), box_.Path("SDK\\").c_str());
+    install->ShowReport();
+  });
+  RecordProperty("allocations", static_cast<int>(made));
+  EXPECT_GT(made, 50);
+}
+
+}  // namespace
+}  // namespace VLN2

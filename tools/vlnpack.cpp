@@ -1,0 +1,731 @@
+// vlnpack: builds, lists, tests and extracts archives in the installer's format, on the
+// Archive object and its packed blocks. Paths on the command line are the platform's own;
+// on POSIX they are turned into the port's Windows grammar (/x/y is Z:\x\y).
+#include <algorithm>
+#include <chrono>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+
+#include "system/port/posix/PosixPort.h"
+#endif
+
+#include "archive/Archive.h"
+#include "archive/ArchiveEntry.h"
+#include "archive/BinaryStream.h"
+#include "archive/CompressStream.h"
+#include "archive/EntryName.h"
+#include "archive/Stream.h"
+#include "framework/CoreImp.h"
+#include "framework/ElementContainer.h"
+#include "framework/ElementRef.h"
+#include "framework/StringUtil.h"
+#include "installer/ClassTable.h"
+#include "system/FileFunc.h"
+#include "system/FileSystemIterator.h"
+#include "system/port/Port.h"
+
+#ifndef VLNPACK_VERSION
+#define VLNPACK_VERSION "0"
+#endif
+
+namespace VLN2 {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// vlnpack's own copy loops move this much at a time.
+constexpr std::uint32_t kChunk = 1u << 20;
+// Archive positions are 32-bit.
+constexpr std::uint64_t kArchiveLimit = 0xFFFFFFFFull;
+
+const char kUsage[] =
+    "usage: vlnpack create ARCHIVE FOLDER\n"
+    "       vlnpack list [-l] ARCHIVE\n"
+    "       vlnpack test ARCHIVE\n"
+    "       vlnpack extract ARCHIVE FOLDER [PREFIX]\n"
+    "       vlnpack --help | --version\n";
+
+const char kHelp[] =
+    "\n"
+    "Builds, lists, tests and extracts VorlaneBox archives.\n"
+    "\n"
+    "  create   packs every file below FOLDER; entries are named by their path relative\n"
+    "           to FOLDER with backslashes, in byte order of the names, so the same tree\n"
+    "           always gives the same archive. Names that extraction would refuse are\n"
+    "           refused here.\n"
+    "  list     prints the entry names in directory order; with -l also the block offset,\n"
+    "           the block size, the block form (PAC or RAW) and the unpacked size.\n"
+    "  test     decodes every entry; names each damaged one.\n"
+    "  extract  writes the entries (those whose names begin with PREFIX, which is then\n"
+    "           left out, ignoring case) into FOLDER, creating it.\n"
+    "\n"
+    "Exit status: 0 success, 1 failure, 2 usage error.\n";
+
+// ---- Messages.
+
+void Message(const char* format, ...) {
+  std::fprintf(stderr, "vlnpack: ");
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+}
+
+int Usage(const char* what) {
+  Message("%s", what);
+  std::fputs(kUsage, stderr);
+  return kExitUsage;
+}
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+// One line on stderr, rewritten in place, when stderr is a terminal and the work is long.
+class Progress {
+ public:
+  Progress(const char* verb, std::size_t total)
+      : verb_(verb), total_(total), enabled_(StderrIsTerminal()),
+        start_(std::chrono::steady_clock::now()), last_(start_) {}
+  ~Progress() { Clear(); }
+
+  void Step(std::size_t done, const std::string& name) {
+    if (!enabled_) return;
+    auto now = std::chrono::steady_clock::now();
+    if (now - start_ < std::chrono::milliseconds(500) || now - last_ < std::chrono::milliseconds(100))
+      return;
+    last_ = now;
+    std::string shown = name.size() > 50 ? "..." + name.substr(name.size() - 47) : name;
+    int width = std::fprintf(stderr, "\r%s %zu/%zu %s", verb_, done, total_, shown.c_str());
+    for (int i = width; i < shown_; ++i) std::fputc(' ', stderr);
+    shown_ = width;
+    std::fflush(stderr);
+  }
+
+  void Clear() {
+    if (!enabled_ || shown_ == 0) return;
+    std::fprintf(stderr, "\r%*s\r", shown_, "");
+    std::fflush(stderr);
+    shown_ = 0;
+  }
+
+ private:
+  const char* verb_;
+  std::size_t total_;
+  bool enabled_;
+  int shown_ = 0;
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point last_;
+};
+
+// Names and bytes from an archive may hold anything: control characters are shown as '?'.
+std::string Printable(const char* text) {
+  std::string out = text ? text : "";
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return out;
+}
+
+// ---- Paths.
+
+// The port's path (Windows grammar, absolute) of a path given on the command line.
+bool PortPath(const char* given, bool folder, std::string* out) {
+  if (!given || !*given) return false;
+#ifdef _WIN32
+  char full[4096];
+  if (!_fullpath(full, given, sizeof full)) return false;
+  std::string path = full;
+  std::replace(path.begin(), path.end(), '/', '\\');
+#else
+  std::string native = given;
+  if (native[0] != '/') {
+    std::vector<char> cwd(4096);
+    while (!getcwd(cwd.data(), cwd.size())) {
+      if (cwd.size() > (1u << 20)) return false;
+      cwd.resize(cwd.size() * 2);
+    }
+    native = std::string(cwd.data()) + "/" + native;
+  }
+  // Lexical clean-up: no ".", "..", or doubled separators reach the port.
+  std::vector<std::string> parts;
+  std::size_t at = 0;
+  while (at <= native.size()) {
+    std::size_t slash = native.find('/', at);
+    if (slash == std::string::npos) slash = native.size();
+    std::string part = native.substr(at, slash - at);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    at = slash + 1;
+  }
+  std::string clean;
+  for (const std::string& part : parts) {
+    // A backslash inside a POSIX name would read as a separator in the port's grammar.
+    if (part.find('\\') != std::string::npos) return false;
+    clean += "/" + part;
+  }
+  if (clean.empty()) clean = "/";
+  std::string path = PosixPort::WindowsPath(clean.c_str());
+#endif
+  if (folder && (path.empty() || path.back() != '\\')) path += '\\';
+  if (!folder && !path.empty() && path.back() == '\\') return false;
+  *out = path;
+  return true;
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
+    char y = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 32) : b[i];
+    if (x != y) return false;
+  }
+  return true;
+#else
+  return a == b;
+#endif
+}
+
+// 1 = no such file or folder, 2 = a folder, 3 = a file.
+int Kind(const std::string& path) {
+  std::string bare = path;
+  while (bare.size() > 3 && bare.back() == '\\') bare.pop_back();
+  if (bare.size() == 3 && bare[1] == ':') return 2;  // a drive's root
+  Port::FindData found;
+  Port::FindHandle search = Port::FindFirst(bare.c_str(), &found);
+  if (!search) return 1;
+  Port::FindClose(search);
+  return found.isDirectory ? 2 : 3;
+}
+
+// ---- Files.
+
+ElementRef<BinaryStream> OpenFile(const std::string& path, int mode, int* code) {
+  *code = 1;
+  auto file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
+  Stream* stream = CastTo<Stream>(file.get());
+  if (!stream || file->SetStreamPath(path.c_str()) != 0 || stream->SetMode(mode) != 0 ||
+      stream->SetAccess(kAccessSequential) != 0)
+    return {};
+  *code = stream->OpenStream();
+  if (*code != 0) return {};
+  return file;
+}
+
+class Buffer {
+ public:
+  explicit Buffer(std::uint32_t size) : data_(static_cast<unsigned char*>(Allocate(size))) {}
+  ~Buffer() { Free(data_); }
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+  unsigned char* get() const { return data_; }
+
+ private:
+  unsigned char* data_;
+};
+
+// ---- Entries of an open archive.
+
+std::vector<ArchiveEntry*> EntriesOf(Archive* archive) {
+  std::vector<ArchiveEntry*> entries;
+  Iterator* it = archive->GetEntries();
+  if (!it) return entries;
+  for (it->First(); !it->IsDone(); it->Next())
+    entries.push_back(static_cast<ArchiveEntry*>(static_cast<Element*>(it->Current())));
+  archive->ReleaseEntries(&it);
+  return entries;
+}
+
+struct OpenedArchive {
+  ElementRef<Archive> archive;
+  ElementRef<BinaryStream> file;  // a second reader of the same file, for single blocks
+  std::uint32_t fileSize = 0;
+  std::vector<ArchiveEntry*> entries;
+};
+
+int OpenForReading(const char* given, const std::string& path, OpenedArchive* opened) {
+  if (Kind(path) != 3) {
+    Message("%s: %s", given, Kind(path) == 2 ? "is a folder, not an archive" : "no such file");
+    return kExitFailure;
+  }
+  opened->archive = ElementRef<Archive>::Create(kArchiveType);
+  if (!opened->archive || opened->archive->SetArchiveMode(kArchiveRead) != 0) {
+    Message("%s: out of memory", given);
+    return kExitFailure;
+  }
+  int result = opened->archive->OpenArchive(path.c_str());
+  if (result == 16) {
+    Message("%s: cannot be opened", given);
+    return kExitFailure;
+  }
+  if (result != 0) {
+    Message("%s: not a valid archive (bad header, or a directory that runs past the end)", given);
+    return kExitFailure;
+  }
+  int code = 0;
+  opened->file = OpenFile(path, kModeRead, &code);
+  if (!opened->file || CastTo<Stream>(opened->file.get())->GetSize(&opened->fileSize) != 0) {
+    Message("%s: cannot be opened", given);
+    return kExitFailure;
+  }
+  opened->entries = EntriesOf(opened->archive.get());
+  return kExitOk;
+}
+
+// What the block of an entry looks like on disk.
+struct BlockInfo {
+  const char* form = "?";
+  bool known = false;
+  std::uint32_t unpacked = 0;
+};
+
+BlockInfo InspectBlock(OpenedArchive& opened, ArchiveEntry* entry) {
+  BlockInfo info;
+  Stream* file = CastTo<Stream>(opened.file.get());
+  unsigned char head[8] = {};
+  std::uint32_t size = entry->GetBlockSize();
+  std::uint32_t want = size < 8 ? size : 8;
+  if (file->SetPosition(entry->GetBlockOffset()) != 0 ||
+      static_cast<std::uint32_t>(file->ReadData(head, want)) != want || want < 4)
+    return info;
+  if (std::memcmp(head, "PAC", 4) == 0 && want == 8) {
+    info.form = "PAC";
+    info.known = true;
+    info.unpacked = head[4] | head[5] << 8 | head[6] << 16 | static_cast<std::uint32_t>(head[7]) << 24;
+  } else if (std::memcmp(head, "RAW", 4) == 0) {
+    info.form = "RAW";
+    info.known = true;
+    info.unpacked = size - 4;
+  }
+  return info;
+}
+
+// Decodes one entry's block into a memory stream; null and a reason when it fails.
+ElementRef<CompressStream> Decode(OpenedArchive& opened, ArchiveEntry* entry, const char** why) {
+  *why = "out of memory";
+  Stream* file = CastTo<Stream>(opened.file.get());
+  std::uint64_t end = static_cast<std::uint64_t>(entry->GetBlockOffset()) + entry->GetBlockSize();
+  if (end > opened.fileSize) {
+    *why = "block runs past the end of the file";
+    return {};
+  }
+  BlockInfo info = InspectBlock(opened, entry);
+  if (!info.known) {
+    *why = "unknown block form";
+    return {};
+  }
+  auto stream = ElementRef<CompressStream>::Create(kCompressStreamType);
+  Stream* view = CastTo<Stream>(stream.get());
+  if (!view) return {};
+  stream->SetInput(file);
+  stream->SetEntry(entry);
+  if (file->SetPosition(entry->GetBlockOffset()) != 0 || view->SetMode(kModeRead) != 0) {
+    *why = "cannot be read";
+    return {};
+  }
+  if (view->OpenStream() != 0) {
+    *why = "damaged block (does not decode)";
+    return {};
+  }
+  std::uint32_t size = 0;
+  view->GetSize(&size);
+  if (size != info.unpacked) {
+    *why = "damaged block (unpacked length differs from the stored one)";
+    return {};
+  }
+  return stream;
+}
+
+// ---- create
+
+struct Collected {
+  std::string root;
+  std::vector<std::string> skip;  // full paths left out (the archive being written)
+  std::vector<std::string> names;
+  bool failed = false;
+};
+
+int CollectFile(const char* path, void* context) {
+  auto* collected = static_cast<Collected*>(context);
+  try {
+    std::string full = path;
+    for (const std::string& skip : collected->skip)
+      if (SamePath(full, skip)) return 0;
+    collected->names.push_back(full.substr(collected->root.size()));
+    return 0;
+  } catch (...) {
+    collected->failed = true;
+    return 1;
+  }
+}
+
+// Packs one file; *total is the archive's length so far, at most, and grows by this entry.
+int AddEntry(Archive* archive, const std::string& path, const std::string& name, Buffer& buffer,
+             std::uint64_t* total, const char** why) {
+  int code = 0;
+  auto file = OpenFile(path, kModeRead, &code);
+  Stream* in = CastTo<Stream>(file.get());
+  std::uint32_t size = 0;
+  if (!in || in->GetSize(&size) != 0) {
+    *why = "cannot be read";
+    return 1;
+  }
+  // The block of incompressible data is a little longer than the data itself.
+  *total += static_cast<std::uint64_t>(size) + size / 1000 + 64;
+  if (*total > kArchiveLimit || size >= 0x80000000u) {
+    *why = "does not fit: an archive holds at most 4 GiB, an entry less than 2 GiB";
+    return 1;
+  }
+  Stream* out = archive->BeginEntry(name.c_str());
+  if (!out) {
+    *why = "cannot be added (out of memory?)";
+    return 1;
+  }
+  int result = 0;
+  std::uint32_t left = size;
+  while (left > 0 && result == 0) {
+    std::uint32_t n = left < kChunk ? left : kChunk;
+    int got = in->ReadData(buffer.get(), n);
+    if (got != static_cast<int>(n)) {
+      *why = "changed or could not be read while it was packed";
+      result = 1;
+    } else if (out->WriteData(buffer.get(), n) != static_cast<int>(n)) {
+      *why = "too large for memory";
+      result = 1;
+    }
+    left -= n;
+  }
+  // A file that grew while it was packed would be cut short without a word.
+  unsigned char extra;
+  if (result == 0 && in->ReadData(&extra, 1) != 0) {
+    *why = "changed while it was packed";
+    result = 1;
+  }
+  if (archive->EndEntry() != 0 && result == 0) {
+    *why = "could not be written to the archive";
+    result = 1;
+  }
+  return result;
+}
+
+int Create(const char* givenArchive, const char* givenFolder) {
+  std::string archivePath;
+  std::string folder;
+  if (!PortPath(givenArchive, false, &archivePath)) {
+    Message("%s: not a usable file name", givenArchive);
+    return kExitFailure;
+  }
+  if (!PortPath(givenFolder, true, &folder)) {
+    Message("%s: not a usable folder name", givenFolder);
+    return kExitFailure;
+  }
+  int kind = Kind(folder);
+  if (kind != 2) {
+    Message("%s: %s", givenFolder, kind == 1 ? "no such folder" : "is a file, not a folder");
+    return kExitFailure;
+  }
+  if (Kind(archivePath) == 2) {
+    Message("%s: is a folder", givenArchive);
+    return kExitFailure;
+  }
+  // Written under a temporary name and renamed at the end, so that a failure never leaves
+  // a damaged archive or destroys an older one.
+  std::string partial = archivePath + ".part";
+
+  Collected collected;
+  collected.root = folder;
+  collected.skip = {archivePath, partial};
+  {
+    auto walker = ElementRef<FileSystemIterator>::Create(kFileSystemIteratorType);
+    if (!walker) {
+      Message("%s: out of memory", givenFolder);
+      return kExitFailure;
+    }
+    walker->SetRoot(folder.c_str());
+    walker->SetFileCallback(&CollectFile);
+    if (walker->Walk(&collected) != 0 || collected.failed) {
+      Message("%s: the folder could not be listed", givenFolder);
+      return kExitFailure;
+    }
+  }
+  if (collected.names.empty()) {
+    Message("%s: no files to pack", givenFolder);
+    return kExitFailure;
+  }
+  // Byte order of the names: the same tree always gives the same archive.
+  std::sort(collected.names.begin(), collected.names.end());
+  std::uint64_t total = 20;
+  for (const std::string& name : collected.names) {
+    if (!IsSafeEntryName(name.c_str()) || name.size() > 65534) {
+      Message("%s: \"%s\": a name that extraction would refuse (a device name, a trailing "
+              "dot or blank, a colon, a control character or wildcard)",
+              givenFolder, Printable(name.c_str()).c_str());
+      return kExitFailure;
+    }
+    total += 11 + name.size();
+  }
+
+  Buffer buffer(kChunk);
+  auto archive = ElementRef<Archive>::Create(kArchiveType);
+  if (!buffer.get() || !archive || archive->SetArchiveMode(kArchiveWrite) != 0) {
+    Message("%s: out of memory", givenArchive);
+    return kExitFailure;
+  }
+  RemoveFile(partial.c_str());
+  int opened = archive->OpenArchive(partial.c_str());
+  if (opened != 0) {
+    Message("%s: cannot be created", givenArchive);
+    return kExitFailure;
+  }
+  Progress progress("packing", collected.names.size());
+  const char* why = nullptr;
+  std::string failedName;
+  for (std::size_t i = 0; i < collected.names.size(); ++i) {
+    const std::string& name = collected.names[i];
+    progress.Step(i, name);
+    if (AddEntry(archive.get(), folder + name, name, buffer, &total, &why) == 0) continue;
+    failedName = name;
+    break;
+  }
+  int closed = archive->CloseArchive();
+  progress.Clear();
+  archive.reset();
+  if (!failedName.empty() || closed != 0) {
+    RemoveFile(partial.c_str());
+    if (!failedName.empty())
+      Message("%s: %s", Printable((folder + failedName).c_str()).c_str(), why);
+    else
+      Message("%s: could not be written completely", givenArchive);
+    return kExitFailure;
+  }
+  RemoveFile(archivePath.c_str());
+  if (RenameFile(partial.c_str(), archivePath.c_str()) != 0) {
+    RemoveFile(partial.c_str());
+    Message("%s: cannot be created", givenArchive);
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+// ---- list
+
+int List(const char* given, bool details) {
+  std::string path;
+  if (!PortPath(given, false, &path)) {
+    Message("%s: not a usable file name", given);
+    return kExitFailure;
+  }
+  OpenedArchive opened;
+  int result = OpenForReading(given, path, &opened);
+  if (result != kExitOk) return result;
+  for (ArchiveEntry* entry : opened.entries) {
+    std::string name = Printable(entry->GetEntryName());
+    if (details) {
+      BlockInfo info = InspectBlock(opened, entry);
+      std::printf("%10u %10u %-3s %10s %s\n", entry->GetBlockOffset(), entry->GetBlockSize(),
+                  info.form, info.known ? std::to_string(info.unpacked).c_str() : "?",
+                  name.c_str());
+    } else {
+      std::printf("%s\n", name.c_str());
+    }
+  }
+  if (std::fflush(stdout) != 0) {
+    Message("%s: the list could not be written", given);
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+// ---- test
+
+int Test(const char* given) {
+  std::string path;
+  if (!PortPath(given, false, &path)) {
+    Message("%s: not a usable file name", given);
+    return kExitFailure;
+  }
+  OpenedArchive opened;
+  int result = OpenForReading(given, path, &opened);
+  if (result != kExitOk) return result;
+  std::size_t bad = 0;
+  Progress progress("testing", opened.entries.size());
+  for (std::size_t i = 0; i < opened.entries.size(); ++i) {
+    ArchiveEntry* entry = opened.entries[i];
+    std::string name = Printable(entry->GetEntryName());
+    progress.Step(i, name);
+    const char* why = nullptr;
+    if (!IsSafeEntryName(entry->GetEntryName())) {
+      why = "a name that extraction refuses";
+    } else {
+      auto data = Decode(opened, entry, &why);
+      if (data) why = nullptr;
+    }
+    if (why) {
+      progress.Clear();
+      Message("%s: entry \"%s\": %s", given, name.c_str(), why);
+      ++bad;
+    }
+  }
+  progress.Clear();
+  if (bad) {
+    Message("%s: %zu of %zu entries are damaged", given, bad, opened.entries.size());
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+// ---- extract
+
+int Extract(const char* givenArchive, const char* givenFolder, const char* prefix) {
+  std::string path;
+  std::string folder;
+  if (!PortPath(givenArchive, false, &path)) {
+    Message("%s: not a usable file name", givenArchive);
+    return kExitFailure;
+  }
+  if (!PortPath(givenFolder, true, &folder)) {
+    Message("%s: not a usable folder name", givenFolder);
+    return kExitFailure;
+  }
+  OpenedArchive opened;
+  int result = OpenForReading(givenArchive, path, &opened);
+  if (result != kExitOk) return result;
+  if (Kind(folder) == 3) {
+    Message("%s: is a file, not a folder", givenFolder);
+    return kExitFailure;
+  }
+  auto util = ElementRef<StringUtil>::Create(kStringUtilType);
+  Buffer buffer(kChunk);
+  if (!util || !buffer.get()) {
+    Message("%s: out of memory", givenArchive);
+    return kExitFailure;
+  }
+  if (CreateFolders(folder.c_str()) != 0) {
+    Message("%s: the folder cannot be created", givenFolder);
+    return kExitFailure;
+  }
+  std::string madeFolder = folder;  // the last folder known to exist
+  Progress progress("extracting", opened.entries.size());
+  for (std::size_t i = 0; i < opened.entries.size(); ++i) {
+    ArchiveEntry* entry = opened.entries[i];
+    const char* rel = entry->GetEntryName();
+    if (prefix && (!rel || util->SkipPrefix(&rel, prefix) != 0)) continue;
+    std::string name = Printable(entry->GetEntryName());
+    progress.Step(i, name);
+    auto fail = [&](const char* why) {
+      progress.Clear();
+      Message("%s: entry \"%s\": %s", givenArchive, name.c_str(), why);
+      return kExitFailure;
+    };
+    if (!IsSafeEntryName(rel)) return fail("a name that could leave the folder or names a device");
+    std::string target = folder + rel;
+    std::replace(target.begin(), target.end(), '/', '\\');
+    std::string holder = target.substr(0, target.rfind('\\') + 1);
+    if (holder != madeFolder) {
+      if (CreateFolders(target.c_str()) != 0) return fail("its folder cannot be created");
+      madeFolder = holder;
+    }
+    const char* why = nullptr;
+    auto data = Decode(opened, entry, &why);
+    if (!data) return fail(why);
+    Stream* in = CastTo<Stream>(data.get());
+    int code = 0;
+    auto out = OpenFile(target, kModeWrite, &code);
+    Stream* outStream = CastTo<Stream>(out.get());
+    if (!outStream) return fail("cannot be written (the file cannot be created)");
+    std::uint32_t size = 0;
+    in->GetSize(&size);
+    // An empty write still marks the file as written, so an older, longer file is cut to
+    // exactly the entry's length when it is closed.
+    bool ok = outStream->WriteData(buffer.get(), 0) == 0;
+    for (std::uint32_t left = size; ok && left > 0;) {
+      std::uint32_t n = left < kChunk ? left : kChunk;
+      ok = in->ReadData(buffer.get(), n) == static_cast<int>(n) &&
+           outStream->WriteData(buffer.get(), n) == static_cast<int>(n);
+      left -= n;
+    }
+    if (outStream->CloseStream() != 0) ok = false;
+    if (!ok) return fail("cannot be written (disk full?)");
+  }
+  return kExitOk;
+}
+
+int Run(int argc, char** argv) {
+  std::vector<const char*> args(argv + 1, argv + argc);
+  if (args.empty()) return Usage("no command given");
+  std::string command = args[0];
+  if (command == "--help" || command == "-h") {
+    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
+    return kExitOk;
+  }
+  if (command == "--version") {
+    std::printf("vlnpack %s\n", VLNPACK_VERSION);
+    return kExitOk;
+  }
+  args.erase(args.begin());
+  bool details = false;
+  if (command == "list" && !args.empty() && std::strcmp(args[0], "-l") == 0) {
+    details = true;
+    args.erase(args.begin());
+  }
+  for (const char* arg : args)
+    if (arg[0] == '-' && arg[1] != '\0') return Usage((std::string("unknown option ") + arg).c_str());
+  if (command == "create") {
+    if (args.size() != 2) return Usage("create takes ARCHIVE and FOLDER");
+    return Create(args[0], args[1]);
+  }
+  if (command == "list") {
+    if (args.size() != 1) return Usage("list takes one ARCHIVE");
+    return List(args[0], details);
+  }
+  if (command == "test") {
+    if (args.size() != 1) return Usage("test takes one ARCHIVE");
+    return Test(args[0]);
+  }
+  if (command == "extract") {
+    if (args.size() != 2 && args.size() != 3) return Usage("extract takes ARCHIVE, FOLDER and an optional PREFIX");
+    return Extract(args[0], args[1], args.size() == 3 ? args[2] : nullptr);
+  }
+  return Usage((std::string("unknown command ") + command).c_str());
+}
+
+}  // namespace
+}  // namespace VLN2
+
+int main(int argc, char** argv) {
+  int result;
+  VLN2::Port::CreateLock();
+  {
+    VLN2::CoreImp core(VLN2::kClassTable, VLN2::kClassCount);
+    try {
+      result = VLN2::Run(argc, argv);
+    } catch (...) {
+      VLN2::Message("out of memory");
+      result = VLN2::kExitFailure;
+    }
+    core.Destroy();
+  }
+  VLN2::Port::DeleteLock();
+  return result;
+}

@@ -1,0 +1,197 @@
+#include "ui/ToolboxInstallWin32View.h"
+
+#include <windows.h>
+// After windows.h:
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+namespace VLN2 {
+
+namespace {
+
+// Page pictures in the order of pictures_.
+const int kPictureIds[] = {IDB_PAGE_3DSMAX, IDB_PAGE_ARCHICAD, IDB_PAGE_CINEMA4D,
+                           IDB_PAGE_MICROSTATION, IDB_PAGE_SDK};
+// Small icons, image list order: 3D Studio Max, ArchiCAD, Cinema 4D, MicroStation, SDK.
+const int kIconIds[] = {IDB_ICON_3DSMAX, IDB_ICON_ARCHICAD, IDB_ICON_CINEMA4D,
+                        IDB_ICON_MICROSTATION, IDB_ICON_SDK};
+
+}  // namespace
+
+void ToolboxInstallWin32View::Attach(WindowHandle dialog, void* module) {
+  dialog_ = dialog;
+  module_ = module;
+}
+
+void ToolboxInstallWin32View::DeleteObjects() {
+  for (HBITMAP& picture : pictures_) {
+    if (picture) DeleteObject(picture);
+    picture = nullptr;
+  }
+  if (pageBrush_) DeleteObject(pageBrush_);
+  if (pageBitmap_) DeleteObject(pageBitmap_);
+  pageBrush_ = nullptr;
+  pageBitmap_ = nullptr;
+}
+
+HBRUSH ToolboxInstallWin32View::PageBackground(WindowHandle control, HDC dc) {
+  HWND tab = GetDlgItem(dialog_, IDC_TABS);
+  RECT page, rect;
+  if (!tab || control == tab || !GetWindowRect(tab, &page) || !GetWindowRect(control, &rect))
+    return nullptr;
+  if (rect.left < page.left || rect.top < page.top || rect.right > page.right ||
+      rect.bottom > page.bottom)
+    return nullptr;
+  if (!pageBrush_) {
+    // The tab strip paints itself into a bitmap, which becomes the pattern of the brush.
+    int width = page.right - page.left;
+    int height = page.bottom - page.top;
+    HDC screen = GetDC(tab);
+    HDC memory = CreateCompatibleDC(screen);
+    pageBitmap_ = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(tab, screen);
+    if (!memory || !pageBitmap_) {
+      if (memory) DeleteDC(memory);
+      return nullptr;
+    }
+    HGDIOBJ old = SelectObject(memory, pageBitmap_);
+    RECT all = {0, 0, width, height};
+    FillRect(memory, &all, GetSysColorBrush(COLOR_BTNFACE));
+    SendMessageA(tab, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    pageBrush_ = CreatePatternBrush(pageBitmap_);
+    if (!pageBrush_) return nullptr;
+  }
+  // Line the pattern up with the tab strip.
+  SetBrushOrgEx(dc, page.left - rect.left, page.top - rect.top, nullptr);
+  SetBkMode(dc, TRANSPARENT);
+  return pageBrush_;
+}
+
+void ToolboxInstallWin32View::SetControlText(int id, const char* text) {
+  SendDlgItemMessageA(dialog_, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text ? text : ""));
+}
+
+void ToolboxInstallWin32View::GetControlText(int id, char* buffer, int size) {
+  if (size <= 0) return;
+  buffer[0] = '\0';
+  SendDlgItemMessageA(dialog_, id, WM_GETTEXT, size, reinterpret_cast<LPARAM>(buffer));
+  buffer[size - 1] = '\0';
+}
+
+void ToolboxInstallWin32View::SetChecked(int id, bool checked) {
+  CheckDlgButton(dialog_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+bool ToolboxInstallWin32View::IsChecked(int id) {
+  return IsDlgButtonChecked(dialog_, id) == BST_CHECKED;
+}
+
+void ToolboxInstallWin32View::ShowControl(int id, bool show) {
+  HWND control = GetDlgItem(dialog_, id);
+  if (control) ShowWindow(control, show ? SW_SHOW : SW_HIDE);
+}
+
+void ToolboxInstallWin32View::EnableControl(int id, bool enable) {
+  HWND control = GetDlgItem(dialog_, id);
+  if (control) EnableWindow(control, enable);
+}
+
+void ToolboxInstallWin32View::PrepareControls() {
+  auto module = static_cast<HINSTANCE>(module_);
+  for (int i = 0; i < kPictureCount; ++i)
+    pictures_[i] = LoadBitmapA(module, MAKEINTRESOURCEA(kPictureIds[i]));
+
+  HWND list = GetDlgItem(dialog_, IDC_OVERVIEW);
+  SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+
+  // The list view owns the image list and destroys it with itself; the tab strip borrows it.
+  HIMAGELIST icons = ImageList_Create(16, 16, ILC_COLOR8 | ILC_MASK, 3, 1);
+  if (!icons) return;
+  for (int id : kIconIds) {
+    HBITMAP icon = LoadBitmapA(module, MAKEINTRESOURCEA(id));
+    if (!icon) continue;
+    ImageList_Add(icons, icon, nullptr);
+    DeleteObject(icon);
+  }
+  SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(icons));
+  SendDlgItemMessageA(dialog_, IDC_TABS, TCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(icons));
+}
+
+void ToolboxInstallWin32View::SetPicture(int id, int bitmapId) {
+  for (int i = 0; i < kPictureCount; ++i) {
+    if (kPictureIds[i] != bitmapId || !pictures_[i]) continue;
+    SendDlgItemMessageA(dialog_, id, STM_SETIMAGE, IMAGE_BITMAP,
+                        reinterpret_cast<LPARAM>(pictures_[i]));
+  }
+}
+
+void ToolboxInstallWin32View::AddListColumn(int column, const char* text, int width) {
+  LVCOLUMNA description = {};
+  description.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+  description.cx = width;
+  description.pszText = const_cast<char*>(text);
+  description.iSubItem = column;
+  SendDlgItemMessageA(dialog_, IDC_OVERVIEW, LVM_INSERTCOLUMNA, column,
+                      reinterpret_cast<LPARAM>(&description));
+}
+
+void ToolboxInstallWin32View::ClearList() {
+  SendDlgItemMessageA(dialog_, IDC_OVERVIEW, LVM_DELETEALLITEMS, 0, 0);
+}
+
+void ToolboxInstallWin32View::AddListRow(int row, const char* text, int icon,
+                                         const char* folder) {
+  LVITEMA item = {};
+  item.mask = LVIF_TEXT | LVIF_IMAGE;
+  item.iItem = row;
+  item.pszText = const_cast<char*>(text);
+  item.iImage = icon;
+  SendDlgItemMessageA(dialog_, IDC_OVERVIEW, LVM_INSERTITEMA, 0,
+                      reinterpret_cast<LPARAM>(&item));
+  LVITEMA second = {};
+  second.mask = LVIF_TEXT;
+  second.iItem = row;
+  second.iSubItem = 1;
+  second.pszText = const_cast<char*>(folder);
+  SendDlgItemMessageA(dialog_, IDC_OVERVIEW, LVM_SETITEMA, 0,
+                      reinterpret_cast<LPARAM>(&second));
+}
+
+void ToolboxInstallWin32View::AddTab(int index, const char* text, int icon) {
+  TCITEMA tab = {};
+  tab.mask = TCIF_TEXT | (icon >= 0 ? TCIF_IMAGE : 0);
+  tab.pszText = const_cast<char*>(text);
+  tab.iImage = icon;
+  SendDlgItemMessageA(dialog_, IDC_TABS, TCM_INSERTITEMA, index, reinterpret_cast<LPARAM>(&tab));
+}
+
+bool ToolboxInstallWin32View::BrowseForFolder(const char* title, char* path, int size) {
+  char name[MAX_PATH] = {};
+  BROWSEINFOA browse = {};
+  browse.hwndOwner = dialog_;
+  browse.pidlRoot = nullptr;  // the top of the shell's namespace
+  browse.pszDisplayName = name;
+  browse.lpszTitle = title;
+  browse.ulFlags = BIF_RETURNONLYFSDIRS;
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&browse);
+  if (!chosen) return false;
+  char folder[MAX_PATH] = {};
+  bool found = SHGetPathFromIDListA(chosen, folder) && folder[0];
+  IMalloc* allocator = nullptr;
+  if (SUCCEEDED(SHGetMalloc(&allocator)) && allocator) {
+    allocator->Free(chosen);
+    allocator->Release();
+  }
+  if (!found || size <= 0) return false;
+  std::strncpy(path, folder, size - 1);
+  path[size - 1] = '\0';
+  return true;
+}
+
+void ToolboxInstallWin32View::EndForm(int result) { EndDialog(dialog_, result); }
+
+}  // namespace VLN2
