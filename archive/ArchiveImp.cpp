@@ -22,7 +22,9 @@ constexpr std::uint32_t kSmallestRecord = 10;
 // Piece size of the entry copy loops.
 constexpr std::uint32_t kCopyPiece = 1024;
 
-ArchiveEntry* EntryOf(Value value) { return static_cast<ArchiveEntry*>(static_cast<Element*>(value)); }
+ArchiveEntry* EntryOf(Value value) {
+  return static_cast<ArchiveEntry*>(static_cast<Element*>(value));
+}
 
 Value ValueOf(ArchiveEntry* entry) { return static_cast<Element*>(entry); }
 
@@ -149,8 +151,7 @@ int ArchiveImp::OpenArchive(const char* path) {
 
 int ArchiveImp::ReadDirectory(Stream* file) {
   unsigned char head[4];
-  if (file->IsClosed() != 0 || ReadFully(file, head, 4) != 4 ||
-      std::memcmp(head, kMagic, 3) != 0)
+  if (file->IsClosed() != 0 || ReadFully(file, head, 4) != 4 || std::memcmp(head, kMagic, 3) != 0)
     return 1;
   if (head[3] != 0) {
     unsigned char versions[4];
@@ -221,7 +222,8 @@ int ArchiveImp::WriteDirectory(Stream* file) {
   for (it->First(); !it->IsDone(); it->Next()) {
     ArchiveEntry* entry = EntryOf(it->Current());
     if (!entry) continue;
-    std::uint64_t last = static_cast<std::uint64_t>(entry->GetBlockOffset()) + entry->GetBlockSize();
+    std::uint64_t last =
+        static_cast<std::uint64_t>(entry->GetBlockOffset()) + entry->GetBlockSize();
     if (last > end) end = last;
   }
   // Measure the directory in memory; record lengths do not depend on the offsets.

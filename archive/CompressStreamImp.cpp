@@ -228,13 +228,12 @@ int CompressStreamImp::Pack() {
     unsigned char head[8];
     std::memcpy(head, kPackedTag, 4);
     StoreLE32(head + 4, size_);
-    complete = WriteFully(output_, head, 8) == 8 &&
-               WriteFully(output_, scratch, capacity) == capacity;
+    complete =
+        WriteFully(output_, head, 8) == 8 && WriteFully(output_, scratch, capacity) == capacity;
   } else {
     // Compression failure (also for want of scratch memory) is not an error: the data
     // goes out unchanged.
-    complete = WriteFully(output_, kStoredTag, 4) == 4 &&
-               WriteFully(output_, data, size_) == size_;
+    complete = WriteFully(output_, kStoredTag, 4) == 4 && WriteFully(output_, data, size_) == size_;
   }
   Free(scratch);
   return complete ? 0 : 1;
@@ -307,8 +306,7 @@ int CompressStreamImp::WriteData(const void* data, std::uint32_t n) {
   if (end > capacity_) {
     std::uint64_t grown = 2 * static_cast<std::uint64_t>(capacity_);
     if (end > grown) grown = 2 * LargestPowerOfTwoAtMost(end);
-    auto* larger =
-        grown > 0xFFFFFFFFu ? nullptr : static_cast<unsigned char*>(Allocate(grown));
+    auto* larger = grown > 0xFFFFFFFFu ? nullptr : static_cast<unsigned char*>(Allocate(grown));
     if (!larger) {
       // The old buffer stays; the loss shows in the error flag, so that a writer
       // cannot mistake a truncated entry for a complete one.

@@ -15,7 +15,8 @@ constexpr std::uint32_t kMaxValues = 1u << 30;
 // itself, or the crunch id of an element (-1 for none or one without a Crunch view).
 std::int32_t StoredId(Value value, int elementSize) {
   if (elementSize != 0)
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(value)));
+    return static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(value)));
   Crunch* crunch = CastTo<Crunch>(static_cast<Element*>(value));
   return crunch ? crunch->GetCrunchId() : -1;
 }
@@ -59,7 +60,8 @@ StaticElementArray* ElementContainerImp::NewArray(Element* filter) {
       if (!accept || accept->Accept(e->GetValue()) == 0) ++count;
   }
   if (count == 0) return array;
-  Value* values = count < kMaxValues ? static_cast<Value*>(Allocate(sizeof(Value) * count)) : nullptr;
+  Value* values =
+      count < kMaxValues ? static_cast<Value*>(Allocate(sizeof(Value) * count)) : nullptr;
   if (!values) {
     ReleaseElement(array);
     return nullptr;
@@ -222,7 +224,8 @@ int ElementContainerImp::Read(Stream* stream) {
   SetElementSize(-4);
   std::uint8_t bytes[4] = {0, 0, 0, 0};
   stream->ReadData(bytes, 4);
-  std::uint32_t n = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+  std::uint32_t n =
+      bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
   if (n == 0) return 0;
   if (n >= kMaxValues) return 1;
   std::uint32_t entrySize = parameter_ ? 2 : 4;
@@ -246,7 +249,8 @@ int ElementContainerImp::Read(Stream* stream) {
       std::uint32_t v = bytes[0] | bytes[1] << 8;
       values[i] = PlainValue(v == 0xFFFF ? -1 : static_cast<std::int32_t>(v));
     } else {
-      std::uint32_t v = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+      std::uint32_t v =
+          bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
       values[i] = PlainValue(static_cast<std::int32_t>(v));
     }
   }

@@ -276,7 +276,8 @@ int StringUtilImp::FormatInt(int value, char* out, int size) {
   int written = 0;
   // The magnitude and place are kept wide, so every int, the most negative one included,
   // is written with its true digits.
-  std::uint64_t magnitude = static_cast<std::uint64_t>(value < 0 ? -static_cast<std::int64_t>(value) : value);
+  std::uint64_t magnitude =
+      static_cast<std::uint64_t>(value < 0 ? -static_cast<std::int64_t>(value) : value);
   if (value < 0 && size > 0) out[written++] = '-';
   std::uint64_t place = 1;
   while (place * 10 <= magnitude) place *= 10;

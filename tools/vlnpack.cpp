@@ -3,12 +3,15 @@
 // on POSIX they are turned into the port's Windows grammar (/x/y is Z:\x\y).
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -17,6 +20,9 @@
 #include <unistd.h>
 
 #include "system/port/posix/PosixPort.h"
+#endif
+#ifdef __GLIBC__
+#include <malloc.h>
 #endif
 
 #include "archive/Archive.h"
@@ -102,14 +108,18 @@ bool StderrIsTerminal() {
 class Progress {
  public:
   Progress(const char* verb, std::size_t total)
-      : verb_(verb), total_(total), enabled_(StderrIsTerminal()),
-        start_(std::chrono::steady_clock::now()), last_(start_) {}
+      : verb_(verb),
+        total_(total),
+        enabled_(StderrIsTerminal()),
+        start_(std::chrono::steady_clock::now()),
+        last_(start_) {}
   ~Progress() { Clear(); }
 
   void Step(std::size_t done, const std::string& name) {
     if (!enabled_) return;
     auto now = std::chrono::steady_clock::now();
-    if (now - start_ < std::chrono::milliseconds(500) || now - last_ < std::chrono::milliseconds(100))
+    if (now - start_ < std::chrono::milliseconds(500) ||
+        now - last_ < std::chrono::milliseconds(100))
       return;
     last_ = now;
     std::string shown = name.size() > 50 ? "..." + name.substr(name.size() - 47) : name;
@@ -311,7 +321,8 @@ BlockInfo InspectBlock(OpenedArchive& opened, ArchiveEntry* entry) {
   if (std::memcmp(head, "PAC", 4) == 0 && want == 8) {
     info.form = "PAC";
     info.known = true;
-    info.unpacked = head[4] | head[5] << 8 | head[6] << 16 | static_cast<std::uint32_t>(head[7]) << 24;
+    info.unpacked =
+        head[4] | head[5] << 8 | head[6] << 16 | static_cast<std::uint32_t>(head[7]) << 24;
   } else if (std::memcmp(head, "RAW", 4) == 0) {
     info.form = "RAW";
     info.known = true;
@@ -477,9 +488,10 @@ int Create(const char* givenArchive, const char* givenFolder) {
   std::uint64_t total = 20;
   for (const std::string& name : collected.names) {
     if (!IsSafeEntryName(name.c_str()) || name.size() > 65534) {
-      Message("%s: \"%s\": a name that extraction would refuse (a device name, a trailing "
-              "dot or blank, a colon, a control character or wildcard)",
-              givenFolder, Printable(name.c_str()).c_str());
+      Message(
+          "%s: \"%s\": a name that extraction would refuse (a device name, a trailing "
+          "dot or blank, a colon, a control character or wildcard)",
+          givenFolder, Printable(name.c_str()).c_str());
       return kExitFailure;
     }
     total += 11 + name.size();
@@ -596,6 +608,131 @@ int Test(const char* given) {
 
 // ---- extract
 
+// Writes decoded entries to disk on a thread of its own, so that creating files (which
+// costs the system more than decoding costs us) overlaps with decoding the next entries.
+// Only the port's file calls and the entry's memory stream are used there; every element
+// is created and released on the main thread.
+class Writer {
+ public:
+  struct Job {
+    CompressStream* data;  // owned by the main thread, which releases it when done
+    std::string target;
+    std::string name;
+    std::uint64_t cost;
+  };
+
+  Writer() : thread_([this] { Loop(); }) {}
+  ~Writer() { Finish(); }
+
+  // Blocks until an entry that needs cost bytes to decode may be decoded: while the
+  // jobs in flight and it would hold more memory than the budget, unless nothing else is
+  // in flight. The cost counts as in flight from now on.
+  void Reserve(std::uint64_t cost) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return inFlight_ == 0 || inFlight_ + cost <= kBudget || failed_; });
+    inFlight_ += cost;
+  }
+
+  // Gives back a reservation that did not become a job.
+  void Unreserve(std::uint64_t cost) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    inFlight_ -= cost;
+    changed_.notify_all();
+  }
+
+  // Hands over a job whose cost was reserved.
+  void Push(Job job) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_.push_back(std::move(job));
+    changed_.notify_all();
+  }
+
+  // The jobs written since the last call (their streams are the caller's to release).
+  std::vector<CompressStream*> TakeDone() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<CompressStream*> done;
+    done.swap(done_);
+    return done;
+  }
+
+  void Finish() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      finishing_ = true;
+      changed_.notify_all();
+    }
+    if (thread_.joinable()) thread_.join();
+  }
+
+  bool Failed(std::string* name, const char** why) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (failed_) {
+      *name = failedName_;
+      *why = failedWhy_;
+    }
+    return failed_;
+  }
+
+ private:
+  // Decoded bytes allowed in flight besides the one entry being written.
+  static constexpr std::uint64_t kBudget = 8u << 20;
+
+  void Loop() {
+    std::vector<unsigned char> buffer(kChunk);
+    for (;;) {
+      Job job;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !pending_.empty() || finishing_; });
+        if (pending_.empty()) return;
+        job = std::move(pending_.front());
+        pending_.erase(pending_.begin());
+      }
+      const char* why = failed_ ? nullptr : Write(job, buffer.data());
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (why && !failed_) {
+        failed_ = true;
+        failedName_ = job.name;
+        failedWhy_ = why;
+      }
+      inFlight_ -= job.cost;
+      done_.push_back(job.data);
+      changed_.notify_all();
+    }
+  }
+
+  static const char* Write(const Job& job, unsigned char* buffer) {
+    Stream* in = CastTo<Stream>(job.data);
+    std::uint32_t size = 0;
+    in->GetSize(&size);
+    Port::FileHandle file = Port::OpenFile(job.target.c_str(), Port::kAccessWrite, true);
+    if (!file) return "cannot be written (the file cannot be created)";
+    bool ok = true;
+    for (std::uint32_t left = size; ok && left > 0;) {
+      std::uint32_t n = left < kChunk ? left : kChunk;
+      std::uint32_t written = 0;
+      ok = in->ReadData(buffer, n) == static_cast<int>(n) &&
+           Port::WriteFile(file, buffer, n, &written) && written == n;
+      left -= n;
+    }
+    // Cut an older, longer file (or any file, for an empty entry) to the entry's length.
+    ok = ok && Port::SetEndOfFile(file);
+    Port::CloseFile(file);
+    return ok ? nullptr : "cannot be written (disk full?)";
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Job> pending_;
+  std::vector<CompressStream*> done_;
+  std::uint64_t inFlight_ = 0;
+  bool finishing_ = false;
+  bool failed_ = false;
+  std::string failedName_;
+  const char* failedWhy_ = nullptr;
+  std::thread thread_;
+};
+
 int Extract(const char* givenArchive, const char* givenFolder, const char* prefix) {
   std::string path;
   std::string folder;
@@ -615,8 +752,7 @@ int Extract(const char* givenArchive, const char* givenFolder, const char* prefi
     return kExitFailure;
   }
   auto util = ElementRef<StringUtil>::Create(kStringUtilType);
-  Buffer buffer(kChunk);
-  if (!util || !buffer.get()) {
+  if (!util) {
     Message("%s: out of memory", givenArchive);
     return kExitFailure;
   }
@@ -626,46 +762,58 @@ int Extract(const char* givenArchive, const char* givenFolder, const char* prefi
   }
   std::string madeFolder = folder;  // the last folder known to exist
   Progress progress("extracting", opened.entries.size());
-  for (std::size_t i = 0; i < opened.entries.size(); ++i) {
-    ArchiveEntry* entry = opened.entries[i];
-    const char* rel = entry->GetEntryName();
-    if (prefix && (!rel || util->SkipPrefix(&rel, prefix) != 0)) continue;
-    std::string name = Printable(entry->GetEntryName());
-    progress.Step(i, name);
-    auto fail = [&](const char* why) {
-      progress.Clear();
-      Message("%s: entry \"%s\": %s", givenArchive, name.c_str(), why);
-      return kExitFailure;
+  std::string failedName;
+  const char* why = nullptr;
+  {
+    Writer writer;
+    auto releaseDone = [&] {
+      for (CompressStream* done : writer.TakeDone()) ReleaseElement(done);
     };
-    if (!IsSafeEntryName(rel)) return fail("a name that could leave the folder or names a device");
-    std::string target = folder + rel;
-    std::replace(target.begin(), target.end(), '/', '\\');
-    std::string holder = target.substr(0, target.rfind('\\') + 1);
-    if (holder != madeFolder) {
-      if (CreateFolders(target.c_str()) != 0) return fail("its folder cannot be created");
-      madeFolder = holder;
+    for (std::size_t i = 0; i < opened.entries.size() && failedName.empty(); ++i) {
+      ArchiveEntry* entry = opened.entries[i];
+      const char* rel = entry->GetEntryName();
+      if (prefix && (!rel || util->SkipPrefix(&rel, prefix) != 0)) continue;
+      std::string name = Printable(entry->GetEntryName());
+      progress.Step(i, name);
+      releaseDone();
+      if (writer.Failed(&failedName, &why)) break;
+      if (!IsSafeEntryName(rel)) {
+        failedName = name;
+        why = "a name that could leave the folder or names a device";
+        break;
+      }
+      std::string target = folder + rel;
+      std::replace(target.begin(), target.end(), '/', '\\');
+      std::string holder = target.substr(0, target.rfind('\\') + 1);
+      if (holder != madeFolder) {
+        if (CreateFolders(target.c_str()) != 0) {
+          failedName = name;
+          why = "its folder cannot be created";
+          break;
+        }
+        madeFolder = holder;
+      }
+      // Decoding holds the packed and the unpacked bytes at once.
+      BlockInfo info = InspectBlock(opened, entry);
+      std::uint64_t cost = static_cast<std::uint64_t>(entry->GetBlockSize()) + info.unpacked;
+      writer.Reserve(cost);
+      releaseDone();
+      auto data = Decode(opened, entry, &why);
+      if (!data) {
+        writer.Unreserve(cost);
+        failedName = name;
+        break;
+      }
+      writer.Push({data.Detach(), target, name, cost});
     }
-    const char* why = nullptr;
-    auto data = Decode(opened, entry, &why);
-    if (!data) return fail(why);
-    Stream* in = CastTo<Stream>(data.get());
-    int code = 0;
-    auto out = OpenFile(target, kModeWrite, &code);
-    Stream* outStream = CastTo<Stream>(out.get());
-    if (!outStream) return fail("cannot be written (the file cannot be created)");
-    std::uint32_t size = 0;
-    in->GetSize(&size);
-    // An empty write still marks the file as written, so an older, longer file is cut to
-    // exactly the entry's length when it is closed.
-    bool ok = outStream->WriteData(buffer.get(), 0) == 0;
-    for (std::uint32_t left = size; ok && left > 0;) {
-      std::uint32_t n = left < kChunk ? left : kChunk;
-      ok = in->ReadData(buffer.get(), n) == static_cast<int>(n) &&
-           outStream->WriteData(buffer.get(), n) == static_cast<int>(n);
-      left -= n;
-    }
-    if (outStream->CloseStream() != 0) ok = false;
-    if (!ok) return fail("cannot be written (disk full?)");
+    writer.Finish();
+    releaseDone();
+    if (failedName.empty()) writer.Failed(&failedName, &why);
+  }
+  progress.Clear();
+  if (!failedName.empty()) {
+    Message("%s: entry \"%s\": %s", givenArchive, failedName.c_str(), why);
+    return kExitFailure;
   }
   return kExitOk;
 }
@@ -690,7 +838,8 @@ int Run(int argc, char** argv) {
     args.erase(args.begin());
   }
   for (const char* arg : args)
-    if (arg[0] == '-' && arg[1] != '\0') return Usage((std::string("unknown option ") + arg).c_str());
+    if (arg[0] == '-' && arg[1] != '\0')
+      return Usage((std::string("unknown option ") + arg).c_str());
   if (command == "create") {
     if (args.size() != 2) return Usage("create takes ARCHIVE and FOLDER");
     return Create(args[0], args[1]);
@@ -704,7 +853,8 @@ int Run(int argc, char** argv) {
     return Test(args[0]);
   }
   if (command == "extract") {
-    if (args.size() != 2 && args.size() != 3) return Usage("extract takes ARCHIVE, FOLDER and an optional PREFIX");
+    if (args.size() != 2 && args.size() != 3)
+      return Usage("extract takes ARCHIVE, FOLDER and an optional PREFIX");
     return Extract(args[0], args[1], args.size() == 3 ? args[2] : nullptr);
   }
   return Usage((std::string("unknown command ") + command).c_str());
@@ -714,6 +864,11 @@ int Run(int argc, char** argv) {
 }  // namespace VLN2
 
 int main(int argc, char** argv) {
+#ifdef __GLIBC__
+  // Entry buffers grow by doubling; large steps go back to the system when they are
+  // freed instead of staying in the heap, which keeps the peak near one entry's size.
+  mallopt(M_MMAP_THRESHOLD, 4 << 20);
+#endif
   int result;
   VLN2::Port::CreateLock();
   {

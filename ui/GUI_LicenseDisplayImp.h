@@ -14,8 +14,7 @@ class GUI_LicenseDisplayImp : public WindowImp, public GUI_LicenseDisplay {
   void* Cast(int interfaceId) override;
   // Runs box 103 once; 0 when it is closed, whatever its result.
   int Show() override;
-  MessageResult HandleMessage(unsigned message, MessageParam1 first,
-                              MessageParam2 second) override;
+  MessageResult HandleMessage(unsigned message, MessageParam1 first, MessageParam2 second) override;
 
  private:
   void FillText();

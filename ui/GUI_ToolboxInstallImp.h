@@ -25,8 +25,7 @@ class GUI_ToolboxInstallImp : public WindowImp, public GUI_ToolboxInstall {
   int Run() override;
 
   // The form's dialog procedure.
-  MessageResult HandleMessage(unsigned message, MessageParam1 first,
-                              MessageParam2 second) override;
+  MessageResult HandleMessage(unsigned message, MessageParam1 first, MessageParam2 second) override;
 
  private:
   ToolboxInstallForm form_;

@@ -22,7 +22,8 @@ const int kIconIds[] = {IDB_ICON_3DSMAX, IDB_ICON_ARCHICAD, IDB_ICON_CINEMA4D,
 
 void ToolboxInstallWin32View::Attach(WindowHandle dialog, void* module) {
   dialog_ = dialog;
-  module_ = module;
+  // A null module would make LoadBitmapA look among the system's own bitmaps.
+  module_ = module ? module : GetModuleHandleA(nullptr);
 }
 
 void ToolboxInstallWin32View::DeleteObjects() {
@@ -59,7 +60,8 @@ HBRUSH ToolboxInstallWin32View::PageBackground(WindowHandle control, HDC dc) {
     HGDIOBJ old = SelectObject(memory, pageBitmap_);
     RECT all = {0, 0, width, height};
     FillRect(memory, &all, GetSysColorBrush(COLOR_BTNFACE));
-    SendMessageA(tab, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
+    SendMessageA(tab, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory),
+                 PRF_CLIENT | PRF_ERASEBKGND);
     SelectObject(memory, old);
     DeleteDC(memory);
     pageBrush_ = CreatePatternBrush(pageBitmap_);
@@ -143,22 +145,19 @@ void ToolboxInstallWin32View::ClearList() {
   SendDlgItemMessageA(dialog_, IDC_OVERVIEW, LVM_DELETEALLITEMS, 0, 0);
 }
 
-void ToolboxInstallWin32View::AddListRow(int row, const char* text, int icon,
-                                         const char* folder) {
+void ToolboxInstallWin32View::AddListRow(int row, const char* text, int icon, const char* folder) {
   LVITEMA item = {};
   item.mask = LVIF_TEXT | LVIF_IMAGE;
   item.iItem = row;
   item.pszText = const_cast<char*>(text);
   item.iImage = icon;
-  SendDlgItemMessageA(dialog_, IDC_OVERVIEW, LVM_INSERTITEMA, 0,
-                      reinterpret_cast<LPARAM>(&item));
+  SendDlgItemMessageA(dialog_, IDC_OVERVIEW, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
   LVITEMA second = {};
   second.mask = LVIF_TEXT;
   second.iItem = row;
   second.iSubItem = 1;
   second.pszText = const_cast<char*>(folder);
-  SendDlgItemMessageA(dialog_, IDC_OVERVIEW, LVM_SETITEMA, 0,
-                      reinterpret_cast<LPARAM>(&second));
+  SendDlgItemMessageA(dialog_, IDC_OVERVIEW, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&second));
 }
 
 void ToolboxInstallWin32View::AddTab(int index, const char* text, int icon) {

@@ -137,9 +137,8 @@ bool WindowImp::Open(int x, int y, int width, int height, const char* title) {
   if (!GetClassInfoExA(description.hInstance, description.lpszClassName, &existing) &&
       !RegisterClassExA(&description) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
     return false;
-  HWND hwnd = CreateWindowExA(0, description.lpszClassName, title,
-                              WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, width, height, nullptr,
-                              nullptr, description.hInstance, this);
+  HWND hwnd = CreateWindowExA(0, description.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                              x, y, width, height, nullptr, nullptr, description.hInstance, this);
   if (!hwnd) {
     // Creation may have bound the handle before it failed.
     Detach();

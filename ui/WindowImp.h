@@ -29,8 +29,7 @@ class WindowImp : public ElementImp<Window> {
   bool IsOpen() override { return open_ != 0; }
   bool PrepareClass(tagWNDCLASSEXA* description) override;
   void OnDestroyed() override {}
-  MessageResult HandleMessage(unsigned message, MessageParam1 first,
-                              MessageParam2 second) override;
+  MessageResult HandleMessage(unsigned message, MessageParam1 first, MessageParam2 second) override;
 
   // Unbinds the handle: the window's user slots stop naming this object. The former handle.
   WindowHandle Detach();

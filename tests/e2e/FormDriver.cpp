@@ -137,7 +137,8 @@ class Session {
   bool Start(const std::string& host, const std::string& arguments) {
     char folder[MAX_PATH];
     GetTempPathA(sizeof folder, folder);
-    outputPath_ = std::string(folder) + "FormHost-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    outputPath_ =
+        std::string(folder) + "FormHost-" + std::to_string(GetCurrentProcessId()) + ".txt";
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE output = CreateFileA(outputPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                 CREATE_ALWAYS, 0, nullptr);
@@ -173,7 +174,8 @@ class Session {
 
   void SelectTab(int page) {
     SendMessageA(Item(IDC_TABS), TCM_SETCURFOCUS, page, 0);
-    Expect(WaitUntil([&] { return CurrentTab() == page; }), "tab " + std::to_string(page) + " selected");
+    Expect(WaitUntil([&] { return CurrentTab() == page; }),
+           "tab " + std::to_string(page) + " selected");
   }
 
   void TabItem(int index, std::string* text, int* image) {
@@ -243,7 +245,8 @@ class Session {
       int index = 0, selected = 0, used = 0;
       if (std::sscanf(line.c_str(), "run=%d", &result.run) == 1) continue;
       if (std::sscanf(line.c_str(), "again=%d", &result.again) == 1) continue;
-      if (std::sscanf(line.c_str(), "target %d selected=%d path=%n", &index, &selected, &used) >= 2 &&
+      if (std::sscanf(line.c_str(), "target %d selected=%d path=%n", &index, &selected, &used) >=
+              2 &&
           used > 0 && index >= 0 && index < 14) {
         result.selected[index] = selected;
         result.path[index] = line.substr(used);
@@ -275,15 +278,18 @@ void Shot(HWND window, const std::string& name) {
             << rect.right - rect.left << " " << rect.bottom - rect.top << "\n";
   }
   MoveFileA((base + ".tmp").c_str(), (base + ".req").c_str());
-  bool taken = WaitUntil([&] { return GetFileAttributesA((base + ".done").c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000);
+  bool taken = WaitUntil(
+      [&] { return GetFileAttributesA((base + ".done").c_str()) != INVALID_FILE_ATTRIBUTES; },
+      20000);
   Expect(taken, "screenshot " + name);
 }
 
 // ---- What the form is made of
 
 const char* const kTabTexts[] = {"Installation overview", "3D Studio Max", "ArchiCAD", "Cinema 4D",
-                                 "MicroStation", "Vorlane SDK"};
-const char* const kPageNames[] = {"overview", "3dsmax", "archicad", "cinema4d", "microstation", "sdk"};
+                                 "MicroStation",          "Vorlane SDK"};
+const char* const kPageNames[] = {"overview", "3dsmax",       "archicad",
+                                  "cinema4d", "microstation", "sdk"};
 const int kRowsUsed[] = {0, 7, 2, 3, 1, 1};
 const char* const kRowTexts[6][7] = {
     {},
@@ -317,14 +323,14 @@ void ExpectUnselected(const HostResult& result, std::initializer_list<int> excep
   for (int index = 0; index < 14; ++index) {
     bool skip = false;
     for (int e : except) skip = skip || e == index;
-    if (!skip) Expect(result.selected[index] == 0, "target " + std::to_string(index) + " unselected");
+    if (!skip)
+      Expect(result.selected[index] == 0, "target " + std::to_string(index) + " unselected");
   }
 }
 
 void ExpectTarget(const HostResult& result, int index, int selected, const std::string& path) {
   std::string name = "target " + std::to_string(index);
-  Expect(result.selected[index] == selected,
-         name + (selected ? " selected" : " unselected"));
+  Expect(result.selected[index] == selected, name + (selected ? " selected" : " unselected"));
   ExpectEq(result.path[index], path, name + " folder");
 }
 
@@ -344,7 +350,8 @@ void NothingDetected(const std::string& host) {
     int image = -2;
     s.TabItem(tab, &text, &image);
     ExpectEq(text, kTabTexts[tab], "tab " + std::to_string(tab) + " text");
-    Expect(image == (tab == 0 ? -1 : tab - 1), "tab " + std::to_string(tab) + " icon " + std::to_string(image));
+    Expect(image == (tab == 0 ? -1 : tab - 1),
+           "tab " + std::to_string(tab) + " icon " + std::to_string(image));
   }
   Expect(s.CurrentTab() == 0, "the overview is the first page");
   Expect(Visible(s.Item(IDC_OVERVIEW)), "overview list shown");
@@ -361,7 +368,8 @@ void NothingDetected(const std::string& host) {
     std::string p = "page " + std::to_string(page) + ": ";
     s.SelectTab(page);
     ExpectEq(Text(s.Item(IDC_HINT)), kHints[page], p + "hint");
-    Expect(Visible(s.Item(IDC_HINT)) && Visible(s.Item(IDC_PAGE_PICTURE)), p + "hint and picture shown");
+    Expect(Visible(s.Item(IDC_HINT)) && Visible(s.Item(IDC_PAGE_PICTURE)),
+           p + "hint and picture shown");
     Expect(!Visible(s.Item(IDC_OVERVIEW)) && !Visible(s.Item(IDC_OVERVIEW_CAPTION)), p + "no list");
     for (int row = 1; row <= 8; ++row) {
       std::string r = p + "row " + std::to_string(row) + " ";
@@ -413,7 +421,8 @@ void TypedFolders(const std::string& host) {
   Expect(!Checked(s.Item(CheckId(4))), "row 4 stays clear");
   s.SelectTab(0);
   Click(s.Item(IDC_ACCEPT), "acceptance box");
-  Expect(WaitUntil([&] { return IsWindowEnabled(s.Item(IDC_INSTALL)) != 0; }), "accepting enables Install");
+  Expect(WaitUntil([&] { return IsWindowEnabled(s.Item(IDC_INSTALL)) != 0; }),
+         "accepting enables Install");
   Expect(Checked(s.Item(IDC_ACCEPT)), "acceptance box checked");
   Click(s.Item(IDC_INSTALL), "Install");
   HostResult result = s.Finish();
@@ -431,22 +440,25 @@ void TypedFolders(const std::string& host) {
 void InstallSavesCurrentPage(const std::string& host) {
   Session s;
   if (!s.Start(host, "0=C:\\Max3\\Plugins\\")) return;
-  ExpectEq(s.Overview(), "[ 3D Studio Max 3 or Autodesk Viz 3|C:\\Max3\\Plugins\\]", "detected target listed");
+  ExpectEq(s.Overview(), "[ 3D Studio Max 3 or Autodesk Viz 3|C:\\Max3\\Plugins\\]",
+           "detected target listed");
   s.SelectTab(2);
   s.Type(FolderId(2), "C:\\AC10\\Add-Ons");
   Expect(Checked(s.Item(CheckId(2))), "ArchiCAD 10 checked by typing");
   s.SelectTab(0);
-  ExpectEq(s.Overview(),
-           "[ 3D Studio Max 3 or Autodesk Viz 3|C:\\Max3\\Plugins\\][ ArchiCAD R10|C:\\AC10\\Add-Ons\\]",
-           "overview shows the ArchiCAD choice");
+  ExpectEq(
+      s.Overview(),
+      "[ 3D Studio Max 3 or Autodesk Viz 3|C:\\Max3\\Plugins\\][ ArchiCAD R10|C:\\AC10\\Add-Ons\\]",
+      "overview shows the ArchiCAD choice");
   s.SelectTab(4);
   Click(s.Item(CheckId(1)), "MicroStation box");
   Expect(WaitUntil([&] { return Checked(s.Item(CheckId(1))); }), "MicroStation checked");
   s.SelectTab(0);
-  ExpectEq(s.Overview(),
-           "[ 3D Studio Max 3 or Autodesk Viz 3|C:\\Max3\\Plugins\\][ ArchiCAD R10|C:\\AC10\\Add-Ons\\]"
-           "[ Microstation|]",
-           "a selected target without folder has an empty second column");
+  ExpectEq(
+      s.Overview(),
+      "[ 3D Studio Max 3 or Autodesk Viz 3|C:\\Max3\\Plugins\\][ ArchiCAD R10|C:\\AC10\\Add-Ons\\]"
+      "[ Microstation|]",
+      "a selected target without folder has an empty second column");
   s.SelectTab(3);
   s.Type(FolderId(2), "C:\\C4D R9");
   Click(s.Item(IDC_ACCEPT), "acceptance box");
@@ -474,10 +486,12 @@ void Update(const std::string& host) {
   Expect(Checked(s.Item(IDC_ACCEPT)), "terms already accepted");
   Shot(s.Form(), "form-update");
   Click(s.Item(IDC_ACCEPT), "acceptance box");
-  Expect(WaitUntil([&] { return !IsWindowEnabled(s.Item(IDC_INSTALL)); }), "one click disables Update");
+  Expect(WaitUntil([&] { return !IsWindowEnabled(s.Item(IDC_INSTALL)); }),
+         "one click disables Update");
   Expect(!Checked(s.Item(IDC_ACCEPT)), "acceptance box cleared");
   Click(s.Item(IDC_ACCEPT), "acceptance box again");
-  Expect(WaitUntil([&] { return IsWindowEnabled(s.Item(IDC_INSTALL)) != 0; }), "a second click enables it");
+  Expect(WaitUntil([&] { return IsWindowEnabled(s.Item(IDC_INSTALL)) != 0; }),
+         "a second click enables it");
   Click(s.Item(IDC_INSTALL), "Update");
   HostResult result = s.Finish();
   Expect(result.run == 0 && result.exitCode == 0, "Update: Run gives 0");
@@ -506,10 +520,12 @@ void ReadTerms(Session& s, const std::string& license, const std::string& shot, 
   HWND field = GetDlgItem(terms, IDC_TERMS_TEXT);
   std::string text = Text(field);
   Expect(!license.empty(), "the terms file was read");
-  Expect(text == license, "the box shows the terms exactly as stored (" + std::to_string(text.size()) +
-                              " of " + std::to_string(license.size()) + " bytes)");
+  Expect(text == license, "the box shows the terms exactly as stored (" +
+                              std::to_string(text.size()) + " of " +
+                              std::to_string(license.size()) + " bytes)");
   LONG style = GetWindowLongA(field, GWL_STYLE);
-  Expect((style & ES_READONLY) && (style & ES_MULTILINE) && (style & WS_VSCROLL), "read-only scrolling text");
+  Expect((style & ES_READONLY) && (style & ES_MULTILINE) && (style & WS_VSCROLL),
+         "read-only scrolling text");
   if (!shot.empty()) Shot(terms, shot);
   if (escape) {
     PostMessageA(terms, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -518,7 +534,8 @@ void ReadTerms(Session& s, const std::string& license, const std::string& shot, 
     ExpectEq(Text(close), "Close", "the box's button");
     Click(close, "Close");
   }
-  Expect(WaitUntil([&] { return !IsWindow(terms); }), escape ? "Escape closes the box" : "Close closes the box");
+  Expect(WaitUntil([&] { return !IsWindow(terms); }),
+         escape ? "Escape closes the box" : "Close closes the box");
 }
 
 // The terms box, twice; the folder picker cancelled and used; then Cancel.
@@ -538,7 +555,8 @@ void TermsAndBrowse(const std::string& host, const std::string& license) {
     Click(GetDlgItem(picker, IDCANCEL), "picker Cancel");
     Expect(WaitUntil([&] { return !IsWindow(picker); }), "picker closed");
   }
-  Expect(!Checked(s.Item(CheckId(1))) && Text(s.Item(FolderId(1))).empty(), "a cancelled picker changes nothing");
+  Expect(!Checked(s.Item(CheckId(1))) && Text(s.Item(FolderId(1))).empty(),
+         "a cancelled picker changes nothing");
 
   Click(s.Item(BrowseId(2)), "Browse of row 2");
   picker = WaitForBox(s.Pid(), "Browse for Folder");
@@ -585,7 +603,8 @@ void NoApplication(const std::string& host) {
   Expect(!Visible(s.Item(IDC_OVERVIEW)) && !Visible(s.Item(CheckId(1))), "no page content");
   Shot(s.Form(), "form-noapp");
   Click(s.Item(IDC_ACCEPT), "acceptance box");
-  Expect(WaitUntil([&] { return IsWindowEnabled(s.Item(IDC_INSTALL)) != 0; }), "the box still enables Install");
+  Expect(WaitUntil([&] { return IsWindowEnabled(s.Item(IDC_INSTALL)) != 0; }),
+         "the box still enables Install");
   Click(s.Item(IDC_INSTALL), "Install");
   HostResult result = s.Finish();
   Expect(result.run == 0, "Install: Run gives 0");
@@ -628,6 +647,7 @@ int main(int argc, char** argv) {
     NoApplication(host);
   else
     Expect(false, "known scenario " + scenario);
-  std::printf("== %s: %s (%d failed)\n", scenario.c_str(), g_failures ? "FAILED" : "passed", g_failures);
+  std::printf("== %s: %s (%d failed)\n", scenario.c_str(), g_failures ? "FAILED" : "passed",
+              g_failures);
   return g_failures ? 1 : 0;
 }

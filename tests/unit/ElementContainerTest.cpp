@@ -802,7 +802,9 @@ TEST_F(ElementContainerTest, OutOfMemorySweep) {
     if (!it) return;
     Value* array = nullptr;
     int count = 0;
-    if (it->GetArray(&array, &count) == 0 && added > 0) EXPECT_NE(array, nullptr);
+    if (it->GetArray(&array, &count) == 0 && added > 0) {
+      EXPECT_NE(array, nullptr);
+    }
     c->ReleaseIterator(&it);
     int equal = CastTo<Crunch>(c.get())->CrunchEquals(c.get());
     EXPECT_TRUE(equal == 0 || equal == -1);

@@ -488,6 +488,17 @@ TEST_F(PortTest, ACallCanBeReplaced) {
   EXPECT_EQ(sandbox_->ReadFile("slow.bin"), "12345");
 }
 
+TEST_F(PortTest, SharingRestsOnTheFileLock) {
+  std::string path = Path("locked.bin");
+  PosixPort::FailSystemCall("flock", 1, EWOULDBLOCK);
+  EXPECT_EQ(Port::OpenFile(path.c_str(), Port::kAccessRead, false), nullptr);
+  // Where the file system has no locks, nothing is shared and nothing refused.
+  PosixPort::FailSystemCall("flock", 1, ENOLCK);
+  Port::FileHandle file = Port::OpenFile(path.c_str(), Port::kAccessWrite, false);
+  EXPECT_NE(file, nullptr);
+  Port::CloseFile(file);
+}
+
 TEST_F(PortTest, AReadErrorAfterSomeBytesIsAShortRead) {
   sandbox_->WriteFile("r.bin", "abcdef");
   Port::FileHandle file = Port::OpenFile(Path("r.bin").c_str(), Port::kAccessRead, false);

@@ -113,8 +113,11 @@ FileHandle OpenFile(const char* path, int access, bool sequential) {
   int fd = Sys::Open(native.c_str(), flags, 0666);
   if (fd < 0) return nullptr;
   struct stat status;
+  bool refused = Sys::Fstat(fd, &status) != 0 || S_ISDIR(status.st_mode);
+  // Held by another opener; a file system without locks shares nothing and refuses nothing.
   int lock = (access & kAccessWrite ? LOCK_EX : LOCK_SH) | LOCK_NB;
-  if (Sys::Fstat(fd, &status) != 0 || S_ISDIR(status.st_mode) || Sys::Flock(fd, lock) != 0) {
+  if (!refused && Sys::Flock(fd, lock) != 0 && errno == EWOULDBLOCK) refused = true;
+  if (refused) {
     ::close(fd);
     return nullptr;
   }

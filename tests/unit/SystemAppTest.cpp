@@ -1,0 +1,526 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/ElementRef.h"
+#include "system/FileFunc.h"
+#include "system/SystemAppImp.h"
+#include "system/port/Port.h"
+#include "unit/support/CoreFixture.h"
+#include "unit/support/Sandbox.h"
+#include "unit/support/TestRegistry.h"
+
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+
+#include "system/port/posix/PosixPort.h"
+#endif
+
+namespace VLN2 {
+namespace {
+
+const char* const kCurrentVersion = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
+const char* const kNtCurrentVersion = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\";
+
+// Clock readings of this process: programs running side by side choose other names.
+std::uint32_t T(std::uint32_t n) {
+#ifdef _WIN32
+  std::uint32_t process = static_cast<std::uint32_t>(_getpid());
+#else
+  std::uint32_t process = static_cast<std::uint32_t>(getpid());
+#endif
+  return process * 65536u + n;
+}
+
+// A millisecond counter the test sets: the readings in order, the last one repeating.
+std::vector<std::uint32_t> g_readings;
+std::size_t g_reads = 0;
+std::uint32_t TestClock() {
+  std::uint32_t reading = g_readings[std::min(g_reads, g_readings.size() - 1)];
+  ++g_reads;
+  return reading;
+}
+// A counter that moves by one at every reading.
+std::uint32_t g_next = 0;
+std::uint32_t MovingClock() { return g_next++; }
+
+// The name of the private folder for a clock reading.
+std::string FolderName(std::uint32_t clock) {
+  std::int32_t number = static_cast<std::int32_t>((clock + 1224122814u) ^ 1932168259u);
+  return "VLN" + std::to_string(number) + "\\";
+}
+
+class SystemAppTest : public CoreFixture {
+ protected:
+  void SetUp() override {
+    CoreFixture::SetUp();
+#ifndef _WIN32
+    PosixPort::Reset();
+#endif
+    box_ = std::make_unique<Sandbox>();
+    registry_ = std::make_unique<TestRegistry>();
+    registry_->StandIn();
+#ifndef _WIN32
+    // The system's temporary folder inside the sandbox; it does not exist yet.
+    PosixPort::SetTempPath(box_->Path("Temp\\").c_str());
+#endif
+    char temp[260];
+    ASSERT_GT(Port::GetTempPath(temp, sizeof temp), 0u);
+    systemTemp_ = temp;
+    UseClock({T(1000)});
+  }
+  void TearDown() override {
+    app_.reset();
+    for (const std::string& folder : planted_) RemoveTree(folder);
+    Port::SetMillisecondClock(nullptr);
+    registry_.reset();
+    box_.reset();
+#ifndef _WIN32
+    PosixPort::Reset();
+#endif
+    CoreFixture::TearDown();
+  }
+
+  void UseClock(std::vector<std::uint32_t> readings) {
+    g_readings = std::move(readings);
+    g_reads = 0;
+    Port::SetMillisecondClock(TestClock);
+  }
+  SystemApp* Start(const char* commandLine = nullptr, int count = 0) {
+    app_.reset(new SystemAppImp(core_, nullptr, commandLine, count));
+    if (!app_) return nullptr;
+    EXPECT_EQ(app_->Init(), 0);
+    return app_.get();
+  }
+  // Ends the application object, which cleans up its temporary folder.
+  void Stop() { app_.reset(); }
+
+  // A folder of someone else's below the system's temporary folder, holding one file; it
+  // is removed at the end of the test.
+  std::string Plant(const std::string& name) {
+    std::string folder = systemTemp_ + name;
+    EXPECT_EQ(CreateFolders(folder.c_str()), 0);
+    WriteFile(folder + "theirs.txt", "theirs");
+    planted_.push_back(folder);
+    return folder;
+  }
+  static void WriteFile(const std::string& path, const char* text) {
+    Port::FileHandle file = Port::OpenFile(path.c_str(), Port::kAccessWrite, false);
+    ASSERT_NE(file, nullptr) << path;
+    std::uint32_t done = 0;
+    Port::WriteFile(file, text, static_cast<std::uint32_t>(std::string(text).size()), &done);
+    Port::CloseFile(file);
+  }
+  // Removes a folder (ending in a backslash) with its files and first-level folders.
+  void RemoveTree(const std::string& folder) {
+    Port::FindData entry;
+    Port::FindHandle search = Port::FindFirst((folder + "*.*").c_str(), &entry);
+    if (search) {
+      do {
+        std::string name = entry.name;
+        if (name == "." || name == "..") continue;
+        if (entry.isDirectory && !entry.isLink) {
+          RemoveTree(folder + name + "\\");
+        } else if (!Port::DeleteFile((folder + name).c_str())) {
+          Port::RemoveDirectory((folder + name).c_str());
+        }
+      } while (Port::FindNext(search, &entry));
+      Port::FindClose(search);
+    }
+    Port::RemoveDirectory(folder.c_str());
+  }
+  bool Exists(const std::string& path) {
+    std::string name = path;
+    if (!name.empty() && name.back() == '\\') name.pop_back();
+    return PathExists(name.c_str()) == 0;
+  }
+
+  std::unique_ptr<Sandbox> box_;
+  std::unique_ptr<TestRegistry> registry_;
+  std::string systemTemp_;
+  std::vector<std::string> planted_;
+  ElementRef<SystemApp> app_;
+};
+
+// ---- Product folders.
+
+TEST_F(SystemAppTest, FoldersWithoutTheRegistryValue) {
+  SystemApp* app = Start();
+  ASSERT_NE(app, nullptr);
+  EXPECT_STREQ(app->GetBaseFolder(), "C:\\Program Files\\Vorlane\\");
+  EXPECT_STREQ(app->GetToolboxFolder(), "C:\\Program Files\\Vorlane\\Toolbox\\");
+  EXPECT_STREQ(app->GetViewerFolder(), "C:\\Program Files\\Vorlane\\Viewer\\");
+  EXPECT_EQ(app->GetOsProductName(), nullptr);
+}
+
+TEST_F(SystemAppTest, FoldersBelowTheProgramFilesFolder) {
+  registry_->SetText(Port::kLocalMachine, kCurrentVersion, "ProgramFilesDir", "D:\\Apps");
+  SystemApp* app = Start();
+  EXPECT_STREQ(app->GetBaseFolder(), "D:\\Apps\\Vorlane\\");
+  EXPECT_STREQ(app->GetToolboxFolder(), "D:\\Apps\\Vorlane\\Toolbox\\");
+  EXPECT_STREQ(app->GetViewerFolder(), "D:\\Apps\\Vorlane\\Viewer\\");
+}
+
+TEST_F(SystemAppTest, AProgramFilesFolderEndingInABackslashGetsAnother) {
+  registry_->SetText(Port::kLocalMachine, kCurrentVersion, "ProgramFilesDir", "D:\\Apps\\");
+  SystemApp* app = Start();
+  EXPECT_STREQ(app->GetBaseFolder(), "D:\\Apps\\\\Vorlane\\");
+  EXPECT_STREQ(app->GetToolboxFolder(), "D:\\Apps\\\\Vorlane\\Toolbox\\");
+}
+
+TEST_F(SystemAppTest, AnEmptyProgramFilesFolderLeavesARelativeBase) {
+  registry_->SetText(Port::kLocalMachine, kCurrentVersion, "ProgramFilesDir", "");
+  SystemApp* app = Start();
+  EXPECT_STREQ(app->GetBaseFolder(), "Vorlane\\");
+  EXPECT_STREQ(app->GetViewerFolder(), "Vorlane\\Viewer\\");
+}
+
+TEST_F(SystemAppTest, TheProductNameLosesItsFirstTenCharacters) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Microsoft Windows 7", "Windows 7"},
+      {"0123456789", "0123456789"},
+      {"0123456789A", "A"},
+      {"XP", "XP"},
+  };
+  for (const auto& product : cases) {
+    registry_->SetText(Port::kLocalMachine, kNtCurrentVersion, "ProductName", product.first);
+    SystemApp* app = Start();
+    EXPECT_STREQ(app->GetOsProductName(), product.second) << product.first;
+    Stop();
+  }
+}
+
+// ---- Module and machine.
+
+TEST_F(SystemAppTest, TheModuleFolderIsTheProgramsFolder) {
+  SystemApp* app = Start();
+  char program[260];
+  ASSERT_TRUE(Port::GetModuleFileName(nullptr, program, sizeof program));
+  ASSERT_NE(app->GetModuleFolder(), nullptr);
+  std::string folder = app->GetModuleFolder();
+  EXPECT_EQ(folder.back(), '\\');
+  EXPECT_EQ(std::string(program).substr(0, folder.size()), folder);
+  EXPECT_EQ(std::string(program).find('\\', folder.size()), std::string::npos);
+}
+
+TEST_F(SystemAppTest, TheMachineName) {
+  // The system's own registry: Windows keeps the name there.
+  registry_.reset();
+  registry_ = std::make_unique<TestRegistry>();
+  SystemApp* app = Start();
+  char name[16];
+  std::uint32_t size = sizeof name;
+  ASSERT_TRUE(Port::GetComputerName(name, &size));
+  EXPECT_STREQ(app->GetMachineName(), name);
+}
+
+#ifndef _WIN32
+TEST_F(SystemAppTest, NamesThePlatformCannotGive) {
+  PosixPort::SetModuleFileName(("C:\\" + std::string(300, 'x') + "\\setup.exe").c_str());
+  PosixPort::SetComputerName("A-NAME-OF-MORE-THAN-FIFTEEN");
+  SystemApp* app = Start();
+  EXPECT_EQ(app->GetModuleFolder(), nullptr);
+  EXPECT_EQ(app->GetMachineName(), nullptr);
+  Stop();
+  PosixPort::SetModuleFileName("C:\\Setup\\setup.exe");
+  PosixPort::SetComputerName("DESK");
+  app = Start();
+  EXPECT_STREQ(app->GetModuleFolder(), "C:\\Setup\\");
+  EXPECT_STREQ(app->GetMachineName(), "DESK");
+}
+#endif
+
+// ---- The private temporary folder.
+
+TEST_F(SystemAppTest, ThePrivateFolderIsMadeAndRemoved) {
+  SystemApp* app = Start();
+  std::string expected = systemTemp_ + FolderName(T(1000));
+  ASSERT_NE(app->GetTempFolder(), nullptr);
+  EXPECT_EQ(app->GetTempFolder(), expected);
+  EXPECT_TRUE(Exists(expected));
+  WriteFile(expected + "Archive.DAT", "data");
+  Stop();
+  EXPECT_FALSE(Exists(expected));
+}
+
+TEST_F(SystemAppTest, TheNumberMayCarryASign) {
+  UseClock({0x40000000u});
+  SystemApp* app = Start();
+  std::string name = FolderName(0x40000000u);
+  EXPECT_EQ(name.substr(0, 4), "VLN-");
+  EXPECT_EQ(app->GetTempFolder(), systemTemp_ + name);
+}
+
+#ifndef _WIN32
+TEST_F(SystemAppTest, AMissingSystemFolderIsMade) {
+  EXPECT_FALSE(box_->Exists("Temp"));
+  SystemApp* app = Start();
+  EXPECT_TRUE(box_->Exists("Temp"));
+  EXPECT_TRUE(Exists(app->GetTempFolder()));
+}
+
+TEST_F(SystemAppTest, WithoutASystemFolderThereIsNoPrivateOne) {
+  PosixPort::SetTempPath("");
+  SystemApp* app = Start();
+  EXPECT_EQ(app->GetTempFolder(), nullptr);
+  EXPECT_EQ(app->ClearTempFolder(), 0);
+}
+#endif
+
+TEST_F(SystemAppTest, AFileInASubfolderGoesButTheFoldersStay) {
+  SystemApp* app = Start();
+  std::string temp = app->GetTempFolder();
+  ASSERT_EQ(CreateFolders((temp + "sub\\").c_str()), 0);
+  WriteFile(temp + "top.txt", "1");
+  WriteFile(temp + "sub\\deep.txt", "2");
+  Stop();
+  EXPECT_FALSE(Exists(temp + "top.txt"));
+  EXPECT_FALSE(Exists(temp + "sub\\deep.txt"));
+  EXPECT_TRUE(Exists(temp + "sub"));
+  EXPECT_TRUE(Exists(temp));
+  planted_.push_back(temp);  // for the clean-up
+}
+
+TEST_F(SystemAppTest, ClearTempFolderDeletesOnlyFiles) {
+  SystemApp* app = Start();
+  std::string temp = app->GetTempFolder();
+  ASSERT_EQ(CreateFolders((temp + "a\\b\\").c_str()), 0);
+  WriteFile(temp + "a\\b\\f.txt", "1");
+  EXPECT_EQ(app->ClearTempFolder(), 0);
+  EXPECT_FALSE(Exists(temp + "a\\b\\f.txt"));
+  EXPECT_TRUE(Exists(temp + "a\\b"));
+  ASSERT_EQ(RemoveFolder((temp + "a\\b").c_str()), 0);
+  ASSERT_EQ(RemoveFolder((temp + "a").c_str()), 0);
+  Stop();
+  EXPECT_FALSE(Exists(temp));
+}
+
+TEST_F(SystemAppTest, AFolderPlantedUnderTheNextNameIsNeverUsed) {
+  std::string planted = Plant(FolderName(T(1000)));
+  UseClock({T(1000), T(1001)});
+  SystemApp* app = Start();
+  EXPECT_EQ(app->GetTempFolder(), systemTemp_ + FolderName(T(1001)));
+  Stop();
+  // Someone else's folder and file are untouched by the clean-up.
+  EXPECT_TRUE(Exists(planted + "theirs.txt"));
+  EXPECT_FALSE(Exists(systemTemp_ + FolderName(T(1001))));
+}
+
+TEST_F(SystemAppTest, AClockThatHasNotMovedIsWaitedFor) {
+  Plant(FolderName(T(1000)));
+  UseClock({T(1000), T(1000), T(1001)});
+  SystemApp* app = Start();
+  EXPECT_EQ(app->GetTempFolder(), systemTemp_ + FolderName(T(1001)));
+  EXPECT_EQ(g_reads, 3u);
+}
+
+TEST_F(SystemAppTest, WhenEveryNameIsTakenThereIsNoPrivateFolder) {
+  std::string planted = Plant(FolderName(T(1000)));
+  UseClock({T(1000)});
+  SystemApp* app = Start();
+  EXPECT_EQ(app->GetTempFolder(), nullptr);
+  EXPECT_EQ(app->ClearTempFolder(), 0);
+  Stop();
+  EXPECT_TRUE(Exists(planted + "theirs.txt"));
+}
+
+#ifndef _WIN32
+TEST_F(SystemAppTest, ALinkPlantedUnderTheNextNameIsNeverUsed) {
+  box_->WriteFile("elsewhere\\precious.txt", "keep");
+  box_->MakeFolder("Temp");
+  std::string link = box_->NativePath("Temp/" + FolderName(T(1000)));
+  link.pop_back();
+  ASSERT_EQ(::symlink(box_->NativePath("elsewhere").c_str(), link.c_str()), 0);
+  UseClock({T(1000), T(1001)});
+  SystemApp* app = Start();
+  EXPECT_EQ(app->GetTempFolder(), systemTemp_ + FolderName(T(1001)));
+  Stop();
+  EXPECT_EQ(box_->ReadFile("elsewhere\\precious.txt"), "keep");
+}
+
+TEST_F(SystemAppTest, CleanUpNeverFollowsALinkOutOfTheFolder) {
+  box_->WriteFile("elsewhere\\precious.txt", "keep");
+  box_->WriteFile("elsewhere.txt", "keep too");
+  SystemApp* app = Start();
+  std::string temp = box_->NativePath("Temp/" + FolderName(T(1000)));
+  temp.pop_back();
+  ASSERT_EQ(::symlink(box_->NativePath("elsewhere").c_str(), (temp + "/dirlink").c_str()), 0);
+  ASSERT_EQ(::symlink(box_->NativePath("elsewhere.txt").c_str(), (temp + "/filelink").c_str()), 0);
+  WriteFile(std::string(app->GetTempFolder()) + "own.txt", "mine");
+  Stop();
+  EXPECT_EQ(box_->ReadFile("elsewhere\\precious.txt"), "keep");
+  EXPECT_EQ(box_->ReadFile("elsewhere.txt"), "keep too");
+  EXPECT_FALSE(box_->Exists("Temp\\" + FolderName(T(1000)) + "own.txt"));
+  // The links stay, so the folder does too.
+  EXPECT_TRUE(box_->Exists("Temp\\" + FolderName(T(1000)) + "filelink"));
+}
+#endif
+
+// ---- Desktop services.
+
+#ifndef _WIN32
+TEST_F(SystemAppTest, MessageBoxesAndTheirCaptions) {
+  SystemApp* app = Start();
+  PosixPort::SetMessageBoxResult(1);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(app->ShowError("It failed.", nullptr), 1);
+  EXPECT_EQ(app->ShowInfo("It worked.", nullptr), 1);
+  EXPECT_EQ(app->ShowError("Disk full.", "Installation"), 1);
+  EXPECT_EQ(app->ShowInfo("Done.", "Report"), 1);
+  ::testing::internal::GetCapturedStderr();
+  const auto& boxes = PosixPort::MessageBoxes();
+  ASSERT_EQ(boxes.size(), 4u);
+  EXPECT_EQ(boxes[0].caption, "Error");
+  EXPECT_EQ(boxes[0].kind, Port::MessageBoxKind::kError);
+  EXPECT_EQ(boxes[0].text, "It failed.");
+  EXPECT_EQ(boxes[1].caption, "Info");
+  EXPECT_EQ(boxes[1].kind, Port::MessageBoxKind::kInfo);
+  EXPECT_EQ(boxes[2].caption, "Installation");
+  EXPECT_EQ(boxes[2].kind, Port::MessageBoxKind::kError);
+  EXPECT_EQ(boxes[3].caption, "Report");
+  EXPECT_EQ(boxes[3].kind, Port::MessageBoxKind::kInfo);
+}
+
+TEST_F(SystemAppTest, ShellOpenHandsTheTextOn) {
+  SystemApp* app = Start();
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(app->ShellOpen("C:\\Program Files\\Vorlane\\readme.html"), 0);
+  EXPECT_EQ(app->ShellOpen(nullptr), 0);
+  ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(PosixPort::ShellOpens().size(), 1u);
+  EXPECT_EQ(PosixPort::ShellOpens()[0], "C:\\Program Files\\Vorlane\\readme.html");
+}
+#endif
+
+TEST_F(SystemAppTest, WaitingWithoutInputTimesOut) {
+  SystemApp* app = Start();
+  EXPECT_EQ(app->WaitForInput(0), 258);
+}
+
+// ---- Properties.
+
+TEST_F(SystemAppTest, TheCommandLineIsKeptOnlyWithACount) {
+  SystemApp* app = Start("/quiet", 1);
+  EXPECT_STREQ(app->GetCommandLineText(), "/quiet");
+  EXPECT_EQ(app->SetCommandLineText(nullptr), 0);
+  EXPECT_EQ(app->GetCommandLineText(), nullptr);
+  EXPECT_EQ(app->SetCommandLineText("/x"), 0);
+  EXPECT_STREQ(app->GetCommandLineText(), "/x");
+  Stop();
+  app = Start("/quiet", 0);
+  EXPECT_EQ(app->GetCommandLineText(), nullptr);
+}
+
+TEST_F(SystemAppTest, PropertiesAndIdentity) {
+  SystemApp* app = Start();
+  EXPECT_EQ(app->GetTypeId(), kSystemAppType);
+  EXPECT_EQ(app->Cast(kStreamInterface), nullptr);
+  EXPECT_EQ(app->GetInstance(), nullptr);
+  int handle = 0;
+  app->SetInstance(&handle);
+  EXPECT_EQ(app->GetInstance(), &handle);
+  app->SetModuleFolder("C:\\Elsewhere\\");
+  app->SetMachineName("HOST");
+  app->SetOsProductName("Windows 98");
+  EXPECT_STREQ(app->GetModuleFolder(), "C:\\Elsewhere\\");
+  EXPECT_STREQ(app->GetMachineName(), "HOST");
+  EXPECT_STREQ(app->GetOsProductName(), "Windows 98");
+  app->SetMachineName(nullptr);
+  EXPECT_EQ(app->GetMachineName(), nullptr);
+  // Not made through the Core.
+  EXPECT_EQ(core_->CreateElement(kSystemAppType, 0), nullptr);
+}
+
+TEST_F(SystemAppTest, RegisteredWithTheCore) {
+  auto* app = new SystemAppImp(core_, nullptr, nullptr, 0);
+  ASSERT_NE(app, nullptr);
+  app->Init();
+  std::string temp = app->GetTempFolder();
+  core_->SetSystemApp(app);
+  EXPECT_EQ(core_->GetSystemApp(), app);
+  EXPECT_EQ(app->GetRefCount(), 1);
+  // Destroying the Core releases it, which removes the folder.
+  core_->Destroy();
+  EXPECT_FALSE(Exists(temp));
+}
+
+// ---- Memory running out.
+
+TEST_F(SystemAppTest, WhenMemoryRunsOut) {
+  registry_->SetText(Port::kLocalMachine, kCurrentVersion, "ProgramFilesDir", "D:\\Apps");
+  registry_->SetText(Port::kLocalMachine, kNtCurrentVersion, "ProductName", "Microsoft Vista");
+  Port::SetMillisecondClock(MovingClock);
+  SweepAllocationFailuresBothModes([this] {
+    g_next = T(5000);
+    auto* app = new SystemAppImp(core_, nullptr, nullptr, 0);
+    if (!app) return;
+    int init = app->Init();
+    if (!AllocationFailureHit()) {
+      EXPECT_EQ(init, 0);
+      EXPECT_STREQ(app->GetBaseFolder(), "D:\\Apps\\Vorlane\\");
+      EXPECT_STREQ(app->GetToolboxFolder(), "D:\\Apps\\Vorlane\\Toolbox\\");
+      EXPECT_STREQ(app->GetOsProductName(), "Vista");
+      EXPECT_NE(app->GetTempFolder(), nullptr);
+    }
+    // What is there is right; the private folder, when named, is its own and exists.
+    // A registry read that ran out of memory falls back to the default folder.
+    if (app->GetBaseFolder()) {
+      std::string base = app->GetBaseFolder();
+      EXPECT_TRUE(base == "D:\\Apps\\Vorlane\\" || base == "C:\\Program Files\\Vorlane\\") << base;
+    }
+    if (app->GetTempFolder()) {
+      EXPECT_TRUE(Exists(app->GetTempFolder()));
+      EXPECT_EQ(std::string(app->GetTempFolder()).substr(0, systemTemp_.size() + 3),
+                systemTemp_ + "VLN");
+    }
+    app->Release();
+    for (std::uint32_t clock = T(5000); clock != g_next; ++clock)
+      EXPECT_FALSE(Exists(systemTemp_ + FolderName(clock))) << clock;
+  });
+}
+
+// ---- SystemTime.
+
+TEST_F(SystemAppTest, SystemTimeReadsTheClockInUtc) {
+  for (int type : {static_cast<int>(kSystemTimeType), 0}) {
+    ElementRef<SystemTime> time(static_cast<SystemTime*>(core_->CreateElement(type, 0)));
+    ASSERT_TRUE(time);
+    EXPECT_EQ(time->GetTypeId(), kSystemTimeType);
+    EXPECT_EQ(time->Cast(kStreamInterface), nullptr);
+    Port::CalendarTime now;
+    Port::GetSystemTime(&now);
+    EXPECT_GE(time->GetYear(), 2020);
+    EXPECT_LE(time->GetYear(), now.year);
+    EXPECT_GE(time->GetMonth(), 1);
+    EXPECT_LE(time->GetMonth(), 12);
+    EXPECT_GE(time->GetDay(), 1);
+    EXPECT_LE(time->GetDay(), 31);
+    EXPECT_LE(time->GetHour(), 23);
+    EXPECT_LE(time->GetMinute(), 59);
+    EXPECT_LE(time->GetSecond(), 59);
+    EXPECT_LE(time->GetMilliseconds(), 999);
+    int year = time->GetYear();
+    time->SetYear(1999);
+    time->SetMonth(13);
+    time->SetDay(0);
+    time->SetHour(99);
+    time->SetMinute(99);
+    time->SetSecond(99);
+    time->SetMilliseconds(5000);
+    EXPECT_EQ(time->GetYear(), year);
+    EXPECT_LE(time->GetMonth(), 12);
+    EXPECT_LE(time->GetMilliseconds(), 999);
+    time->Update();
+    EXPECT_GE(time->GetYear(), year);
+  }
+  EXPECT_STREQ(core_->GetTypeName(kSystemTimeType), "SystemTime");
+}
+
+}  // namespace
+}  // namespace VLN2
