@@ -1,8 +1,9 @@
 #include "framework/StringUtilImp.h"
 
+#include "framework/CFormat.h"
+
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 namespace VLN2 {
@@ -179,7 +180,7 @@ void StringUtilImp::ReadToken(const char** cursor, char delimiter, char* buffer,
 int StringUtilImp::ParseColor(const char* text, unsigned char* out) {
   if (!text || !out) return 1;
   unsigned red = 0, green = 0, blue = 0;
-  if (std::sscanf(text, "#%2X%2X%2X", &red, &green, &blue) != 3) return 1;
+  if (VLN2_ScanColor(text, &red, &green, &blue) != 3) return 1;
   out[0] = static_cast<unsigned char>(blue);
   out[1] = static_cast<unsigned char>(green);
   out[2] = static_cast<unsigned char>(red);
@@ -189,7 +190,7 @@ int StringUtilImp::ParseColor(const char* text, unsigned char* out) {
 
 int StringUtilImp::FormatColor(unsigned int color, char* out, int size) {
   if (!out || size < 9) return 1;
-  std::snprintf(out, static_cast<std::size_t>(size), "#%06X", color & 0xFFFFFFu);
+  VLN2_FormatColor(out, static_cast<std::size_t>(size), color & 0xFFFFFFu);
   return 0;
 }
 

@@ -162,8 +162,10 @@ void InstallerDriver::Install(GUI_ToolboxInstall* form) {
   ElementRef<ToolboxInstall> install = ElementRef<ToolboxInstall>::Create(kToolboxInstallType);
   if (!install) return;
   SystemApp* app = core_->GetSystemApp();
+  // Without its private temporary folder the archive would land wherever the process
+  // stands: nothing is copied or installed then.
   ElementRef<String> archivePath;
-  if (app) archivePath = ElementRef<String>::Create(kStringType);
+  if (app && app->GetTempFolder()) archivePath = ElementRef<String>::Create(kStringType);
   if (archivePath && archivePath->SetText(app->GetTempFolder()) == 0 &&
       archivePath->Append("Archive.DAT") == 0 && CopyPayload(app, archivePath->GetText())) {
     bool sharedInstalled = false;

@@ -1,6 +1,8 @@
 // The program entry of the installer.
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "installer/InstallerDriver.h"
 
 namespace {
@@ -22,3 +24,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   RestrictDllSearch();
   return VLN2::RunProgram(instance);
 }
+
+// The default terminate handler prints demangled type names, which drags the whole C++
+// demangler into the executable. The installer has no console to print to.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx

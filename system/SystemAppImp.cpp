@@ -1,6 +1,7 @@
 #include "system/SystemAppImp.h"
 
-#include <cstdio>
+#include "framework/CFormat.h"
+
 #include <cstring>
 
 #include "framework/Allocator.h"
@@ -158,7 +159,7 @@ bool SystemAppImp::TryTempFolder(std::uint32_t* lastClock, bool* clockRead) {
       *clockRead = true;
       std::int32_t number = static_cast<std::int32_t>((clock + 0x48F6A1BEu) ^ 0x732A8C43u);
       char name[32];
-      std::snprintf(name, sizeof name, "VLN%d\\", static_cast<int>(number));
+      VLN2_FormatDecimal(name, sizeof name, "VLN", static_cast<int>(number), "\\");
       // The system's folder may be missing; the private one must be new: a folder of that
       // name already there was put there by someone else (or is a link) and is not used.
       if (tempFolder_->Append(name) == 0 && GetTempFolder()) {

@@ -1,0 +1,16 @@
+// The system C runtime's own functions on Windows (MinGW otherwise links its own copies).
+#define __USE_MINGW_ANSI_STDIO 0
+
+#include "framework/CFormat.h"
+
+#include <stdio.h>
+
+int VLN2_ScanColor(const char* text, unsigned* red, unsigned* green, unsigned* blue) {
+  return sscanf(text, "#%2X%2X%2X", red, green, blue);
+}
+
+void VLN2_FormatDecimal(char* out, size_t size, const char* before, int value, const char* after) {
+  snprintf(out, size, "%s%d%s", before, value, after);
+}
+
+void VLN2_FormatColor(char* out, size_t size, unsigned color) { snprintf(out, size, "#%06X", color); }
