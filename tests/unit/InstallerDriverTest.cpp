@@ -178,6 +178,16 @@ TEST_F(InstallerDriverTest, InstallWithNothingSelectedStillRemovesThePreviousIns
   EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"), std::string(12, '\0'));
 }
 
+TEST_F(InstallerDriverTest, WithoutATemporaryFolderNothingIsCopiedOrInstalled) {
+  app_ = new FakeSystemApp(core_, box_.Path("Vorlane\\"), "");
+  core_->SetSystemApp(app_);
+  g_script.runResult = 0;
+  g_script.userSelects = {{13, true}};
+  EXPECT_EQ(Run(), 0);
+  EXPECT_FALSE(box_.Exists("Vorlane\\SDK"));
+  EXPECT_TRUE(app_->boxes.empty());
+}
+
 TEST_F(InstallerDriverTest, CancelTouchesNothing) {
   box_.MakeFolder("Vorlane\\Toolbox");
   box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", std::string(12, '\0'));

@@ -10,38 +10,11 @@
 #include "system/SystemApp.h"
 #include "ui/ToolboxInstallForm.h"
 #include "unit/support/CoreFixture.h"
+#include "unit/support/FakeSystemApp.h"
 #include "unit/support/Sandbox.h"
 
 namespace VLN2 {
 namespace {
-
-// An application object that knows only its toolbox folder.
-class FakeApp : public ElementImp<SystemApp> {
- public:
-  FakeApp(Core* core, std::string toolbox) : ElementImp(core, kSystemAppType), toolbox_(toolbox) {}
-  Port::ModuleHandle GetInstance() override { return nullptr; }
-  void SetInstance(Port::ModuleHandle) override {}
-  const char* GetCommandLineText() override { return nullptr; }
-  int SetCommandLineText(const char*) override { return 0; }
-  const char* GetModuleFolder() override { return nullptr; }
-  void SetModuleFolder(const char*) override {}
-  const char* GetMachineName() override { return nullptr; }
-  void SetMachineName(const char*) override {}
-  const char* GetOsProductName() override { return nullptr; }
-  void SetOsProductName(const char*) override {}
-  const char* GetBaseFolder() override { return nullptr; }
-  const char* GetToolboxFolder() override { return toolbox_.empty() ? nullptr : toolbox_.c_str(); }
-  const char* GetViewerFolder() override { return nullptr; }
-  const char* GetTempFolder() override { return nullptr; }
-  int ShowError(const char*, const char*) override { return 1; }
-  int ShowInfo(const char*, const char*) override { return 1; }
-  int ClearTempFolder() override { return 0; }
-  int ShellOpen(const char*) override { return 0; }
-  int WaitForInput(int) override { return 0; }
-
- private:
-  std::string toolbox_;
-};
 
 struct Control {
   std::string text;
@@ -151,9 +124,10 @@ class FakeView : public ToolboxInstallView {
 
 class ToolboxInstallFormTest : public CoreFixture {
  protected:
-  // Registers an application object whose toolbox folder is the given one.
-  void UseApp(const std::string& toolbox) {
-    auto* app = new FakeApp(core_, toolbox);
+  // Registers an application object whose base folder is the given one (its toolbox folder
+  // is base + "Toolbox\"; none with an empty base).
+  void UseApp(const std::string& base) {
+    auto* app = new FakeSystemApp(core_, base, "");
     ASSERT_NE(app, nullptr);
     core_->SetSystemApp(app);
   }
@@ -297,7 +271,7 @@ TEST_F(ToolboxInstallFormTest, WithoutApplicationObjectOnlyTheTemplateShows) {
 
 TEST_F(ToolboxInstallFormTest, InitialisationBuildsTabsColumnsAndOverview) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FakeView view(&form);
@@ -324,7 +298,7 @@ TEST_F(ToolboxInstallFormTest, InitialisationBuildsTabsColumnsAndOverview) {
 
 TEST_F(ToolboxInstallFormTest, NothingDetectedShowsOnlyTheSdkFolderUnchecked) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FillAsDriver(form);
@@ -357,7 +331,7 @@ TEST_F(ToolboxInstallFormTest, NothingDetectedShowsOnlyTheSdkFolderUnchecked) {
 TEST_F(ToolboxInstallFormTest, EarlierInstallationRecordOffersUpdate) {
   Sandbox sandbox;
   sandbox.WriteFile("Toolbox\\Uninstall.info", "record");
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FakeView view(&form);
@@ -376,7 +350,7 @@ TEST_F(ToolboxInstallFormTest, EarlierInstallationRecordOffersUpdate) {
 TEST_F(ToolboxInstallFormTest, WithoutRecordTheFormOffersInstallUntilAccepted) {
   Sandbox sandbox;
   sandbox.WriteFile("Toolbox\\Other.info", "not the record");
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FakeView view(&form);
@@ -406,7 +380,7 @@ TEST_F(ToolboxInstallFormTest, UpdateIsNeverShownForARecordPathBuiltOnlyInPart) 
   Sandbox sandbox;
   sandbox.WriteFile("Toolbox\\Uninstall.info", "record");
   // The toolbox folder itself exists too: a record path cut short would name it.
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   long failures = 0;
   for (long n = 1; n < 100; ++n) {
     ToolboxInstallForm form(core_);
@@ -433,7 +407,7 @@ TEST_F(ToolboxInstallFormTest, UpdateIsNeverShownForARecordPathBuiltOnlyInPart) 
 
 TEST_F(ToolboxInstallFormTest, HostPagesShowTheirRowsHintAndPicture) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FakeView view(&form);
@@ -472,7 +446,7 @@ TEST_F(ToolboxInstallFormTest, HostPagesShowTheirRowsHintAndPicture) {
 
 TEST_F(ToolboxInstallFormTest, PageShowsSelectionAsStoredDespiteTheFolderText) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   form.SetTargetPath(kTargetArchiCAD9, "C:\\AC9\\Add-Ons\\");
@@ -490,7 +464,7 @@ TEST_F(ToolboxInstallFormTest, PageShowsSelectionAsStoredDespiteTheFolderText) {
 
 TEST_F(ToolboxInstallFormTest, TypingChecksTheRowAndClearingItKeepsTheFolder) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FakeView view(&form);
@@ -514,7 +488,7 @@ TEST_F(ToolboxInstallFormTest, TypingChecksTheRowAndClearingItKeepsTheFolder) {
 
 TEST_F(ToolboxInstallFormTest, LeavingAPageSavesItsRowsWithTheFolderRule) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FakeView view(&form);
@@ -549,7 +523,7 @@ TEST_F(ToolboxInstallFormTest, LeavingAPageSavesItsRowsWithTheFolderRule) {
 
 TEST_F(ToolboxInstallFormTest, FolderLongerThanTheFieldBufferIsCut) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FakeView view(&form);
@@ -565,7 +539,7 @@ TEST_F(ToolboxInstallFormTest, FolderLongerThanTheFieldBufferIsCut) {
 
 TEST_F(ToolboxInstallFormTest, OverviewListsSelectedTargetsInPageOrder) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   for (int index = 0; index < kTargetCount; ++index) {
@@ -590,7 +564,7 @@ TEST_F(ToolboxInstallFormTest, OverviewListsSelectedTargetsInPageOrder) {
 
 TEST_F(ToolboxInstallFormTest, OverviewShowsChoicesJustMadeOnAPage) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   form.SetTargetPath(kTarget3dsMax9, "C:\\Max9\\Plugins\\");
@@ -615,7 +589,7 @@ TEST_F(ToolboxInstallFormTest, OverviewShowsChoicesJustMadeOnAPage) {
 
 TEST_F(ToolboxInstallFormTest, InstallSavesOnlyTheCurrentPage) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   form.SetTargetPath(kTarget3dsMax3, "C:\\Max3\\Plugins\\");
@@ -639,7 +613,7 @@ TEST_F(ToolboxInstallFormTest, InstallSavesOnlyTheCurrentPage) {
 
 TEST_F(ToolboxInstallFormTest, InstallOnTheOverviewSavesNothingFurther) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FakeView view(&form);
@@ -658,7 +632,7 @@ TEST_F(ToolboxInstallFormTest, InstallOnTheOverviewSavesNothingFurther) {
 
 TEST_F(ToolboxInstallFormTest, CancelEndsWithoutSaving) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FakeView view(&form);
@@ -673,7 +647,7 @@ TEST_F(ToolboxInstallFormTest, CancelEndsWithoutSaving) {
 
 TEST_F(ToolboxInstallFormTest, TabSelectionOutsideThePagesIsIgnored) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FakeView view(&form);
@@ -689,7 +663,7 @@ TEST_F(ToolboxInstallFormTest, TabSelectionOutsideThePagesIsIgnored) {
 
 TEST_F(ToolboxInstallFormTest, BrowsePutsThePickedFolderIntoItsRow) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FakeView view(&form);
@@ -708,7 +682,7 @@ TEST_F(ToolboxInstallFormTest, BrowsePutsThePickedFolderIntoItsRow) {
 
 TEST_F(ToolboxInstallFormTest, CancelledBrowseChangesNothing) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FakeView view(&form);
@@ -723,7 +697,7 @@ TEST_F(ToolboxInstallFormTest, CancelledBrowseChangesNothing) {
 
 TEST_F(ToolboxInstallFormTest, OtherCommandsAreIgnored) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FakeView view(&form);
@@ -749,7 +723,7 @@ TEST_F(ToolboxInstallFormTest, TermsThatCannotBeCreatedDoNothing) {
 
 TEST_F(ToolboxInstallFormTest, EventsAfterDestructionAreIgnored) {
   Sandbox sandbox;
-  UseApp(sandbox.Path("Toolbox\\"));
+  UseApp(sandbox.Root());
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
   FakeView view(&form);

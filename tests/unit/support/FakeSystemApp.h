@@ -16,8 +16,12 @@ class FakeSystemApp : public ElementImp<SystemApp> {
   };
 
   // base: the base folder, ending in a backslash; the toolbox folder is base + "Toolbox\".
+  // An empty base or temp leaves those folders absent.
   FakeSystemApp(Core* core, const std::string& base, const std::string& temp)
-      : ElementImp(core, kSystemAppType), base_(base), toolbox_(base + "Toolbox\\"), temp_(temp) {}
+      : ElementImp(core, kSystemAppType),
+        base_(base),
+        toolbox_(base.empty() ? "" : base + "Toolbox\\"),
+        temp_(temp) {}
 
   std::vector<Box> boxes;
 
@@ -31,10 +35,10 @@ class FakeSystemApp : public ElementImp<SystemApp> {
   void SetMachineName(const char*) override {}
   const char* GetOsProductName() override { return nullptr; }
   void SetOsProductName(const char*) override {}
-  const char* GetBaseFolder() override { return base_.c_str(); }
-  const char* GetToolboxFolder() override { return toolbox_.c_str(); }
+  const char* GetBaseFolder() override { return Folder(base_); }
+  const char* GetToolboxFolder() override { return Folder(toolbox_); }
   const char* GetViewerFolder() override { return nullptr; }
-  const char* GetTempFolder() override { return temp_.c_str(); }
+  const char* GetTempFolder() override { return Folder(temp_); }
   int ShowError(const char* text, const char* caption) override { return Record(text, caption); }
   int ShowInfo(const char* text, const char* caption) override { return Record(text, caption); }
   int ClearTempFolder() override { return 0; }
@@ -42,6 +46,9 @@ class FakeSystemApp : public ElementImp<SystemApp> {
   int WaitForInput(int) override { return 0; }
 
  private:
+  static const char* Folder(const std::string& folder) {
+    return folder.empty() ? nullptr : folder.c_str();
+  }
   int Record(const char* text, const char* caption) {
     boxes.push_back({text ? text : "", caption ? caption : ""});
     return 1;
