@@ -461,7 +461,7 @@ int ArchiveImp::ExtractFile(const char* path) {
     result = CopyOut(data, outStream);
   }
   CloseEntry();
-  outStream->CloseStream();
+  if (outStream->CloseStream() != 0) result = 1;
   return result;
 }
 
@@ -508,7 +508,7 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
     Stream* outStream = CastTo<Stream>(out.get());
     if (CopyOut(OpenEntryData(entry), outStream) != 0) result = 1;
     CloseEntry();
-    outStream->CloseStream();
+    if (outStream->CloseStream() != 0) result = 1;
   }
   ReleaseEntries(&it);
   ReleaseElement(folder_);

@@ -45,15 +45,17 @@ int BinaryStreamImp::OpenStream() {
 int BinaryStreamImp::CloseStream() {
   if (!file_) return 1;
   // Only a stream that wrote is cut at its position; one that only read leaves the file.
+  // A cut that could not be made leaves an older, longer content's tail behind: 1.
+  int result = 0;
   if (written_) {
     std::uint32_t size = 0, position = 0;
-    if (Port::GetFileSize(file_, &size) && Port::GetFilePointer(file_, &position) &&
-        size != position)
-      Port::SetEndOfFile(file_);
+    if (!Port::GetFileSize(file_, &size) || !Port::GetFilePointer(file_, &position) ||
+        (size != position && !Port::SetEndOfFile(file_)))
+      result = 1;
   }
   Port::CloseFile(file_);
   file_ = nullptr;
-  return 0;
+  return result;
 }
 
 int BinaryStreamImp::GetSize(std::uint32_t* size) {

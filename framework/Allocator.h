@@ -19,5 +19,8 @@ void FailAllocation(long n, FailMode mode = FailMode::kOnce);
 long AllocationsSinceHook();
 // Whether an injected failure has been delivered since the last FailAllocation call.
 bool AllocationFailureHit();
+// The largest single request since the last FailAllocation call, in bytes: readers of
+// damaged files must ask for memory by what the file holds, not by what it claims.
+std::size_t LargestAllocationSinceHook();
 
 }  // namespace VLN2

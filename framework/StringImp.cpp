@@ -85,7 +85,8 @@ int StringImp::Write(Stream* stream) {
   unsigned count = text_ ? static_cast<unsigned>(length + 1) : 0;
   unsigned char countBytes[2] = {static_cast<unsigned char>(count & 0xFF),
                                  static_cast<unsigned char>(count >> 8)};
-  stream->WriteData(countBytes, 2);
+  // A text whose count did not go out would be read as a count itself.
+  if (stream->WriteData(countBytes, 2) != 2) return 1;
   if (count) stream->WriteData(text_, count);
   return stream->GetError();
 }

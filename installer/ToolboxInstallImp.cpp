@@ -59,25 +59,27 @@ int ToolboxInstallImp::Destroy() {
   return 0;
 }
 
-void ToolboxInstallImp::RecordFolder(Archive* archive, const char* destination,
-                                     const char* prefix) {
-  if (!uninstaller_) return;
+int ToolboxInstallImp::RecordFolder(Archive* archive, const char* destination, const char* prefix) {
+  if (!uninstaller_) return 0;
   ElementRef<String> path = ElementRef<String>::Create(kStringType);
   ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
-  if (!path || !util) return;
+  if (!path || !util) return 1;
   Iterator* it = archive->GetEntries();
-  if (!it) return;
+  if (!it) return 1;
+  int result = 0;
   for (it->First(); !it->IsDone(); it->Next()) {
     auto* entry = static_cast<ArchiveEntry*>(it->Current());
     const char* rest = entry ? entry->GetEntryName() : nullptr;
     if (!rest || (prefix && util->SkipPrefix(&rest, prefix) != 0)) continue;
     // Extraction refuses such names, so they never become files.
     if (!IsSafeEntryName(rest)) continue;
-    if (path->SetText(destination) != 0 || path->Append(rest) != 0) continue;
-    uninstaller_->AddFileEntry(path->GetText());
-    uninstaller_->AddFolderEntry(path->GetText());
+    if (path->SetText(destination) != 0 || path->Append(rest) != 0 ||
+        uninstaller_->AddFileEntry(path->GetText()) != 0 ||
+        uninstaller_->AddFolderEntry(path->GetText()) != 0)
+      result = 1;
   }
   archive->ReleaseEntries(&it);
+  return result;
 }
 
 int ToolboxInstallImp::InstallFolder(const char* archivePath, const char* destination,
@@ -88,9 +90,11 @@ int ToolboxInstallImp::InstallFolder(const char* archivePath, const char* destin
       archive->OpenArchive(archivePath) != 0)
     return 1;
   *opened = true;
-  // Recorded before extraction, so a file that fails half-way is removed next time.
-  RecordFolder(archive.get(), destination, prefix);
-  int result = archive->ExtractFolder(destination, prefix);
+  // Recorded before extraction, so a file that fails half-way is removed next time; and
+  // nothing is extracted that the record would not name, since no later installation
+  // could remove it.
+  int result = RecordFolder(archive.get(), destination, prefix);
+  if (result == 0) result = archive->ExtractFolder(destination, prefix);
   archive->CloseArchive();
   return result;
 }
@@ -125,7 +129,8 @@ int ToolboxInstallImp::ShowReport() {
   for (int i = 0; status_ && i < kTargetCount; ++i) {
     if (status_[i] == kNotAttempted) continue;
     const Target* target = FindTarget(i);
-    report->Append(status_[i] == 0 ? target->successText : target->failureText);
+    // A report that lost a target's text would tell the user less than happened.
+    if (report->Append(status_[i] == 0 ? target->successText : target->failureText) != 0) return 1;
   }
   if (report->GetLength() > 0) app->ShowInfo(report->GetText(), kReportCaption);
   return 0;

@@ -24,7 +24,8 @@ class ToolboxInstallImp : public ElementImp<ToolboxInstall> {
 
  private:
   // Records every entry below prefix as a file of destination, with its folder.
-  void RecordFolder(Archive* archive, const char* destination, const char* prefix);
+  // 1 when an entry could not be recorded.
+  int RecordFolder(Archive* archive, const char* destination, const char* prefix);
   // Opens the archive, records and extracts the entries below prefix into destination.
   // *opened tells whether the archive could be opened.
   int InstallFolder(const char* archivePath, const char* destination, const char* prefix,

@@ -69,9 +69,10 @@ int WriteList(ElementContainer* list, Stream* stream) {
   Iterator* it = list->GetIterator(kListIterator, nullptr);
   if (!it) return 1;
   std::int32_t count = it->GetCount();
-  stream->WriteData(&count, 4);
-  int result = 0;
-  for (it->First(); !it->IsDone(); it->Next()) {
+  int result = stream->WriteData(&count, 4) == 4 ? 0 : 1;
+  // Nothing is written after a write that failed: the file then ends in whole records, and
+  // is never read out of step, which would turn stray bytes into paths to delete.
+  for (it->First(); result == 0 && !it->IsDone(); it->Next()) {
     IO* io = CastTo<IO>(static_cast<String*>(it->Current()));
     if (!io || io->Write(stream) != 0) result = 1;
   }
@@ -132,8 +133,8 @@ int UninstallerImp::Save(const char* path) {
   Stream* stream = OpenFile(file.get(), path, kModeWrite);
   if (!stream) return 1;
   const std::int32_t header = 0;
-  stream->WriteData(&header, 4);
-  int result = WriteList(files_, stream);
+  int result = stream->WriteData(&header, 4) == 4 ? 0 : 1;
+  if (result == 0) result = WriteList(files_, stream);
   if (result == 0) result = WriteList(folders_, stream);
   if (stream->GetError() != 0) result = 1;
   stream->CloseStream();

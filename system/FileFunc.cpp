@@ -28,17 +28,21 @@ std::size_t FolderPartLength(const char* path) {
   return 0;
 }
 
-// Reduces the FilePath to the folder part of path and gives its writable text; null when
-// that failed. A part the FilePath could not keep (memory ran out) would silently give
-// another folder, so the result must be exactly the path's own leading folder text.
-char* FolderPart(FilePath* folder, const char* path) {
-  if (folder->SetPath(path) != 0) return nullptr;
-  folder->SetFileName(nullptr);
-  char* text = folder->GetPath();
+// The folder part of path as writable text held by a new FilePath in *folder, and its
+// length; null when that failed. A part the FilePath could not keep (memory ran out) would
+// silently give another folder, so the result must be exactly the path's own leading
+// folder text.
+char* FolderPart(ElementRef<FilePath>* folder, const char* path, int* length) {
+  *folder = ElementRef<FilePath>::Create(kFilePathType);
+  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
+  if (!*folder || !util || (*folder)->SetPath(path) != 0) return nullptr;
+  (*folder)->SetFileName(nullptr);
+  char* text = (*folder)->GetPath();
   if (!text) return nullptr;
   std::size_t expected = path ? FolderPartLength(path) : 0;
   if (std::strlen(text) != expected || std::strncmp(text, path ? path : "", expected) != 0)
     return nullptr;
+  *length = util->Length(text);
   return text;
 }
 
@@ -63,12 +67,10 @@ int PathExists(const char* path) {
 }
 
 int FolderOfPathExists(const char* path) {
-  ElementRef<FilePath> folder = ElementRef<FilePath>::Create(kFilePathType);
-  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
-  if (!folder || !util) return 1;
-  char* text = FolderPart(folder.get(), path);
+  ElementRef<FilePath> folder;
+  int length = 0;
+  char* text = FolderPart(&folder, path, &length);
   if (!text) return 1;
-  int length = util->Length(text);
   if (length == 0) return 0;
   if (!IsSeparator(text[length - 1])) return 0;
   text[length - 1] = 0;
@@ -76,12 +78,10 @@ int FolderOfPathExists(const char* path) {
 }
 
 int CreateFolders(const char* path) {
-  ElementRef<FilePath> folder = ElementRef<FilePath>::Create(kFilePathType);
-  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
-  if (!folder || !util) return 1;
-  char* text = FolderPart(folder.get(), path);
+  ElementRef<FilePath> folder;
+  int length = 0;
+  char* text = FolderPart(&folder, path, &length);
   if (!text) return 1;
-  int length = util->Length(text);
   if (length == 0) return 0;
   // One level at a time from the top: the drive itself ("C:") simply fails to be created.
   int last = 0;

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,6 +27,8 @@
 #include <malloc.h>
 #endif
 
+#include <zlib.h>
+
 #include "archive/Archive.h"
 #include "archive/ArchiveEntry.h"
 #include "archive/BinaryStream.h"
@@ -33,6 +37,7 @@
 #include "archive/Stream.h"
 #include "framework/CoreImp.h"
 #include "framework/ElementContainer.h"
+#include "framework/ElementImp.h"
 #include "framework/ElementRef.h"
 #include "framework/StringUtil.h"
 #include "installer/ClassTable.h"
@@ -439,6 +444,175 @@ int AddEntry(Archive* archive, const std::string& path, const std::string& name,
   return result;
 }
 
+// Packing on several cores. zlib gives the same bytes for the same input and level, so
+// small entries are compressed ahead of time on worker threads, and a device registered in
+// the Core in place of the shared one hands each result to the entry stream when it packs
+// that entry: the archive is byte for byte the one a single thread writes. Workers touch
+// no element and no framework memory; everything else stays on the main thread.
+class ParallelPacker {
+ public:
+  struct Job {
+    std::vector<unsigned char> input;
+    std::unique_ptr<unsigned char[]> output;  // not cleared first: only what zlib writes is touched
+    std::size_t outputSize = 0;
+    int result = Z_OK;
+    bool done = false;
+  };
+
+  // Entries up to this size go to the workers; jobs ahead of the one being packed may
+  // hold up to the budget, so the peak stays near the largest entry.
+  static constexpr std::uint32_t kLargestJob = 2u << 20;
+  static constexpr std::uint64_t kBudget = 6u << 20;
+
+  explicit ParallelPacker(unsigned workers) {
+    for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
+  }
+  ~ParallelPacker() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+      queue_.clear();
+    }
+    wake_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+  }
+
+  static std::uint64_t Cost(std::uint64_t size) { return 2 * size + size / 1000 + 64; }
+  std::uint64_t InFlight() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return inFlight_;
+  }
+
+  void Submit(Job* job) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    inFlight_ += Cost(job->input.size());
+    queue_.push_back(job);
+    wake_.notify_all();
+  }
+
+  // Waits for the job's result.
+  void Wait(Job* job) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    finished_.wait(lock, [&] { return job->done; });
+  }
+
+  void Retire(Job* job) {
+    Wait(job);
+    std::lock_guard<std::mutex> lock(mutex_);
+    inFlight_ -= Cost(job->input.size());
+  }
+
+ private:
+  void Work() {
+    for (;;) {
+      Job* job;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        if (stopping_) return;
+        job = queue_.front();
+        queue_.pop_front();
+      }
+      uLongf length = compressBound(static_cast<uLong>(job->input.size()));
+      int result = Z_MEM_ERROR;
+      try {
+        job->output.reset(new unsigned char[length]);
+        result = compress2(job->output.get(), &length, job->input.data(),
+                           static_cast<uLong>(job->input.size()), 9);
+        job->outputSize = result == Z_OK ? length : 0;
+      } catch (...) {
+        result = Z_MEM_ERROR;
+      }
+      std::lock_guard<std::mutex> lock(mutex_);
+      job->result = result;
+      job->done = true;
+      finished_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable finished_;
+  std::deque<Job*> queue_;
+  std::uint64_t inFlight_ = 0;
+  bool stopping_ = false;
+  std::vector<std::thread> threads_;
+};
+
+// The device the entry streams find in the Core while vlnpack packs: the prepared result
+// when the data is the current job's, zlib itself otherwise.
+class PreparedDevice : public ElementImp<CompressDevice> {
+ public:
+  PreparedDevice(Core* core, ParallelPacker* packer)
+      : ElementImp(core, kCompressDeviceType), packer_(packer) {}
+
+  void SetCurrent(ParallelPacker::Job* job) { current_ = job; }
+
+  int Compress(unsigned char* dest, unsigned* destLength, const unsigned char* source,
+               unsigned sourceLength) override {
+    ParallelPacker::Job* job = current_;
+    if (job && job->input.size() == sourceLength &&
+        (sourceLength == 0 || std::memcmp(job->input.data(), source, sourceLength) == 0)) {
+      packer_->Wait(job);
+      if (job->result == Z_OK) {
+        // What zlib does when the output does not fit the capacity it is given.
+        if (job->outputSize > *destLength) return Z_BUF_ERROR;
+        if (job->outputSize) std::memcpy(dest, job->output.get(), job->outputSize);
+        *destLength = static_cast<unsigned>(job->outputSize);
+        return Z_OK;
+      }
+    }
+    uLongf length = *destLength;
+    int result = compress2(dest, &length, source, sourceLength, 9);
+    if (result == Z_OK) *destLength = static_cast<unsigned>(length);
+    return result;
+  }
+
+  int Uncompress(unsigned char* dest, unsigned* destLength, const unsigned char* source,
+                 unsigned sourceLength) override {
+    uLongf length = *destLength;
+    int result = uncompress(dest, &length, source, sourceLength);
+    if (result == Z_OK) *destLength = static_cast<unsigned>(length);
+    return result;
+  }
+
+ private:
+  ParallelPacker* packer_;
+  ParallelPacker::Job* current_ = nullptr;
+};
+
+// Reads a whole small file for a worker; null when it is large or cannot be read (the main
+// thread then packs it the ordinary way and reports what is wrong).
+std::unique_ptr<ParallelPacker::Job> ReadJob(const std::string& path) {
+  int code = 0;
+  auto file = OpenFile(path, kModeRead, &code);
+  Stream* in = CastTo<Stream>(file.get());
+  std::uint32_t size = 0;
+  if (!in || in->GetSize(&size) != 0 || size > ParallelPacker::kLargestJob) return nullptr;
+  std::unique_ptr<ParallelPacker::Job> job;
+  try {
+    job = std::make_unique<ParallelPacker::Job>();
+    job->input.resize(size);
+  } catch (...) {
+    return nullptr;
+  }
+  unsigned char extra;
+  if ((size && in->ReadData(job->input.data(), size) != static_cast<int>(size)) ||
+      in->ReadData(&extra, 1) != 0)
+    return nullptr;
+  return job;
+}
+
+// The number of worker threads: VLNPACK_THREADS when set (1 packs on the main thread
+// alone), else the processors.
+unsigned WorkerCount() {
+  const char* setting = std::getenv("VLNPACK_THREADS");
+  unsigned count =
+      setting ? static_cast<unsigned>(std::atoi(setting)) : std::thread::hardware_concurrency();
+  if (count <= 1) return 0;
+  return count > 16 ? 16 : count;
+}
+
 int Create(const char* givenArchive, const char* givenFolder) {
   std::string archivePath;
   std::string folder;
@@ -461,7 +635,7 @@ int Create(const char* givenArchive, const char* givenFolder) {
   }
   // Written under a temporary name and renamed at the end, so that a failure never leaves
   // a damaged archive or destroys an older one.
-  std::string partial = archivePath + ".part";
+  std::string partial = archivePath + ".vlnpack-tmp";
 
   Collected collected;
   collected.root = folder;
@@ -512,16 +686,67 @@ int Create(const char* givenArchive, const char* givenFolder) {
   Progress progress("packing", collected.names.size());
   const char* why = nullptr;
   std::string failedName;
+  unsigned workers = WorkerCount();
+  // The jobs outlive the packer, whose workers may still be busy with some of them.
+  std::vector<std::unique_ptr<ParallelPacker::Job>> jobs(collected.names.size());
+  ParallelPacker packer(workers);
+  auto* device = new PreparedDevice(g_core, &packer);
+  if (!device) {
+    archive.reset();
+    RemoveFile(partial.c_str());
+    Message("%s: out of memory", givenArchive);
+    return kExitFailure;
+  }
+  if (workers) {
+    // Registered before the first entry stream exists, so that every stream takes it.
+    device->AddRef();
+    g_core->SetRegistered(kCompressDeviceType, device);
+  }
+  std::size_t nextRead = 0;
   for (std::size_t i = 0; i < collected.names.size(); ++i) {
     const std::string& name = collected.names[i];
     progress.Step(i, name);
-    if (AddEntry(archive.get(), folder + name, name, buffer, &total, &why) == 0) continue;
+    // Keep the workers fed: read ahead while the jobs in flight stay within the budget.
+    while (workers && nextRead < collected.names.size() &&
+           (nextRead <= i || (nextRead < i + 256 && packer.InFlight() < ParallelPacker::kBudget))) {
+      jobs[nextRead] = ReadJob(folder + collected.names[nextRead]);
+      if (jobs[nextRead]) packer.Submit(jobs[nextRead].get());
+      ++nextRead;
+    }
+    ParallelPacker::Job* job = jobs[i].get();
+    int added;
+    if (job && (total += job->input.size() + job->input.size() / 1000 + 64) > kArchiveLimit) {
+      added = 1;
+      why = "does not fit: an archive holds at most 4 GiB";
+    } else if (job) {
+      Stream* out = archive->BeginEntry(name.c_str());
+      std::uint32_t size = static_cast<std::uint32_t>(job->input.size());
+      added =
+          out && (size == 0 || out->WriteData(job->input.data(), size) == static_cast<int>(size))
+              ? 0
+              : 1;
+      device->SetCurrent(job);
+      if (out && archive->EndEntry() != 0) added = 1;
+      device->SetCurrent(nullptr);
+      packer.Retire(job);
+      jobs[i].reset();
+      if (added) why = "could not be written to the archive";
+    } else {
+      added = AddEntry(archive.get(), folder + name, name, buffer, &total, &why);
+    }
+    if (added == 0) continue;
     failedName = name;
     break;
   }
   int closed = archive->CloseArchive();
   progress.Clear();
   archive.reset();
+  if (workers) {
+    g_core->SetRegistered(kCompressDeviceType, nullptr);
+    device->Release();
+  } else {
+    ReleaseElement(device);
+  }
   if (!failedName.empty() || closed != 0) {
     RemoveFile(partial.c_str());
     if (!failedName.empty())
@@ -621,7 +846,7 @@ class Writer {
     std::uint64_t cost;
   };
 
-  Writer() : thread_([this] { Loop(); }) {}
+  Writer() : thread_([this] { Run(); }) {}
   ~Writer() { Finish(); }
 
   // Blocks until an entry that needs cost bytes to decode may be decoded: while the
@@ -662,6 +887,9 @@ class Writer {
       changed_.notify_all();
     }
     if (thread_.joinable()) thread_.join();
+    // Jobs the thread never took still hand their streams back.
+    for (Job& job : pending_) done_.push_back(job.data);
+    pending_.clear();
   }
 
   bool Failed(std::string* name, const char** why) {
@@ -677,18 +905,34 @@ class Writer {
   // Decoded bytes allowed in flight besides the one entry being written.
   static constexpr std::uint64_t kBudget = 8u << 20;
 
+  // No exception may leave the thread: memory running out is a failure like any other.
+  void Run() {
+    try {
+      Loop();
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      failed_ = true;
+      failedName_ = "(all)";
+      failedWhy_ = "out of memory";
+      finishing_ = true;
+      changed_.notify_all();
+    }
+  }
+
   void Loop() {
     std::vector<unsigned char> buffer(kChunk);
     for (;;) {
       Job job;
+      bool skip;
       {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [&] { return !pending_.empty() || finishing_; });
         if (pending_.empty()) return;
         job = std::move(pending_.front());
         pending_.erase(pending_.begin());
+        skip = failed_;  // after a failure nothing more is written
       }
-      const char* why = failed_ ? nullptr : Write(job, buffer.data());
+      const char* why = skip ? nullptr : Write(job, buffer.data());
       std::lock_guard<std::mutex> lock(mutex_);
       if (why && !failed_) {
         failed_ = true;
@@ -868,6 +1112,8 @@ int main(int argc, char** argv) {
   // Entry buffers grow by doubling; large steps go back to the system when they are
   // freed instead of staying in the heap, which keeps the peak near one entry's size.
   mallopt(M_MMAP_THRESHOLD, 4 << 20);
+  // The workers' buffers come from the one heap too, rather than from an arena each.
+  mallopt(M_ARENA_MAX, 1);
 #endif
   int result;
   VLN2::Port::CreateLock();

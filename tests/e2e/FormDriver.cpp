@@ -11,115 +11,15 @@
 #include <shlobj.h>
 
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <functional>
 #include <sstream>
 #include <string>
-#include <vector>
 
+#include "WineUi.h"
 #include "resources/resource.h"
 
 namespace {
 
-int g_failures = 0;
-std::string g_shots;
-
-void Expect(bool ok, const std::string& what) {
-  std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-  std::fflush(stdout);
-  if (!ok) ++g_failures;
-}
-
-void ExpectEq(const std::string& actual, const std::string& expected, const std::string& what) {
-  bool ok = actual == expected;
-  Expect(ok, ok ? what : what + ": got \"" + actual + "\", expected \"" + expected + "\"");
-}
-
-bool WaitUntil(const std::function<bool()>& done, int milliseconds = 5000) {
-  for (int waited = 0;; waited += 20) {
-    if (done()) return true;
-    if (waited >= milliseconds) return false;
-    Sleep(20);
-  }
-}
-
-// ---- Windows of another process
-
-struct FindRequest {
-  DWORD pid;
-  const char* caption;
-  HWND found;
-};
-
-BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM parameter) {
-  auto* request = reinterpret_cast<FindRequest*>(parameter);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(hwnd, &pid);
-  if (pid != request->pid || !IsWindowVisible(hwnd)) return TRUE;
-  char title[256] = {};
-  char type[64] = {};
-  GetWindowTextA(hwnd, title, sizeof title);
-  GetClassNameA(hwnd, type, sizeof type);
-  if (std::strcmp(type, "#32770") != 0 || std::strcmp(title, request->caption) != 0) return TRUE;
-  request->found = hwnd;
-  return FALSE;
-}
-
-HWND WaitForBox(DWORD pid, const char* caption, int milliseconds = 10000) {
-  FindRequest request = {pid, caption, nullptr};
-  WaitUntil(
-      [&] {
-        EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&request));
-        return request.found != nullptr;
-      },
-      milliseconds);
-  return request.found;
-}
-
-std::string Text(HWND window) {
-  LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  LRESULT got = SendMessageA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
-  text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-  return text;
-}
-
-bool Checked(HWND box) { return SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
-bool Visible(HWND window) { return window && IsWindowVisible(window); }
-bool Usable(HWND window) { return Visible(window) && IsWindowEnabled(window); }
-
-// A person can press only what is shown and enabled; posted, so a modal box it opens does
-// not block the driver.
-void Click(HWND button, const std::string& name) {
-  Expect(Usable(button), name + " can be pressed");
-  PostMessageA(button, BM_CLICK, 0, 0);
-}
-
-// Memory in the host for messages whose pointers Wine does not marshal.
-class RemoteBlock {
- public:
-  RemoteBlock(HANDLE process, size_t size) : process_(process) {
-    base_ = static_cast<char*>(
-        VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  }
-  ~RemoteBlock() {
-    if (base_) VirtualFreeEx(process_, base_, 0, MEM_RELEASE);
-  }
-  char* At(size_t offset) const { return base_ + offset; }
-  bool Write(size_t offset, const void* data, size_t size) {
-    return base_ && WriteProcessMemory(process_, At(offset), data, size, nullptr);
-  }
-  std::string ReadText(size_t offset, size_t size) {
-    std::string text(size, '\0');
-    if (!base_ || !ReadProcessMemory(process_, At(offset), &text[0], size, nullptr)) return "";
-    return text.substr(0, text.find('\0'));
-  }
-
- private:
-  HANDLE process_;
-  char* base_ = nullptr;
-};
+using namespace WineUi;
 
 // ---- The form and its host
 
@@ -139,104 +39,29 @@ class Session {
     GetTempPathA(sizeof folder, folder);
     outputPath_ =
         std::string(folder) + "FormHost-" + std::to_string(GetCurrentProcessId()) + ".txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE output = CreateFileA(outputPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::string line = "\"" + host + "\" " + arguments;
-    PROCESS_INFORMATION started = {};
-    bool ok = CreateProcessA(host.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                             &startup, &started);
-    CloseHandle(output);
-    Expect(ok, "host started: " + line);
-    if (!ok) return false;
-    process_ = started.hProcess;
-    CloseHandle(started.hThread);
-    pid_ = started.dwProcessId;
-    form_ = WaitForBox(pid_, "VorlaneBox Installation");
-    Expect(form_ != nullptr, "the form \"VorlaneBox Installation\" appears");
-    if (!form_) TerminateProcess(process_, 99);
-    return form_ != nullptr;
+    if (!program_.Start(host, arguments, outputPath_)) return false;
+    return form_.Attach(program_);
   }
 
-  HWND Form() const { return form_; }
-  HWND Item(int id) const { return GetDlgItem(form_, id); }
-  DWORD Pid() const { return pid_; }
-  HANDLE Process() const { return process_; }
-
-  int TabCount() { return static_cast<int>(SendMessageA(Item(IDC_TABS), TCM_GETITEMCOUNT, 0, 0)); }
-  int CurrentTab() { return static_cast<int>(SendMessageA(Item(IDC_TABS), TCM_GETCURSEL, 0, 0)); }
-
-  void SelectTab(int page) {
-    SendMessageA(Item(IDC_TABS), TCM_SETCURFOCUS, page, 0);
-    Expect(WaitUntil([&] { return CurrentTab() == page; }),
-           "tab " + std::to_string(page) + " selected");
-  }
-
-  void TabItem(int index, std::string* text, int* image) {
-    RemoteBlock block(process_, 4096);
-    TCITEMA item = {};
-    item.mask = TCIF_TEXT | TCIF_IMAGE;
-    item.pszText = block.At(512);
-    item.cchTextMax = 256;
-    block.Write(0, &item, sizeof item);
-    SendMessageA(Item(IDC_TABS), TCM_GETITEMA, index, reinterpret_cast<LPARAM>(block.At(0)));
-    *text = block.ReadText(512, 256);
-    TCITEMA back = {};
-    ReadProcessMemory(process_, block.At(0), &back, sizeof back, nullptr);
-    *image = back.iImage;
-  }
-
-  int ListCount() {
-    return static_cast<int>(SendMessageA(Item(IDC_OVERVIEW), LVM_GETITEMCOUNT, 0, 0));
-  }
-
-  std::string ListText(int row, int column) {
-    RemoteBlock block(process_, 4096);
-    LVITEMA item = {};
-    item.iSubItem = column;
-    item.pszText = block.At(512);
-    item.cchTextMax = 1024;
-    block.Write(0, &item, sizeof item);
-    SendMessageA(Item(IDC_OVERVIEW), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(block.At(0)));
-    return block.ReadText(512, 1024);
-  }
-
-  // The overview as "[text|folder]" per row.
-  std::string Overview() {
-    std::string all;
-    for (int row = 0; row < ListCount(); ++row)
-      all += "[" + ListText(row, 0) + "|" + ListText(row, 1) + "]";
-    return all;
-  }
-
-  // Types into a folder field: the field reports the change before this returns.
-  void Type(int id, const std::string& text) {
-    Expect(Usable(Item(id)), "field " + std::to_string(id) + " can be typed into");
-    SendMessageA(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-  }
+  HWND Form() const { return form_.Window(); }
+  HWND Item(int id) const { return form_.Item(id); }
+  DWORD Pid() const { return program_.Pid(); }
+  HANDLE Process() const { return program_.Handle(); }
+  int TabCount() const { return form_.TabCount(); }
+  int CurrentTab() const { return form_.CurrentTab(); }
+  void SelectTab(int page) { form_.SelectTab(page); }
+  void TabItem(int index, std::string* text, int* image) { form_.TabItem(index, text, image); }
+  int ListCount() const { return form_.ListCount(); }
+  std::string Overview() const { return form_.Overview(); }
+  void Type(int id, const std::string& text) { form_.Type(id, text); }
 
   // Waits for the host to end and reads what it printed.
   HostResult Finish() {
     HostResult result;
-    bool ended = WaitForSingleObject(process_, 15000) == WAIT_OBJECT_0;
-    Expect(ended, "the host ends");
-    if (!ended) TerminateProcess(process_, 99);
-    DWORD code = 0;
-    GetExitCodeProcess(process_, &code);
-    result.exitCode = static_cast<int>(code);
-    CloseHandle(process_);
-    std::ifstream in(outputPath_, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    in.close();
+    Expect(program_.WaitForExit(), "the host ends");
+    result.exitCode = program_.ExitCode();
+    result.output = ReadFileBytes(outputPath_);
     DeleteFileA(outputPath_.c_str());
-    result.output = all.str();
     std::printf("host printed:\n%s", result.output.c_str());
     std::istringstream lines(result.output);
     std::string line;
@@ -256,33 +81,10 @@ class Session {
   }
 
  private:
-  HANDLE process_ = nullptr;
-  DWORD pid_ = 0;
-  HWND form_ = nullptr;
+  Program program_;
+  InstallForm form_;
   std::string outputPath_;
 };
-
-// Asks the test script for a screenshot of the window's rectangle and waits for it.
-void Shot(HWND window, const std::string& name) {
-  if (g_shots.empty() || g_shots == "-") return;
-  DWORD_PTR ignored;
-  SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &ignored);
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
-  Sleep(500);  // let the host paint; nothing is asserted on it
-  RECT rect;
-  GetWindowRect(window, &rect);
-  std::string base = g_shots + "\\" + name;
-  {
-    std::ofstream request(base + ".tmp");
-    request << (rect.left < 0 ? 0 : rect.left) << " " << (rect.top < 0 ? 0 : rect.top) << " "
-            << rect.right - rect.left << " " << rect.bottom - rect.top << "\n";
-  }
-  MoveFileA((base + ".tmp").c_str(), (base + ".req").c_str());
-  bool taken = WaitUntil(
-      [&] { return GetFileAttributesA((base + ".done").c_str()) != INVALID_FILE_ATTRIBUTES; },
-      20000);
-  Expect(taken, "screenshot " + name);
-}
 
 // ---- What the form is made of
 
@@ -315,9 +117,9 @@ const char* const kHints[] = {
 };
 const char* const kSdkFolder = "C:\\Program Files\\Vorlane\\SDK\\";
 
-int CheckId(int row) { return IDC_ROW1_CHECK + 3 * (row - 1); }
-int FolderId(int row) { return CheckId(row) + 1; }
-int BrowseId(int row) { return CheckId(row) + 2; }
+int CheckId(int row) { return InstallForm::CheckId(row); }
+int FolderId(int row) { return InstallForm::FolderId(row); }
+int BrowseId(int row) { return InstallForm::BrowseId(row); }
 
 void ExpectUnselected(const HostResult& result, std::initializer_list<int> except = {}) {
   for (int index = 0; index < 14; ++index) {
@@ -612,13 +414,6 @@ void NoApplication(const std::string& host) {
   ExpectTarget(result, 13, 0, "(null)");
 }
 
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -628,7 +423,7 @@ int main(int argc, char** argv) {
   }
   std::string scenario = argv[1];
   std::string host = argv[2];
-  g_shots = argv[3];
+  SetShotsFolder(argv[3]);
   std::string license = ReadFileBytes(argv[4]);
   std::printf("== %s\n", scenario.c_str());
   if (scenario == "nothing")
@@ -647,7 +442,7 @@ int main(int argc, char** argv) {
     NoApplication(host);
   else
     Expect(false, "known scenario " + scenario);
-  std::printf("== %s: %s (%d failed)\n", scenario.c_str(), g_failures ? "FAILED" : "passed",
-              g_failures);
-  return g_failures ? 1 : 0;
+  std::printf("== %s: %s (%d failed)\n", scenario.c_str(), Failures() ? "FAILED" : "passed",
+              Failures());
+  return Failures() ? 1 : 0;
 }

@@ -17,7 +17,7 @@ scenarios=("$@")
 prefix=$out/wineprefix
 shots=$out/screenshots
 wine_run() { "$src/scripts/wine-run" "$prefix" "$@"; }
-windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
+. "$src/tests/e2e/wine-ui.sh"
 
 mkdir -p "$shots"
 rm -f "$shots"/*.req "$shots"/*.tmp "$shots"/*.done
@@ -27,24 +27,6 @@ record="$toolbox/Uninstall.info"
 # The picker lists only folders it has been shown before they were read once.
 mkdir -p "$prefix/drive_c/PickMe"
 ls -R "$prefix/drive_c/PickMe" >/dev/null
-
-# Serves the driver's screenshot requests until it ends: NAME.req holds "x y width height".
-serve_shots() {
-  local driver_pid=$1 req name x y w h
-  while :; do
-    for req in "$shots"/*.req; do
-      [ -e "$req" ] || continue
-      read -r x y w h <"$req"
-      name=${req%.req}
-      import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$name.png" ||
-        echo "form-test: screenshot $name failed" >&2
-      rm -f "$req"
-      touch "$name.done"
-    done
-    kill -0 "$driver_pid" 2>/dev/null || break
-    sleep 0.05
-  done
-}
 
 failed=()
 for scenario in "${scenarios[@]}"; do
@@ -56,10 +38,10 @@ for scenario in "${scenarios[@]}"; do
   wine_run "$driver" "$scenario" "$(windows_path "$host")" "$(windows_path "$shots")" \
     "$(windows_path "$src/resources/license.txt")" &
   driver_pid=$!
-  serve_shots "$driver_pid"
+  serve_shots "$driver_pid" "$shots"
   wait "$driver_pid" || failed+=("$scenario")
 done
-rm -f "$record" "$shots"/*.done
+rm -f "$record"
 
 echo "screenshots: $shots"
 if [ ${#failed[@]} -ne 0 ]; then

@@ -16,8 +16,8 @@
 #include "unit/support/MemoryStream.h"
 
 #ifndef _WIN32
-#include <fcntl.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -159,7 +159,7 @@ std::string RunPackedBlock(const std::uint8_t* data, std::size_t size) {
     bool stored = length >= 4 && std::memcmp(block, "RAW", 4) == 0;
     if (passThrough) {
       if (decoded != blockSize || blockSize > length ||
-          std::memcmp(read.data(), block, decoded) != 0)
+          (decoded && std::memcmp(read.data(), block, decoded) != 0))
         broken = "a pass-through block differs from its bytes";
     } else if (stored) {
       if (decoded != blockSize - 4 || blockSize > length ||
@@ -228,7 +228,9 @@ int GuardOpen(const char* path, int flags, mode_t mode) {
   return ::open(path, flags, mode);
 }
 int GuardUnlink(const char* path) { return Inside(path) ? ::unlink(path) : Refuse(); }
-int GuardMkdir(const char* path, mode_t mode) { return Inside(path) ? ::mkdir(path, mode) : Refuse(); }
+int GuardMkdir(const char* path, mode_t mode) {
+  return Inside(path) ? ::mkdir(path, mode) : Refuse();
+}
 int GuardRmdir(const char* path) { return Inside(path) ? ::rmdir(path) : Refuse(); }
 int GuardRename(const char* from, const char* to) {
   return Inside(from) && Inside(to) ? ::rename(from, to) : Refuse();

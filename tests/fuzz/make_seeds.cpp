@@ -27,7 +27,8 @@ namespace {
 
 std::string g_root;  // native, ending in '/'
 
-bool Save(const std::string& target, const std::string& name, const std::vector<std::uint8_t>& bytes) {
+bool Save(const std::string& target, const std::string& name,
+          const std::vector<std::uint8_t>& bytes) {
   ::mkdir((g_root + target).c_str(), 0777);
   std::FILE* file = std::fopen((g_root + target + "/" + name).c_str(), "wb");
   if (!file) return false;
@@ -130,6 +131,8 @@ bool MakeAll() {
   ok &= Record("installation", {"C:\\files\\a.txt", "C:\\files\\sub\\b.txt",
                                 "C:\\files\\sub\\deeper\\c.txt", "C:\\files\\empty\\none.txt"});
   ok &= Record("one-file", {"C:\\files\\a.txt"});
+  ok &= Record("climbing", {"C:\\..\\sentinel.txt", "C:\\files\\..\\..\\sentinel.txt",
+                            "C:\\files\\sub\\..\\a.txt"});
   ok &= Record("nothing", {});
   ok &= Text("text", "C:\\Program Files\\Vorlane\\Toolbox\\");
   ok &= Text("empty-text", "");

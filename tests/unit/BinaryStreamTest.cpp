@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <memory>
 #include <string>
 
 #include "archive/BinaryStream.h"
 #include "archive/Stream.h"
 #include "framework/ElementRef.h"
-#include "unit/support/CoreFixture.h"
-#include "unit/support/Sandbox.h"
+#include "unit/support/SandboxFixture.h"
 
 #ifndef _WIN32
 #include "system/port/posix/PosixPort.h"
@@ -17,22 +15,11 @@
 namespace VLN2 {
 namespace {
 
-class BinaryStreamTest : public CoreFixture {
+class BinaryStreamTest : public SandboxFixture {
  protected:
-  void SetUp() override {
-    CoreFixture::SetUp();
-#ifndef _WIN32
-    PosixPort::Reset();
-#endif
-    box_ = std::make_unique<Sandbox>();
-  }
   void TearDown() override {
     file_.reset();
-    box_.reset();
-#ifndef _WIN32
-    PosixPort::Reset();
-#endif
-    CoreFixture::TearDown();
+    SandboxFixture::TearDown();
   }
 
   // A new stream on the sandbox file, in the mode; its Stream view.
@@ -53,18 +40,7 @@ class BinaryStreamTest : public CoreFixture {
     }
     return stream;
   }
-  // Makes the file read-only; false when nothing refuses this user to write it anyway.
-  // Natively the super-user's next opening is refused through the port instead.
-  bool MakeReadOnly(const std::string& relative) {
-    if (box_->MakeReadOnly(relative)) return true;
-#ifndef _WIN32
-    return PosixPort::FailSystemCall("open", 1, EACCES);
-#else
-    return false;
-#endif
-  }
 
-  std::unique_ptr<Sandbox> box_;
   ElementRef<BinaryStream> file_;
 };
 

@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <memory>
 #include <string>
 
 #include "framework/ElementRef.h"
 #include "system/FileFunc.h"
 #include "system/port/Port.h"
-#include "unit/support/CoreFixture.h"
-#include "unit/support/Sandbox.h"
+#include "unit/support/SandboxFixture.h"
 
 #ifndef _WIN32
 #include "system/port/posix/PosixPort.h"
@@ -17,33 +15,9 @@
 namespace VLN2 {
 namespace {
 
-class FileFuncTest : public CoreFixture {
+class FileFuncTest : public SandboxFixture {
  protected:
-  void SetUp() override {
-    CoreFixture::SetUp();
-#ifndef _WIN32
-    PosixPort::Reset();
-#endif
-    box_ = std::make_unique<Sandbox>();
-  }
-  void TearDown() override {
-    box_.reset();
-#ifndef _WIN32
-    PosixPort::Reset();
-#endif
-    CoreFixture::TearDown();
-  }
   std::string Path(const std::string& relative) { return box_->Path(relative); }
-  // Makes the file read-only; false when nothing refuses this user to write it anyway.
-  // Natively the super-user's next opening is refused through the port instead.
-  bool MakeReadOnly(const std::string& relative) {
-    if (box_->MakeReadOnly(relative)) return true;
-#ifndef _WIN32
-    return PosixPort::FailSystemCall("open", 1, EACCES);
-#else
-    return false;
-#endif
-  }
   // Removes the folders of a relative path, deepest first.
   void RemoveChain(std::string relative) {
     while (!relative.empty()) {
@@ -52,8 +26,6 @@ class FileFuncTest : public CoreFixture {
       relative = last == std::string::npos ? "" : relative.substr(0, last);
     }
   }
-
-  std::unique_ptr<Sandbox> box_;
 };
 
 // ---- CreateFolders.

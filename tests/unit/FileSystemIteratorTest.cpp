@@ -1,15 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "framework/ElementRef.h"
 #include "system/FileSystemIterator.h"
-#include "unit/support/CoreFixture.h"
-#include "unit/support/Sandbox.h"
+#include "unit/support/SandboxFixture.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -48,14 +46,10 @@ int OnFolder(const char* path, void* context) {
 
 int Throws(const char*, void*) { throw std::runtime_error("callback failed"); }
 
-class FileSystemIteratorTest : public CoreFixture {
+class FileSystemIteratorTest : public SandboxFixture {
  protected:
   void SetUp() override {
-    CoreFixture::SetUp();
-#ifndef _WIN32
-    PosixPort::Reset();
-#endif
-    box_ = std::make_unique<Sandbox>();
+    SandboxFixture::SetUp();
     // root: files a and b, subfolder s with file c.
     box_->WriteFile("root\\a", "1");
     box_->WriteFile("root\\b", "2");
@@ -64,11 +58,7 @@ class FileSystemIteratorTest : public CoreFixture {
   }
   void TearDown() override {
     walker_.reset();
-    box_.reset();
-#ifndef _WIN32
-    PosixPort::Reset();
-#endif
-    CoreFixture::TearDown();
+    SandboxFixture::TearDown();
   }
 
   FileSystemIterator* Walker(WalkCallback onFile, WalkCallback onFolder) {
@@ -84,7 +74,6 @@ class FileSystemIteratorTest : public CoreFixture {
     return calls;
   }
 
-  std::unique_ptr<Sandbox> box_;
   std::string root_;
   ElementRef<FileSystemIterator> walker_;
 };

@@ -10,8 +10,7 @@
 #include "system/FileFunc.h"
 #include "system/SystemAppImp.h"
 #include "system/port/Port.h"
-#include "unit/support/CoreFixture.h"
-#include "unit/support/Sandbox.h"
+#include "unit/support/SandboxFixture.h"
 #include "unit/support/TestRegistry.h"
 
 #ifdef _WIN32
@@ -56,14 +55,10 @@ std::string FolderName(std::uint32_t clock) {
   return "VLN" + std::to_string(number) + "\\";
 }
 
-class SystemAppTest : public CoreFixture {
+class SystemAppTest : public SandboxFixture {
  protected:
   void SetUp() override {
-    CoreFixture::SetUp();
-#ifndef _WIN32
-    PosixPort::Reset();
-#endif
-    box_ = std::make_unique<Sandbox>();
+    SandboxFixture::SetUp();
     registry_ = std::make_unique<TestRegistry>();
     registry_->StandIn();
 #ifndef _WIN32
@@ -80,11 +75,7 @@ class SystemAppTest : public CoreFixture {
     for (const std::string& folder : planted_) RemoveTree(folder);
     Port::SetMillisecondClock(nullptr);
     registry_.reset();
-    box_.reset();
-#ifndef _WIN32
-    PosixPort::Reset();
-#endif
-    CoreFixture::TearDown();
+    SandboxFixture::TearDown();
   }
 
   void UseClock(std::vector<std::uint32_t> readings) {
@@ -141,7 +132,6 @@ class SystemAppTest : public CoreFixture {
     return PathExists(name.c_str()) == 0;
   }
 
-  std::unique_ptr<Sandbox> box_;
   std::unique_ptr<TestRegistry> registry_;
   std::string systemTemp_;
   std::vector<std::string> planted_;

@@ -2,6 +2,7 @@
 // controls: edit fields report every change of their text, row boxes toggle when clicked,
 // the acceptance box does not.
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -124,12 +125,33 @@ class FakeView : public ToolboxInstallView {
 
 class ToolboxInstallFormTest : public CoreFixture {
  protected:
+  void TearDown() override {
+    view_.reset();
+    form_.reset();
+    sandbox_.reset();
+    CoreFixture::TearDown();
+  }
   // Registers an application object whose base folder is the given one (its toolbox folder
   // is base + "Toolbox\"; none with an empty base).
   void UseApp(const std::string& base) {
     auto* app = new FakeSystemApp(core_, base, "");
     ASSERT_NE(app, nullptr);
     core_->SetSystemApp(app);
+  }
+  // The start of most tests: an application object whose base folder is a fresh sandbox,
+  // and a form not yet initialised. The test initialises it, may set targets as the driver
+  // does, and then shows it with OpenView.
+  ToolboxInstallForm& NewForm() {
+    sandbox_ = std::make_unique<Sandbox>();
+    UseApp(sandbox_->Root());
+    form_ = std::make_unique<ToolboxInstallForm>(core_);
+    return *form_;
+  }
+  // The form of NewForm in a fake view, after the dialog's initialisation.
+  FakeView& OpenView() {
+    view_ = std::make_unique<FakeView>(form_.get());
+    form_->OnInit(view_.get());
+    return *view_;
   }
   // What the driver does when it detected nothing: only the SDK folder, unselected.
   static void FillAsDriver(ToolboxInstallForm& form) {
@@ -144,6 +166,10 @@ class ToolboxInstallFormTest : public CoreFixture {
     for (const Row& row : rows) all += "[" + row.text + "|" + row.folder + "]";
     return all;
   }
+
+  std::unique_ptr<Sandbox> sandbox_;
+  std::unique_ptr<ToolboxInstallForm> form_;
+  std::unique_ptr<FakeView> view_;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -270,12 +296,9 @@ TEST_F(ToolboxInstallFormTest, WithoutApplicationObjectOnlyTheTemplateShows) {
 }
 
 TEST_F(ToolboxInstallFormTest, InitialisationBuildsTabsColumnsAndOverview) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   EXPECT_EQ(view.prepared_, 1);
   ASSERT_EQ(view.tabs_.size(), 6u);
   const char* texts[] = {"Installation overview", "3D Studio Max", "ArchiCAD", "Cinema 4D",
@@ -297,13 +320,10 @@ TEST_F(ToolboxInstallFormTest, InitialisationBuildsTabsColumnsAndOverview) {
 }
 
 TEST_F(ToolboxInstallFormTest, NothingDetectedShowsOnlyTheSdkFolderUnchecked) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
   FillAsDriver(form);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   EXPECT_TRUE(view.rows_.empty());
   EXPECT_EQ(view.controls_[IDC_INSTALL].text, "Install");
   EXPECT_FALSE(view.controls_[IDC_INSTALL].enabled);
@@ -329,13 +349,10 @@ TEST_F(ToolboxInstallFormTest, NothingDetectedShowsOnlyTheSdkFolderUnchecked) {
 // Install or Update
 
 TEST_F(ToolboxInstallFormTest, EarlierInstallationRecordOffersUpdate) {
-  Sandbox sandbox;
-  sandbox.WriteFile("Toolbox\\Uninstall.info", "record");
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
+  sandbox_->WriteFile("Toolbox\\Uninstall.info", "record");
   ASSERT_EQ(form.Init(), 0);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   EXPECT_EQ(view.controls_[IDC_INSTALL].text, "Update");
   EXPECT_TRUE(view.controls_[IDC_INSTALL].enabled);
   EXPECT_TRUE(view.controls_[IDC_ACCEPT].checked);
@@ -348,13 +365,10 @@ TEST_F(ToolboxInstallFormTest, EarlierInstallationRecordOffersUpdate) {
 }
 
 TEST_F(ToolboxInstallFormTest, WithoutRecordTheFormOffersInstallUntilAccepted) {
-  Sandbox sandbox;
-  sandbox.WriteFile("Toolbox\\Other.info", "not the record");
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
+  sandbox_->WriteFile("Toolbox\\Other.info", "not the record");
   ASSERT_EQ(form.Init(), 0);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   EXPECT_EQ(view.controls_[IDC_INSTALL].text, "Install");
   EXPECT_FALSE(view.controls_[IDC_INSTALL].enabled);
   for (int click = 1; click <= 4; ++click) {
@@ -406,12 +420,9 @@ TEST_F(ToolboxInstallFormTest, UpdateIsNeverShownForARecordPathBuiltOnlyInPart) 
 // Pages
 
 TEST_F(ToolboxInstallFormTest, HostPagesShowTheirRowsHintAndPicture) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   const int rowsUsed[] = {0, 7, 2, 3, 1, 1};
   const int pictures[] = {
       0,           IDB_PAGE_3DSMAX, IDB_PAGE_ARCHICAD, IDB_PAGE_CINEMA4D, IDB_PAGE_MICROSTATION,
@@ -445,16 +456,13 @@ TEST_F(ToolboxInstallFormTest, HostPagesShowTheirRowsHintAndPicture) {
 }
 
 TEST_F(ToolboxInstallFormTest, PageShowsSelectionAsStoredDespiteTheFolderText) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
   form.SetTargetPath(kTargetArchiCAD9, "C:\\AC9\\Add-Ons\\");
   form.SetTargetSelected(kTargetArchiCAD9, false);
   form.SetTargetPath(kTargetArchiCAD10, "C:\\AC10\\Add-Ons\\");
   form.SetTargetSelected(kTargetArchiCAD10, true);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   view.SelectTab(2);
   EXPECT_EQ(view.controls_[IDC_ROW1_FOLDER].text, "C:\\AC9\\Add-Ons\\");
   EXPECT_FALSE(view.controls_[IDC_ROW1_CHECK].checked);
@@ -463,12 +471,9 @@ TEST_F(ToolboxInstallFormTest, PageShowsSelectionAsStoredDespiteTheFolderText) {
 }
 
 TEST_F(ToolboxInstallFormTest, TypingChecksTheRowAndClearingItKeepsTheFolder) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   view.SelectTab(1);
   view.Type(IDC_ROW1_FOLDER, "D:\\Max");
   EXPECT_TRUE(view.controls_[IDC_ROW1_CHECK].checked);
@@ -487,12 +492,9 @@ TEST_F(ToolboxInstallFormTest, TypingChecksTheRowAndClearingItKeepsTheFolder) {
 }
 
 TEST_F(ToolboxInstallFormTest, LeavingAPageSavesItsRowsWithTheFolderRule) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   view.SelectTab(1);
   view.Type(IDC_ROW1_FOLDER, "D:\\Max");
   view.Type(IDC_ROW2_FOLDER, "D");
@@ -522,12 +524,9 @@ TEST_F(ToolboxInstallFormTest, LeavingAPageSavesItsRowsWithTheFolderRule) {
 }
 
 TEST_F(ToolboxInstallFormTest, FolderLongerThanTheFieldBufferIsCut) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   view.SelectTab(4);
   view.Type(IDC_ROW1_FOLDER, "C:\\" + std::string(400, 'm'));
   view.SelectTab(0);
@@ -538,16 +537,13 @@ TEST_F(ToolboxInstallFormTest, FolderLongerThanTheFieldBufferIsCut) {
 }
 
 TEST_F(ToolboxInstallFormTest, OverviewListsSelectedTargetsInPageOrder) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
   for (int index = 0; index < kTargetCount; ++index) {
     form.SetTargetPath(index, ("C:\\T" + std::to_string(index)).c_str());
     form.SetTargetSelected(index, true);
   }
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   ASSERT_EQ(view.rows_.size(), 14u);
   const int order[] = {0, 1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 7, 13};
   for (int n = 0; n < 14; ++n) {
@@ -563,14 +559,11 @@ TEST_F(ToolboxInstallFormTest, OverviewListsSelectedTargetsInPageOrder) {
 }
 
 TEST_F(ToolboxInstallFormTest, OverviewShowsChoicesJustMadeOnAPage) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
   form.SetTargetPath(kTarget3dsMax9, "C:\\Max9\\Plugins\\");
   form.SetTargetSelected(kTarget3dsMax9, true);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   EXPECT_EQ(Texts(view.rows_), "[ 3D Studio Max 9|C:\\Max9\\Plugins\\]");
   view.SelectTab(2);
   view.Type(IDC_ROW2_FOLDER, "C:\\AC10\\Add-Ons");
@@ -588,14 +581,11 @@ TEST_F(ToolboxInstallFormTest, OverviewShowsChoicesJustMadeOnAPage) {
 }
 
 TEST_F(ToolboxInstallFormTest, InstallSavesOnlyTheCurrentPage) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
   form.SetTargetPath(kTarget3dsMax3, "C:\\Max3\\Plugins\\");
   form.SetTargetSelected(kTarget3dsMax3, true);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   view.SelectTab(3);
   view.Type(IDC_ROW2_FOLDER, "C:\\C4D R9");
   // Controls of other pages hold stale texts the form must not read.
@@ -612,12 +602,9 @@ TEST_F(ToolboxInstallFormTest, InstallSavesOnlyTheCurrentPage) {
 }
 
 TEST_F(ToolboxInstallFormTest, InstallOnTheOverviewSavesNothingFurther) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   view.SelectTab(1);
   view.Type(IDC_ROW1_FOLDER, "D:\\Max");
   view.SelectTab(0);
@@ -631,12 +618,9 @@ TEST_F(ToolboxInstallFormTest, InstallOnTheOverviewSavesNothingFurther) {
 }
 
 TEST_F(ToolboxInstallFormTest, CancelEndsWithoutSaving) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   view.SelectTab(5);
   view.Type(IDC_ROW1_FOLDER, "D:\\Sdk");
   view.Click(2);
@@ -646,12 +630,9 @@ TEST_F(ToolboxInstallFormTest, CancelEndsWithoutSaving) {
 }
 
 TEST_F(ToolboxInstallFormTest, TabSelectionOutsideThePagesIsIgnored) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   view.SelectTab(2);
   view.SelectTab(-1);
   view.SelectTab(6);
@@ -662,12 +643,9 @@ TEST_F(ToolboxInstallFormTest, TabSelectionOutsideThePagesIsIgnored) {
 // Browse, terms, other commands
 
 TEST_F(ToolboxInstallFormTest, BrowsePutsThePickedFolderIntoItsRow) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   view.SelectTab(3);
   view.browseAnswer_ = "C:\\Programs\\MAXON\\CINEMA 4D R10";
   view.Click(IDC_ROW3_BROWSE);
@@ -681,12 +659,9 @@ TEST_F(ToolboxInstallFormTest, BrowsePutsThePickedFolderIntoItsRow) {
 }
 
 TEST_F(ToolboxInstallFormTest, CancelledBrowseChangesNothing) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   view.SelectTab(1);
   view.browseAnswer_ = nullptr;
   view.Click(IDC_ROW7_BROWSE);
@@ -696,12 +671,9 @@ TEST_F(ToolboxInstallFormTest, CancelledBrowseChangesNothing) {
 }
 
 TEST_F(ToolboxInstallFormTest, OtherCommandsAreIgnored) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   for (int id : {1, 0, 1025, IDC_ROW1_FOLDER, IDC_HINT, 9999}) view.Click(id);
   EXPECT_TRUE(view.results_.empty());
   EXPECT_TRUE(view.browseTitles_.empty());
@@ -722,12 +694,9 @@ TEST_F(ToolboxInstallFormTest, TermsThatCannotBeCreatedDoNothing) {
 #endif
 
 TEST_F(ToolboxInstallFormTest, EventsAfterDestructionAreIgnored) {
-  Sandbox sandbox;
-  UseApp(sandbox.Root());
-  ToolboxInstallForm form(core_);
+  ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
-  FakeView view(&form);
-  form.OnInit(&view);
+  FakeView& view = OpenView();
   form.OnDestroyed();
   view.Click(IDC_ACCEPT);
   view.SelectTab(1);

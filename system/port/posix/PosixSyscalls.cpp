@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "system/port/posix/PosixInternal.h"
 #include "system/port/posix/PosixPort.h"
@@ -119,6 +121,43 @@ int DriveIndex(char letter) {
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Windows resolves "." and ".." levels of a path on a drive below the drive's root
+// ("C:\..\x" is C:\x), so a path on a mapped drive never leads above the folder the drive
+// is mapped to. tail is the native rest after that folder.
+std::string ClampLevels(const std::string& tail) {
+  std::vector<std::string> levels;
+  bool trailing = false;
+  std::size_t start = 0;
+  while (start <= tail.size()) {
+    std::size_t end = tail.find('/', start);
+    if (end == std::string::npos) end = tail.size();
+    std::string level = tail.substr(start, end - start);
+    trailing = end < tail.size() || level == "." || level == "..";
+    if (level == "..") {
+      if (!levels.empty()) levels.pop_back();
+    } else if (!level.empty() && level != ".") {
+      levels.push_back(level);
+    }
+    start = end + 1;
+  }
+  std::string result = !tail.empty() && tail[0] == '/' ? "/" : "";
+  for (std::size_t i = 0; i < levels.size(); ++i) result += (i ? "/" : "") + levels[i];
+  if (trailing && !levels.empty()) result += '/';
+  return result;
+}
+
+bool HasDotLevel(const std::string& tail) {
+  std::size_t start = 0;
+  while (start <= tail.size()) {
+    std::size_t end = tail.find('/', start);
+    if (end == std::string::npos) end = tail.size();
+    std::string level = tail.substr(start, end - start);
+    if (level == "." || level == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -253,6 +292,10 @@ bool NativePath(const char* path, std::string* native) {
     while (result.size() > 1 && result.back() == '/') result.pop_back();
     if (*rest && !IsSeparator(*rest) && result.back() != '/') result += '/';
     if (IsSeparator(*rest) && result.back() == '/') ++rest;
+    std::string tail;
+    for (; *rest; ++rest) tail += *rest == '\\' ? '/' : *rest;
+    *native = result + (HasDotLevel(tail) ? ClampLevels(tail) : tail);
+    return true;
   }
   for (; *rest; ++rest) result += *rest == '\\' ? '/' : *rest;
   *native = result;

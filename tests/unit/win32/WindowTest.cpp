@@ -1,7 +1,5 @@
 // The window layer: binding a platform window to its object, routing its messages, opening
 // windows, running dialog templates. Win32 only, on a display (under Wine a virtual one).
-#ifdef _WIN32
-
 #include <windows.h>
 
 #include <stdexcept>
@@ -236,5 +234,3 @@ TEST_F(WindowTest, RunDialogOfAMissingTemplateFails) {
 
 }  // namespace
 }  // namespace VLN2
-
-#endif  // _WIN32

@@ -1,0 +1,797 @@
+// Works the real installer, VorlaneBoxSetup.exe, as a person would, in a Wine prefix of its
+// own: seeds the registry with host installations, starts the installer, reads what the form
+// proposes, chooses, accepts the terms, installs, reads the report and checks what landed on
+// disk, byte for byte, down to the installation record.
+//
+// Usage: SetupDriver SCENARIO [--setup=EXE] [--shots=FOLDER] [--listing=FILE]
+//                             [--payload=FOLDER] [--max8=EXE] [--max9=EXE] [--planted=DLL]
+//   --listing: the packed payload's entry names, one a line, in archive order
+//              (vlnpack list); --payload: the folder it was packed from.
+// Scenarios: detect, max-versions, update, cancel, nothing, planted (tests); demo (the main
+// job's walk through one installation); seed-demo and show-record (its parts, for a person
+// at a display).
+// Exit code 0 when every check passed.
+#include <windows.h>
+// After windows.h:
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "WineUi.h"
+#include "resources/resource.h"
+
+namespace {
+
+using namespace WineUi;
+
+// ---- Where things go in the prefix
+
+const std::string kBase = "C:\\Program Files\\Vorlane\\";
+const std::string kToolbox = kBase + "Toolbox\\";
+const std::string kRecord = kToolbox + "Uninstall.info";
+const std::string kSdk = kBase + "SDK\\";
+const char* const kFormCaption = "VorlaneBox Installation";
+const char* const kReportCaption = "VorlaneBox Installation Report";
+const char* const kMaxServerKey =
+    "SOFTWARE\\Classes\\CLSID\\{5985293F-A250-11d1-BCC1-0060B01A6606}\\LocalServer";
+const char* const kMicroStationServerKey =
+    "SOFTWARE\\Classes\\CLSID\\{6BA41DED-589A-427C-B829-B12F68C651B6}\\LocalServer32";
+
+// ---- What the installer knows of its fourteen targets, as the tests expect it
+
+struct TargetFacts {
+  const char* archiveFolder;
+  const char* overviewText;
+  int page;
+  int row;
+  const char* report;  // success text
+};
+
+#define UTILITIES "The plug-in can now be found in the 'Utilities' panel.\n"
+#define VLN_FILE "The plug-in can now be started by saving a 3D scene as a *.vln file.\n"
+#define PLUGINS_MENU "The plug-in can now be found in the 'Plugins' menu.\n"
+#define INSTALLED(host) "\nVorlaneBox for " host " is successfully installed.\n"
+
+const TargetFacts kTargets[14] = {
+    {"3DSMax3\\", " 3D Studio Max 3 or Autodesk Viz 3", 1, 1,
+     INSTALLED("3ds Max 3 or Autodesk Viz 3") UTILITIES},
+    {"3DSMax4\\", " 3D Studio Max 4 or Autodesk Viz 4", 1, 2,
+     INSTALLED("3ds Max 4 or Autodesk Viz 4") UTILITIES},
+    {"3DSMax4\\", " 3D Studio Max 5", 1, 3, INSTALLED("3ds Max 5") UTILITIES},
+    {"3DSMax6\\", " 3D Studio Max 6 or Autodesk Viz 5", 1, 4,
+     INSTALLED("3ds Max 6 or Autodesk Viz 5") UTILITIES},
+    {"3DSMax6\\", " 3D Studio Max 7", 1, 5, INSTALLED("3ds Max 7") UTILITIES},
+    {"3DSMax6\\", " 3D Studio Max 8", 1, 6, INSTALLED("3ds Max 8") UTILITIES},
+    {"3DSMax9\\", " 3D Studio Max 9", 1, 7, INSTALLED("3ds Max 9") UTILITIES},
+    {"MicroStation\\", " Microstation", 4, 1,
+     INSTALLED("MicroStation") "The plug-in can now be found under 'Export' in the File menu.\n"},
+    {"Archicad\\", " ArchiCAD R9", 2, 1, INSTALLED("ArchiCAD 9") VLN_FILE},
+    {"Archicad10\\", " ArchiCAD R10", 2, 2, INSTALLED("ArchiCAD 10") VLN_FILE},
+    {"Cinema4D\\", " Cinema4D R8", 3, 1, INSTALLED("Cinema4D R8") PLUGINS_MENU},
+    {"Cinema4D\\", " Cinema4D R9", 3, 2, INSTALLED("Cinema4D R9") PLUGINS_MENU},
+    {"Cinema4D10\\", " Cinema4D R10", 3, 3, INSTALLED("Cinema4D R10") PLUGINS_MENU},
+    {"SDK\\", " Vorlane SDK", 5, 1,
+     "\nVorlane SDK is successfully installed.\nYou need a C++ compiler to use it.\n"},
+};
+// The order of the overview list: the order of the pages.
+const int kOverviewOrder[14] = {0, 1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 7, 13};
+
+// What a run chose: target index to folder.
+using Choice = std::map<int, std::string>;
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  return Lower(text.substr(0, prefix.size())) == Lower(prefix);
+}
+
+unsigned long FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return data.nFileSizeLow;
+}
+
+std::string Join(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const std::string& line : lines) all += "  " + line + "\n";
+  return all;
+}
+
+std::string ExpectedOverview(const Choice& choice) {
+  std::string all;
+  for (int index : kOverviewOrder) {
+    auto chosen = choice.find(index);
+    if (chosen != choice.end())
+      all += "[" + std::string(kTargets[index].overviewText) + "|" + chosen->second + "]";
+  }
+  return all;
+}
+
+std::string ExpectedReport(const Choice& choice) {
+  std::string all;
+  for (const auto& chosen : choice) all += kTargets[chosen.first].report;
+  return all;
+}
+
+// ---- The installation record as the installer must write it
+
+class Record {
+ public:
+  void AddFile(const std::string& path) { AddOnce(&files_, path); }
+  void AddFolderOf(const std::string& path) {
+    AddOnce(&folders_, path.substr(0, path.find_last_of("\\/") + 1));
+  }
+  const std::vector<std::string>& Files() const { return files_; }
+
+  std::string Bytes() const {
+    std::string bytes;
+    PutInt(&bytes, 0);
+    PutList(&bytes, files_);
+    PutList(&bytes, folders_);
+    return bytes;
+  }
+
+ private:
+  static void AddOnce(std::vector<std::string>* list, const std::string& path) {
+    for (const std::string& known : *list)
+      if (Lower(known) == Lower(path)) return;
+    list->push_back(path);
+  }
+  static void PutInt(std::string* bytes, std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) bytes->push_back(char((value >> shift) & 0xFF));
+  }
+  static void PutList(std::string* bytes, const std::vector<std::string>& list) {
+    PutInt(bytes, static_cast<std::uint32_t>(list.size()));
+    for (const std::string& text : list) {
+      std::size_t length = text.size() + 1;
+      bytes->push_back(char(length & 0xFF));
+      bytes->push_back(char((length >> 8) & 0xFF));
+      *bytes += text;
+      bytes->push_back('\0');
+    }
+  }
+
+  std::vector<std::string> files_;
+  std::vector<std::string> folders_;
+};
+
+// Reads the file paths of a record file; false when it is not one.
+bool ReadRecordFiles(const std::string& bytes, std::vector<std::string>* files) {
+  std::size_t at = 0;
+  auto getInt = [&](std::int32_t* value) {
+    if (at + 4 > bytes.size()) return false;
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
+    *value = static_cast<std::int32_t>(v);
+    at += 4;
+    return true;
+  };
+  std::int32_t header = 0, count = 0;
+  if (!getInt(&header) || header != 0 || !getInt(&count)) return false;
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (at + 2 > bytes.size()) return false;
+    std::size_t length =
+        static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8);
+    at += 2;
+    if (length == 0 || at + length > bytes.size()) return false;
+    files->push_back(bytes.substr(at, length - 1));
+    at += length;
+  }
+  return true;
+}
+
+// ---- Options and the payload
+
+struct Options {
+  std::string setup;
+  std::string listingFile;
+  std::string payload;
+  std::string max8;
+  std::string max9;
+  std::string planted;
+};
+Options g_options;
+std::vector<std::string> g_listing;
+
+void ReadListing() {
+  std::istringstream lines(ReadFileBytes(g_options.listingFile));
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) g_listing.push_back(line);
+  }
+}
+
+// The files an installation of these choices creates (installed path to payload file), and
+// its record, in the order the installer records them.
+void ExpectedInstallation(const Choice& choice, std::map<std::string, std::string>* files,
+                          Record* record) {
+  auto install = [&](const std::string& prefix, const std::string& folder) {
+    for (const std::string& entry : g_listing) {
+      if (!StartsWithNoCase(entry, prefix)) continue;
+      std::string path = folder + entry.substr(prefix.size());
+      (*files)[path] = g_options.payload + "\\" + entry;
+      record->AddFile(path);
+      record->AddFolderOf(path);
+    }
+  };
+  if (choice.empty()) return;
+  install("VLN2_Resources\\", kToolbox);
+  record->AddFile(kRecord);
+  for (const auto& chosen : choice) install(kTargets[chosen.first].archiveFolder, chosen.second);
+}
+
+// Checks every installed file against its payload file, that the folders hold nothing else
+// (but the files named in extra), and the record byte for byte.
+void CheckInstallation(const Choice& choice, const std::vector<std::string>& extra = {}) {
+  std::map<std::string, std::string> files;
+  Record record;
+  ExpectedInstallation(choice, &files, &record);
+  Expect(!files.empty(), "the payload has files for the chosen targets");
+  for (const auto& file : files) {
+    std::string installed = ReadFileBytes(file.first);
+    std::string packed = ReadFileBytes(file.second);
+    Expect(FileExists(file.first) && installed == packed,
+           "installed " + file.first + " (" + std::to_string(installed.size()) + " bytes)");
+  }
+  // What each folder holds now: the installed files, the record and what was there before.
+  std::vector<std::string> folders = {kToolbox};
+  for (const auto& chosen : choice) folders.push_back(chosen.second);
+  std::vector<std::string> expected;
+  for (const auto& file : files) expected.push_back(Lower(file.first));
+  expected.push_back(Lower(kRecord));
+  for (const std::string& path : extra) expected.push_back(Lower(path));
+  std::sort(expected.begin(), expected.end());
+  expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
+  std::vector<std::string> found;
+  for (const std::string& folder : folders)
+    for (const std::string& path : FilesBelow(folder)) found.push_back(Lower(path));
+  std::sort(found.begin(), found.end());
+  found.erase(std::unique(found.begin(), found.end()), found.end());
+  Expect(found == expected,
+         "the target folders and the toolbox folder hold the installed files and nothing else" +
+             (found == expected ? "" : ":\n" + Join(expected) + "  found:\n" + Join(found)));
+
+  std::string written = ReadFileBytes(kRecord);
+  std::string wanted = record.Bytes();
+  Expect(written == wanted, "Uninstall.info byte for byte (" + std::to_string(written.size()) +
+                                " bytes, expected " + std::to_string(wanted.size()) + ", " +
+                                std::to_string(record.Files().size()) + " files)");
+}
+
+// ---- The registry and the hosts
+
+bool SetText(HKEY root, const std::string& key, const char* name, const std::string& value) {
+  HKEY opened = nullptr;
+  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  LONG result =
+      RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(opened);
+  return result == ERROR_SUCCESS;
+}
+
+void Seed(HKEY root, const std::string& key, const char* name, const std::string& value) {
+  Expect(SetText(root, key, name, value),
+         std::string("registry ") + key + " " + (name ? name : "(default)") + " = " + value);
+}
+
+// Puts a program file into the prefix.
+void Place(const std::string& source, const std::string& path) {
+  CreateFolders(path.substr(0, path.find_last_of('\\')));
+  Expect(CopyFileA(source.c_str(), path.c_str(), FALSE) != 0, "placed " + path);
+}
+
+// A 3ds Max program file registered as the automation server.
+void SeedMaxServer(const std::string& program, const std::string& path) {
+  Place(program, path);
+  Seed(HKEY_LOCAL_MACHINE, kMaxServerKey, nullptr, path);
+}
+
+// Every host the installer looks for; returns what the form must propose.
+Choice SeedAllHosts() {
+  SeedMaxServer(g_options.max8, "C:\\Hosts\\3dsMax8\\3dsmax.exe");
+  CreateFolders("C:\\Hosts\\3dsMax9\\");
+  Seed(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\3dsMax\\9.0\\MAX-1:409", "Installdir",
+       "C:\\Hosts\\3dsMax9\\");
+  // The version started last decides the folder, whichever version it is.
+  Seed(HKEY_CURRENT_USER, "Software\\Graphisoft\\ArchiCAD", "Last Started Version", "10.0");
+  Seed(HKEY_CURRENT_USER, "Software\\Graphisoft\\ArchiCAD\\9.0", nullptr,
+       "C:\\Hosts\\ArchiCAD 9\\ArchiCAD.exe");
+  Seed(HKEY_CURRENT_USER, "Software\\Graphisoft\\ArchiCAD\\10.0", nullptr,
+       "C:\\Hosts\\ArchiCAD 10\\ArchiCAD.exe");
+  CreateFolders("C:\\Hosts\\CINEMA 4D R9\\");
+  Seed(HKEY_LOCAL_MACHINE, "SOFTWARE\\MAXON\\CINEMA 4D\\9.0", "InstallPath",
+       "C:\\Hosts\\CINEMA 4D R9");
+  CreateFolders("C:\\Hosts\\CINEMA 4D R10\\");
+  Seed(HKEY_LOCAL_MACHINE, "SOFTWARE\\MAXON\\CINEMA 4D\\10.0", "InstallPath",
+       "C:\\Hosts\\CINEMA 4D R10\\");
+  Seed(HKEY_LOCAL_MACHINE, kMicroStationServerKey, nullptr,
+       "C:\\Hosts\\Bentley\\MicroStation\\ustation.exe");
+  return {{5, "C:\\Hosts\\3dsMax8\\Plugins\\"},
+          {6, "C:\\Hosts\\3dsMax9\\Plugins\\"},
+          {7, "C:\\Hosts\\Bentley\\MicroStation\\mdlapps\\"},
+          {8, "C:\\Hosts\\ArchiCAD 10\\Add-Ons\\"},
+          {11, "C:\\Hosts\\CINEMA 4D R9\\"},
+          {12, "C:\\Hosts\\CINEMA 4D R10\\"}};
+}
+
+// ---- One run of the installer
+
+std::string TempFolder() {
+  char folder[MAX_PATH] = {};
+  GetTempPathA(sizeof folder, folder);
+  return folder;
+}
+
+class SetupRun {
+ public:
+  // Starts the installer and waits for its form; its temporary folder exists meanwhile.
+  bool Start(const std::string& exe) {
+    temp_ = TempFolder();
+    Expect(Entries(temp_, "VLN*").empty(), "no temporary folder in " + temp_ + " before the run");
+    if (!program_.Start(exe, "") || !form_.Attach(program_)) return false;
+    std::vector<std::string> made = Entries(temp_, "VLN*");
+    Expect(made.size() == 1 && FolderExists(temp_ + made[0]),
+           "the run made its temporary folder " + temp_ + (made.empty() ? "VLN?" : made[0]));
+    if (!made.empty()) ownTemp_ = temp_ + made[0] + "\\";
+    return true;
+  }
+
+  InstallForm& Form() { return form_; }
+  HWND Item(int id) const { return form_.Item(id); }
+  DWORD Pid() const { return program_.Pid(); }
+  const std::string& OwnTemp() const { return ownTemp_; }
+
+  // Ticks the acceptance box unless it is ticked, and presses the first button.
+  void AcceptAndInstall(const std::string& button = "Install") {
+    ExpectEq(Text(Item(IDC_INSTALL)), button, "the first button reads " + button);
+    if (!Checked(Item(IDC_ACCEPT))) {
+      Click(Item(IDC_ACCEPT), "acceptance box");
+      Expect(WaitUntil([&] { return IsWindowEnabled(Item(IDC_INSTALL)) != 0; }),
+             "accepting the terms enables " + button);
+    }
+    Click(Item(IDC_INSTALL), button);
+  }
+
+  // Waits for the report box, reads it, closes it with OK; "" when none came.
+  std::string TakeReport(const std::string& shot = "") {
+    HWND box = nullptr;
+    WaitUntil([&] { return (box = FindBox(Pid(), kReportCaption)) || !program_.Running(); }, 30000);
+    Expect(box != nullptr, std::string("the box \"") + kReportCaption + "\" appears");
+    if (!box) return "";
+    std::string text = Text(GetDlgItem(box, 0xFFFF));
+    // The report comes before the record is written, while the archive copy still exists.
+    Expect(!FileExists(kRecord), "no installation record while the report is shown");
+    Expect(!ownTemp_.empty() && FileExists(ownTemp_ + "Archive.DAT"),
+           "the archive copy " + ownTemp_ + "Archive.DAT exists while the report is shown");
+    if (!shot.empty()) Shot(box, shot);
+    Click(GetDlgItem(box, IDOK), "OK of the report");
+    Expect(WaitUntil([&] { return !IsWindow(box); }), "the report closes");
+    return text;
+  }
+
+  // Waits for the end, watching that no report box appears.
+  void ExpectNoReport() {
+    HWND box = nullptr;
+    WaitUntil([&] { return (box = FindBox(Pid(), kReportCaption)) || !program_.Running(); }, 15000);
+    Expect(box == nullptr, "no report box");
+    if (box) PostMessageA(box, WM_COMMAND, IDOK, 0);
+  }
+
+  // The installer ends with the exit code and leaves no temporary folder behind.
+  void Finish(int exitCode) {
+    Expect(program_.WaitForExit(), "the installer ends");
+    Expect(program_.ExitCode() == exitCode, "exit code " + std::to_string(program_.ExitCode()) +
+                                                ", expected " + std::to_string(exitCode));
+    std::vector<std::string> left = Entries(temp_, "VLN*");
+    Expect(left.empty(), "the temporary folder is gone after the run" +
+                             (left.empty() ? std::string() : ": " + left[0] + " is left"));
+  }
+
+ private:
+  Program program_;
+  InstallForm form_;
+  std::string temp_;
+  std::string ownTemp_;
+};
+
+// Checks one page row: shown, its box and its folder.
+void ExpectRow(SetupRun& run, int row, bool checked, const std::string& folder) {
+  std::string name =
+      "page " + std::to_string(run.Form().CurrentTab()) + " row " + std::to_string(row);
+  HWND box = run.Item(InstallForm::CheckId(row));
+  Expect(Visible(box) && Checked(box) == checked, name + (checked ? " checked" : " clear"));
+  ExpectEq(Text(run.Item(InstallForm::FolderId(row))), folder, name + " folder");
+}
+
+// Shows the SDK page and ticks its row.
+void ChooseSdk(SetupRun& run) {
+  run.Form().SelectTab(5);
+  ExpectRow(run, 1, false, kSdk);
+  Click(run.Item(InstallForm::CheckId(1)), "Vorlane SDK box");
+  Expect(WaitUntil([&] { return Checked(run.Item(InstallForm::CheckId(1))); }),
+         "Vorlane SDK chosen");
+}
+
+// ---- Scenarios
+
+// Every detection path: the form proposes exactly the hosts found, on the overview and on
+// their pages. Installing them and the SDK puts every file in place and records them.
+void Detect() {
+  Choice choice = SeedAllHosts();
+  SetupRun run;
+  if (!run.Start(g_options.setup)) return;
+  InstallForm& form = run.Form();
+  ExpectEq(Text(run.Item(IDC_INSTALL)), "Install", "the first button reads Install");
+  Expect(!IsWindowEnabled(run.Item(IDC_INSTALL)), "Install waits for the terms");
+  ExpectEq(form.Overview(), ExpectedOverview(choice), "the overview lists the hosts found");
+  Shot(form.Window(), "setup-detect-overview");
+
+  form.SelectTab(1);
+  for (int row = 1; row <= 5; ++row) ExpectRow(run, row, false, "");
+  ExpectRow(run, 6, true, choice[5]);
+  ExpectRow(run, 7, true, choice[6]);
+  form.SelectTab(2);
+  ExpectRow(run, 1, true, choice[8]);
+  ExpectRow(run, 2, false, "");
+  form.SelectTab(3);
+  ExpectRow(run, 1, false, "");
+  ExpectRow(run, 2, true, choice[11]);
+  ExpectRow(run, 3, true, choice[12]);
+  form.SelectTab(4);
+  ExpectRow(run, 1, true, choice[7]);
+  ChooseSdk(run);
+  choice[13] = kSdk;
+  form.SelectTab(0);
+  ExpectEq(form.Overview(), ExpectedOverview(choice), "the overview with the SDK");
+
+  run.AcceptAndInstall();
+  ExpectEq(run.TakeReport("setup-detect-report"), ExpectedReport(choice), "the report");
+  run.Finish(1);
+  CheckInstallation(choice);
+}
+
+// The automation server of 3ds Max 9, or a program file without a version resource, detects
+// nothing: 3ds Max 9 is found only by its own key.
+void MaxVersions() {
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  const struct {
+    const char* what;
+    std::string program;
+  } servers[] = {{"3ds Max 9 program", g_options.max9},
+                 {"program without a version resource", self}};
+  for (const auto& server : servers) {
+    std::printf("-- the automation server is a %s\n", server.what);
+    SeedMaxServer(server.program, "C:\\Hosts\\3dsMax\\3dsmax.exe");
+    SetupRun run;
+    if (!run.Start(g_options.setup)) return;
+    ExpectEq(run.Form().Overview(), "", "nothing proposed");
+    run.Form().SelectTab(1);
+    for (int row = 1; row <= 7; ++row) ExpectRow(run, row, false, "");
+    Click(run.Item(IDCANCEL), "Cancel");
+    run.Finish(0);
+  }
+  Expect(!FolderExists(kBase), "nothing installed");
+}
+
+// A second run finds the record, offers Update, removes what the first one installed (but
+// not a file the user put beside the plug-in) and installs the new choice.
+void Update() {
+  const std::string cinema = "C:\\Hosts\\CINEMA 4D R10\\";
+  CreateFolders(cinema);
+  Seed(HKEY_LOCAL_MACHINE, "SOFTWARE\\MAXON\\CINEMA 4D\\10.0", "InstallPath",
+       "C:\\Hosts\\CINEMA 4D R10");
+  const Choice first = {{12, cinema}};
+  {
+    SetupRun run;
+    if (!run.Start(g_options.setup)) return;
+    ExpectEq(run.Form().Overview(), ExpectedOverview(first), "first run: Cinema 4D R10 proposed");
+    run.AcceptAndInstall();
+    ExpectEq(run.TakeReport(), ExpectedReport(first), "first run: the report");
+    run.Finish(1);
+    CheckInstallation(first);
+  }
+
+  // The user keeps a file of his own beside the plug-in, and a shared file gets damaged.
+  const std::string plugin = cinema + "plugins\\VorlaneBox\\";
+  const std::string own = plugin + "My settings.txt";
+  Expect(WriteFileBytes(own, "the user's own settings\n"), "the user's file " + own);
+  std::vector<std::string> shared = FilesBelow(kToolbox);
+  Expect(!shared.empty() && WriteFileBytes(shared.front(), "damaged"), "a shared file damaged");
+
+  const Choice second = {{13, kSdk}};
+  {
+    SetupRun run;
+    if (!run.Start(g_options.setup)) return;
+    ExpectEq(Text(run.Item(IDC_INSTALL)), "Update", "second run: the first button reads Update");
+    Expect(Usable(run.Item(IDC_INSTALL)) && Checked(run.Item(IDC_ACCEPT)),
+           "second run: Update usable at once, the terms accepted");
+    Shot(run.Form().Window(), "setup-update-form");
+    run.Form().SelectTab(3);
+    ExpectRow(run, 3, true, cinema);
+    Click(run.Item(InstallForm::CheckId(3)), "Cinema4D R10 box");
+    Expect(WaitUntil([&] { return !Checked(run.Item(InstallForm::CheckId(3))); }),
+           "Cinema4D R10 no longer chosen");
+    ChooseSdk(run);
+    run.Form().SelectTab(0);
+    ExpectEq(run.Form().Overview(), ExpectedOverview(second), "second run: only the SDK chosen");
+    run.AcceptAndInstall("Update");
+    ExpectEq(run.TakeReport("setup-update-report"), ExpectedReport(second),
+             "second run: the report");
+    run.Finish(1);
+  }
+  std::vector<std::string> left = FilesBelow(cinema);
+  Expect(
+      left.size() == 1 && Lower(left[0]) == Lower(own),
+      "the first installation's plug-in files are removed, the user's file stays:\n" + Join(left));
+  Expect(!FolderExists(plugin + "res"), "the emptied plug-in subfolder is removed");
+  Expect(ReadFileBytes(own) == "the user's own settings\n", "the user's file is unchanged");
+  CheckInstallation(second);
+}
+
+// Every file on C:\ with its size, but for Wine's own folders and the user folders (whose
+// Desktop and Documents lead to the home folder outside the prefix); the temporary folder is
+// included.
+std::vector<std::string> Snapshot() {
+  std::vector<std::string> all;
+  auto add = [&](const std::string& folder) {
+    for (const std::string& path : FilesBelow(folder))
+      all.push_back(path + " " + std::to_string(FileSize(path)));
+  };
+  for (const std::string& name : Entries("C:\\", "*")) {
+    std::string lower = Lower(name);
+    if (lower == "windows" || lower == "users") continue;
+    if (FolderExists("C:\\" + name))
+      add("C:\\" + name + "\\");
+    else
+      all.push_back("C:\\" + name);
+  }
+  add(TempFolder());
+  std::sort(all.begin(), all.end());
+  return all;
+}
+
+// Cancel installs nothing and writes nothing, whatever was chosen.
+void Cancel() {
+  SeedAllHosts();
+  std::vector<std::string> before = Snapshot();
+  SetupRun run;
+  if (!run.Start(g_options.setup)) return;
+  Click(run.Item(IDC_ACCEPT), "acceptance box");
+  Expect(WaitUntil([&] { return IsWindowEnabled(run.Item(IDC_INSTALL)) != 0; }), "Install enabled");
+  Click(run.Item(IDCANCEL), "Cancel");
+  run.Finish(0);
+  std::vector<std::string> after = Snapshot();
+  Expect(after == before, "no file written or removed on C:\\ (" + std::to_string(after.size()) +
+                              " files)" + (after == before ? "" : ":\n" + Join(after)));
+  Expect(!FolderExists(kBase), "no product folder");
+}
+
+// Install with nothing chosen: no report; the record lists nothing, and is written only when
+// the toolbox folder exists.
+void Nothing() {
+  {
+    SetupRun run;
+    if (!run.Start(g_options.setup)) return;
+    ExpectEq(run.Form().Overview(), "", "nothing proposed");
+    run.AcceptAndInstall();
+    run.ExpectNoReport();
+    run.Finish(1);
+    Expect(!FolderExists(kBase), "without a toolbox folder nothing is written");
+  }
+  Expect(CreateFolders(kToolbox), "the toolbox folder made");
+  {
+    SetupRun run;
+    if (!run.Start(g_options.setup)) return;
+    run.AcceptAndInstall();
+    run.ExpectNoReport();
+    run.Finish(1);
+    ExpectEq(ReadFileBytes(kRecord), std::string(12, '\0'),
+             "with a toolbox folder the record is twelve zero bytes");
+    std::vector<std::string> files = FilesBelow(kBase);
+    Expect(files.size() == 1, "and nothing else is there:\n" + Join(files));
+  }
+}
+
+// The path of the module of that name in the process, or "".
+std::string LoadedModule(DWORD pid, const std::string& name) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+  if (snapshot == INVALID_HANDLE_VALUE) return "";
+  MODULEENTRY32 module = {};
+  module.dwSize = sizeof module;
+  std::string path;
+  for (BOOL more = Module32First(snapshot, &module); more; more = Module32Next(snapshot, &module))
+    if (Lower(module.szModule) == Lower(name)) path = module.szExePath;
+  CloseHandle(snapshot);
+  return path;
+}
+
+// DLLs planted beside the installer under the names of the system libraries it loads at run
+// time are never loaded, though the paths that use those libraries run: the clock of the
+// temporary folder's name (winmm) and the 3ds Max detection (version).
+void Planted() {
+  const std::string folder = "C:\\Downloads\\";
+  const std::string setup = folder + "VorlaneBoxSetup.exe";
+  const char* const names[] = {"version.dll", "winmm.dll"};
+  Place(g_options.setup, setup);
+  for (const char* name : names) Place(g_options.planted, folder + name);
+  SeedMaxServer(g_options.max8, "C:\\Hosts\\3dsMax8\\3dsmax.exe");
+  // Wine prefers its own winmm to a same-named DLL found first in the search; Windows takes
+  // the one found first. Make Wine choose as Windows does. (version.dll cannot be treated so:
+  // Wine's own user32 imports it through the ordinary search when any window program starts,
+  // which Windows' user32 does not; with Wine's choice its planted copy must not run either.)
+  Seed(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "winmm", "native,builtin");
+
+  // A program that loads winmm.dll the ordinary way from that folder takes the planted one.
+  const std::string probe = folder + "probe.exe";
+  Place(g_options.max8, probe);
+  {
+    Program program;
+    if (program.Start(probe, "probe winmm.dll")) program.WaitForExit();
+  }
+  Expect(FileExists(folder + "winmm.dll.loaded"),
+         "an ordinary program in that folder loads the planted winmm.dll");
+  DeleteFileA((folder + "winmm.dll.loaded").c_str());
+  DeleteFileA(probe.c_str());
+
+  SetupRun run;
+  if (!run.Start(setup)) return;
+  // The version of the 3ds Max program was read: 8.
+  ExpectEq(run.Form().Overview(), ExpectedOverview({{5, "C:\\Hosts\\3dsMax8\\Plugins\\"}}),
+           "3ds Max 8 found through the version API");
+  std::string winmm = LoadedModule(run.Pid(), "winmm.dll");
+  char system[MAX_PATH] = {};
+  GetSystemDirectoryA(system, sizeof system);
+  Expect(Lower(winmm) == Lower(std::string(system) + "\\winmm.dll"),
+         "the installer's winmm.dll is the system's: " + winmm);
+  Click(run.Item(IDCANCEL), "Cancel");
+  run.Finish(0);
+  for (const char* name : names)
+    Expect(!FileExists(folder + name + ".loaded"),
+           std::string("the planted ") + name + " was not loaded");
+}
+
+// ---- The main job's walk
+
+const std::string kDemoCinema = "C:\\Program Files\\MAXON\\CINEMA 4D R10\\";
+
+void SeedDemo() {
+  CreateFolders(kDemoCinema);
+  Seed(HKEY_LOCAL_MACHINE, "SOFTWARE\\MAXON\\CINEMA 4D\\10.0", "InstallPath", kDemoCinema);
+}
+
+// Prints the files the installation record names, with their sizes.
+void ShowRecord() {
+  std::vector<std::string> files;
+  std::string bytes = ReadFileBytes(kRecord);
+  if (bytes.empty() || !ReadRecordFiles(bytes, &files)) {
+    std::printf("No installation record at %s.\n", kRecord.c_str());
+    return;
+  }
+  std::printf("Installed files (from %s):\n", kRecord.c_str());
+  std::size_t width = 0;
+  for (const std::string& file : files) width = std::max(width, file.size());
+  for (const std::string& file : files)
+    std::printf("  %-*s %6lu bytes\n", static_cast<int>(width), file.c_str(), FileSize(file));
+}
+
+// Cinema 4D R10 is found; the SDK is chosen on its page; the terms are read and accepted;
+// Install; the report is read. Screenshots of each step.
+void Demo() {
+  SeedDemo();
+  SetupRun run;
+  if (!run.Start(g_options.setup)) return;
+  InstallForm& form = run.Form();
+  bool update = Text(run.Item(IDC_INSTALL)) == "Update";
+  if (update) std::printf("An earlier installation was found: the installer offers Update.\n");
+  ExpectEq(form.Overview(), ExpectedOverview({{12, kDemoCinema}}),
+           "the form proposes Cinema 4D R10");
+  Shot(form.Window(), "1-form-overview");
+
+  Click(run.Item(IDC_VIEW_LICENSE), "View License Agreement");
+  HWND terms = WaitForBox(run.Pid(), "Vorlane Software Terms");
+  Expect(terms != nullptr, "the terms box appears");
+  if (terms) {
+    Shot(terms, "2-terms");
+    Click(GetDlgItem(terms, IDCANCEL), "Close of the terms box");
+    Expect(WaitUntil([&] { return !IsWindow(terms); }), "the terms box closes");
+  }
+  form.SelectTab(3);
+  Shot(form.Window(), "3-form-cinema4d");
+  ChooseSdk(run);
+  Shot(form.Window(), "4-form-sdk");
+  form.SelectTab(0);
+  Choice choice = {{12, kDemoCinema}, {13, kSdk}};
+  ExpectEq(form.Overview(), ExpectedOverview(choice), "Cinema 4D R10 and the SDK chosen");
+  if (!update) {
+    Click(run.Item(IDC_ACCEPT), "acceptance box");
+    Expect(WaitUntil([&] { return IsWindowEnabled(run.Item(IDC_INSTALL)) != 0; }),
+           "accepting the terms enables Install");
+  }
+  Shot(form.Window(), "5-form-ready");
+  run.AcceptAndInstall(update ? "Update" : "Install");
+  std::string report = run.TakeReport("6-report");
+  ExpectEq(report, ExpectedReport(choice), "the report");
+  run.Finish(1);
+  std::printf("\nThe report \"%s\":\n", kReportCaption);
+  std::istringstream lines(report);
+  std::string line;
+  while (std::getline(lines, line)) std::printf("%s%s\n", line.empty() ? "" : "  ", line.c_str());
+  std::printf("\n");
+  ShowRecord();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::printf(
+        "usage: SetupDriver SCENARIO [--setup=EXE] [--shots=FOLDER] [--listing=FILE]\n"
+        "                   [--payload=FOLDER] [--max8=EXE] [--max9=EXE] [--planted=DLL]\n");
+    return 2;
+  }
+  std::string scenario = argv[1];
+  for (int i = 2; i < argc; ++i) {
+    std::string option = argv[i];
+    std::size_t equals = option.find('=');
+    std::string name = option.substr(0, equals);
+    std::string value = equals == std::string::npos ? "" : option.substr(equals + 1);
+    if (name == "--setup")
+      g_options.setup = value;
+    else if (name == "--shots")
+      SetShotsFolder(value);
+    else if (name == "--listing")
+      g_options.listingFile = value;
+    else if (name == "--payload")
+      g_options.payload = value;
+    else if (name == "--max8")
+      g_options.max8 = value;
+    else if (name == "--max9")
+      g_options.max9 = value;
+    else if (name == "--planted")
+      g_options.planted = value;
+    else
+      Expect(false, "known option " + option);
+  }
+  if (!g_options.listingFile.empty()) ReadListing();
+  bool quiet = scenario == "seed-demo" || scenario == "show-record";
+  if (!quiet) std::printf("== %s\n", scenario.c_str());
+  if (scenario == "detect")
+    Detect();
+  else if (scenario == "max-versions")
+    MaxVersions();
+  else if (scenario == "update")
+    Update();
+  else if (scenario == "cancel")
+    Cancel();
+  else if (scenario == "nothing")
+    Nothing();
+  else if (scenario == "planted")
+    Planted();
+  else if (scenario == "demo")
+    Demo();
+  else if (scenario == "seed-demo")
+    SeedDemo();
+  else if (scenario == "show-record")
+    ShowRecord();
+  else
+    Expect(false, "known scenario " + scenario);
+  if (!quiet)
+    std::printf("== %s: %s (%d failed)\n", scenario.c_str(), Failures() ? "FAILED" : "passed",
+                Failures());
+  return Failures() ? 1 : 0;
+}

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Works the real installer under Wine in one scenario (see SetupDriver.cpp), in a fresh copy
+# of a prepared prefix. Screenshots land in BUILD-FOLDER/screenshots; a failed scenario's
+# prefix is kept in BUILD-FOLDER/setup/SCENARIO for a look.
+# Usage: setup-test.sh SCENARIO BUILD-FOLDER SOURCE-FOLDER SETUP.exe SetupDriver.exe VLNPACK
+#                      PAYLOAD.vln PAYLOAD-FOLDER HostMax8.exe HostMax9.exe PlantedDll.dll
+set -uo pipefail
+scenario=$1 out=$2 src=$3
+# A window needs a display: run on a private virtual one unless there is one already.
+if [ -z "${DISPLAY:-}" ]; then
+  exec "$src/scripts/with-display" "$0" "$@"
+fi
+setup=$4 driver=$5 vlnpack=$6 packed=$7 payload=$8 max8=$9 max9=${10} planted=${11}
+. "$src/tests/e2e/wine-ui.sh"
+
+work=$out/setup
+base=$work/base-prefix
+prefix=$work/$scenario/prefix
+shots=$out/screenshots
+mkdir -p "$work" "$shots"
+
+# The prepared prefix, made once; a scenario's copy of it is ready in a second.
+(
+  flock 9
+  if [ ! -f "$base/.ready" ]; then
+    "$src/scripts/wine-run" "$base" cmd.exe /c exit >/dev/null 2>&1
+  fi
+  WINEPREFIX=$base wineserver -w
+  rm -rf "${work:?}/${scenario:?}"
+  mkdir -p "$work/$scenario"
+  cp -a "$base" "$prefix"
+) 9>"$work/base.lock"
+
+listing=$work/$scenario/payload.txt
+"$vlnpack" list "$packed" >"$listing" || {
+  echo "setup-test: cannot list $packed"
+  exit 1
+}
+
+"$src/scripts/wine-run" "$prefix" "$driver" "$scenario" \
+  "--setup=$(windows_path "$setup")" "--shots=$(windows_path "$shots")" \
+  "--listing=$(windows_path "$listing")" "--payload=$(windows_path "$payload")" \
+  "--max8=$(windows_path "$max8")" "--max9=$(windows_path "$max9")" \
+  "--planted=$(windows_path "$planted")" &
+driver_pid=$!
+serve_shots "$driver_pid" "$shots"
+wait "$driver_pid"
+result=$?
+WINEPREFIX=$prefix wineserver -k 2>/dev/null
+if [ $result -eq 0 ]; then
+  rm -rf "${work:?}/${scenario:?}"
+  echo "setup-test: $scenario passed"
+else
+  echo "setup-test: $scenario FAILED (exit code $result); its prefix: $prefix"
+fi
+exit $result

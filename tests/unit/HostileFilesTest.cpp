@@ -1,0 +1,430 @@
+// Files made to hurt: archives and records cut at every byte, counts that claim far more
+// than the file holds, entry names that try to leave the destination, and a temporary
+// folder name taken beforehand by someone else's folder or link.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "archive/Archive.h"
+#include "archive/ArchiveEntry.h"
+#include "archive/Stream.h"
+#include "framework/ElementContainer.h"
+#include "framework/ElementRef.h"
+#include "installer/Uninstaller.h"
+#include "system/FileFunc.h"
+#include "system/SystemAppImp.h"
+#include "system/port/Port.h"
+#include "unit/support/ArchiveBuilder.h"
+#include "unit/support/CoreFixture.h"
+#include "unit/support/Sandbox.h"
+#include "unit/support/StoredFiles.h"
+
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#include <winioctl.h>
+// The port's own name, not the A/W macro.
+#undef GetTempPath
+#else
+#include <unistd.h>
+
+#include "system/port/posix/PosixPort.h"
+#endif
+
+namespace VLN2 {
+namespace {
+
+int ProcessId() {
+#ifdef _WIN32
+  return _getpid();
+#else
+  return static_cast<int>(getpid());
+#endif
+}
+
+std::string Lines(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += "line " + std::to_string(i * 7919 % 1000) + "\n";
+  return text;
+}
+
+const ArchiveContents kSample = {
+    {"VLN2_Resources\\Resources.txt", "shared"},
+    {"3DSMax6\\VorlaneBox.dlu", Lines(80)},
+    {"SDK\\include\\VLN2.h", "#pragma once\n"},
+    {"SDK\\empty.txt", ""},
+};
+
+// A little-endian 32-bit field.
+std::string Word(std::uint32_t value) {
+  std::string bytes;
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(value >> (8 * i));
+  return bytes;
+}
+
+// A text record of the stored String form.
+std::string Text(const std::string& text) {
+  std::size_t count = text.size() + 1;
+  return std::string(1, static_cast<char>(count)) + static_cast<char>(count >> 8) + text +
+         std::string(1, '\0');
+}
+
+class HostileFilesTest : public CoreFixture {
+ protected:
+  // Opens an archive file, lists it and extracts everything; what it cost.
+  struct Cost {
+    int opened = 1;
+    long allocations = 0;
+    std::size_t largest = 0;
+  };
+  Cost ReadArchive(const std::string& path, const std::string& destination) {
+    Cost cost;
+    FailAllocation(0);  // counts from here
+    {
+      auto archive = ElementRef<Archive>::Create(kArchiveType);
+      archive->SetArchiveMode(kArchiveRead);
+      cost.opened = archive->OpenArchive(path.c_str());
+      if (Iterator* it = archive->GetEntries()) {
+        for (it->First(); !it->IsDone(); it->Next()) {
+          auto* entry = static_cast<ArchiveEntry*>(static_cast<Element*>(it->Current()));
+          EXPECT_NE(entry, nullptr);
+        }
+        archive->ReleaseEntries(&it);
+      }
+      archive->ExtractFolder(destination.c_str(), nullptr);
+    }
+    cost.allocations = AllocationsSinceHook();
+    cost.largest = LargestAllocationSinceHook();
+    return cost;
+  }
+  void Remove(const std::string& relative) {
+    std::error_code ignored;
+    std::filesystem::remove_all(box_.NativePath(relative), ignored);
+  }
+  // Everything below the sandbox, as relative paths with '\' (folders end in one).
+  std::set<std::string> Everything() {
+    std::set<std::string> found;
+    std::filesystem::path root(box_.NativePath(""));
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+      std::string relative = std::filesystem::relative(it->path(), root).string();
+      for (char& c : relative)
+        if (c == '/') c = '\\';
+      found.insert(relative + (it->is_directory() ? "\\" : ""));
+    }
+    return found;
+  }
+
+  Sandbox box_;
+};
+
+// ---- Cut short at every byte.
+
+TEST_F(HostileFilesTest, AnArchiveCutAtEveryByteCostsOnlyWhatItHolds) {
+  ASSERT_TRUE(BuildArchive(box_.Path("whole.dat"), kSample));
+  const std::string whole = box_.ReadFile("whole.dat");
+  Cost full = ReadArchive(box_.Path("whole.dat"), box_.Path("full\\"));
+  ASSERT_EQ(full.opened, 0);
+  EXPECT_EQ(box_.ReadFile("full\\3DSMax6\\VorlaneBox.dlu"), kSample[1].second);
+  for (std::size_t length = 0; length < whole.size(); ++length) {
+    SCOPED_TRACE("cut at " + std::to_string(length));
+    box_.WriteFile("cut.dat", whole.substr(0, length));
+    Remove("out");
+    Cost cost = ReadArchive(box_.Path("cut.dat"), box_.Path("out\\"));
+    // Work and memory follow the bytes that are there: an entry record takes at least ten
+    // of them, a text asks for at most its 16-bit count, a packed block for what its
+    // bytes can inflate to.
+    EXPECT_LE(cost.allocations, full.allocations) << "more work than the whole file";
+    EXPECT_LE(cost.largest, std::max<std::size_t>(65536, 1032 * length + 4096));
+    // What was extracted is whole: an entry cut short fails rather than writing part.
+    for (const auto& [name, data] : kSample) {
+      std::string relative = "out\\" + name;
+      if (box_.Exists(relative) && !data.empty()) {
+        std::string written = box_.ReadFile(relative);
+        EXPECT_TRUE(written.empty() || written == data) << name << " written in part";
+      }
+    }
+  }
+}
+
+TEST_F(HostileFilesTest, ADirectoryClaimingTwoBillionEntriesInAHundredBytesIsRefusedAtOnce) {
+  std::string file = "VLN" + std::string(1, '\1') + std::string("\1\0\0\x4e", 4) +
+                     std::string("RAW\0", 4) + Word(100) + Word(0x7FFFFFFF);
+  while (file.size() < 100) file += Text("a");
+  file.resize(100, 'x');
+  box_.WriteFile("claims.dat", file);
+  Cost cost = ReadArchive(box_.Path("claims.dat"), box_.Path("out\\"));
+  EXPECT_EQ(cost.opened, 1);
+  EXPECT_LT(cost.allocations, 40) << "entries were made for the claim";
+  EXPECT_LT(cost.largest, 4096u);
+  EXPECT_FALSE(box_.Exists("out\\a"));
+}
+
+TEST_F(HostileFilesTest, ARecordCutAtEveryByteNamesOnlyWholePathsOfIt) {
+  const std::string victim = box_.Path("inst\\victim.txt");
+  const std::vector<std::string> files = {box_.Path("inst\\first.txt"), victim};
+  std::string record = Word(0) + Word(2);
+  for (const std::string& file : files) record += Text(file);
+  record += Word(1) + Text(box_.Path("inst\\"));
+  // Files named like every beginning of the victim's name: a path read in part would
+  // name one of them.
+  std::vector<std::string> decoys;
+  for (std::size_t end = box_.Path("inst\\").size() + 1; end < victim.size(); ++end) {
+    std::string decoy = victim.substr(0, end);
+    if (decoy.back() == '.') continue;  // not a name Windows keeps
+    decoys.push_back(decoy.substr(box_.Root().size()));
+    box_.WriteFile(decoys.back(), "decoy");
+  }
+  for (std::size_t length = 0; length <= record.size(); ++length) {
+    SCOPED_TRACE("cut at " + std::to_string(length));
+    box_.WriteFile("inst\\first.txt", "1");
+    box_.WriteFile("inst\\victim.txt", "2");
+    box_.WriteFile("Uninstall.info", record.substr(0, length));
+    FailAllocation(0);
+    {
+      auto uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);
+      int loaded = uninstaller->Load(box_.Path("Uninstall.info").c_str());
+      if (length == record.size()) {
+        EXPECT_EQ(loaded, 0);
+      }
+      EXPECT_EQ(uninstaller->Save(box_.Path("copy.info").c_str()), 0);
+      uninstaller->Uninstall();
+    }
+    EXPECT_LE(AllocationsSinceHook(), static_cast<long>(64 + 2 * length));
+    EXPECT_LE(LargestAllocationSinceHook(), 65536u);
+    StoredRecord copy = ParseStoredRecord(box_.ReadFile("copy.info"));
+    EXPECT_TRUE(copy.complete);
+    // The paths read are a beginning of the list, each whole.
+    ASSERT_LE(copy.files.size(), files.size());
+    for (std::size_t i = 0; i < copy.files.size(); ++i) EXPECT_EQ(copy.files[i], files[i]);
+    for (const std::string& decoy : decoys) EXPECT_TRUE(box_.Exists(decoy)) << decoy;
+    // The whole victim path is deleted only when the record held all of it.
+    std::size_t victimEnd = 8 + Text(files[0]).size() + Text(victim).size();
+    EXPECT_EQ(box_.Exists("inst\\victim.txt"), length < victimEnd);
+  }
+}
+
+TEST_F(HostileFilesTest, ARecordClaimingTwoBillionFilesInAHundredBytesCostsItsBytes) {
+  std::string record = Word(0) + Word(0x7FFFFFFF) + Text(box_.Path("listed.txt"));
+  record.resize(100, '\0');  // the rest: empty texts, then the end
+  box_.WriteFile("listed.txt", "x");
+  box_.WriteFile("Uninstall.info", record);
+  FailAllocation(0);
+  {
+    auto uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);
+    EXPECT_EQ(uninstaller->Load(box_.Path("Uninstall.info").c_str()), 1);
+    uninstaller->Uninstall();
+  }
+  EXPECT_LT(AllocationsSinceHook(), 400);
+  EXPECT_FALSE(box_.Exists("listed.txt"));  // the whole records before the end still count
+}
+
+#ifndef _WIN32
+TEST_F(HostileFilesTest, ARecordCannotClimbAboveADrivesFolder) {
+  // On Windows C:\..\ is C:\ itself; a drive mapped to a folder must not lead above it.
+  box_.WriteFile("drive\\inside.txt", "on the drive");
+  box_.WriteFile("outside.txt", "above the drive's folder");
+  PosixPort::MapDrive('D', box_.NativePath("drive").c_str());
+  std::string record = Word(0) + Word(3) + Text("D:\\..\\outside.txt") +
+                       Text("D:\\a\\..\\..\\..\\outside.txt") + Text("D:\\.\\x\\..\\inside.txt") +
+                       Word(0);
+  box_.WriteFile("Uninstall.info", record);
+  {
+    auto uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);
+    EXPECT_EQ(uninstaller->Load(box_.Path("Uninstall.info").c_str()), 0);
+    uninstaller->Uninstall();
+  }
+  PosixPort::MapDrive('D', nullptr);
+  EXPECT_EQ(box_.ReadFile("outside.txt"), "above the drive's folder");
+  EXPECT_FALSE(box_.Exists("drive\\inside.txt"));  // named through "." and ".." levels
+}
+#endif
+
+// ---- Entry names that try to leave the destination, against the platform's own files.
+
+TEST_F(HostileFilesTest, HostileEntryNamesWriteNothingOutsideTheDestination) {
+  const std::string tag = std::to_string(ProcessId());
+  const std::string rooted = "vln2-rooted-" + tag + ".txt";
+  const std::string onDrive = "vln2-drive-" + tag + ".txt";
+  const ArchiveContents hostile = {
+      {"good\\ok.txt", "fine"},  // first: no entry after a refused one is written
+      {"..\\up1.txt", "x"},
+      {"..\\..\\up2.txt", "x"},
+      {"SDK\\..\\..\\..\\up3.txt", "x"},
+      {"C:\\" + onDrive, "x"},
+      {"\\" + rooted, "x"},
+      {"/" + rooted, "x"},
+      {"CON", "x"},
+      {"nul.txt", "x"},
+      {"dir\\aux.h", "x"},
+      {"COM1.log", "x"},
+      {"a:stream", "x"},
+      {"x.", "x"},
+      {"y ", "x"},
+      {"dir\\.\\z.txt", "x"},
+      {"w*.txt", "x"},
+  };
+  ASSERT_TRUE(BuildArchive(box_.Path("hostile.dat"), hostile));
+  box_.MakeFolder("dest\\sub");
+  const std::set<std::string> before = Everything();
+  {
+    auto archive = ElementRef<Archive>::Create(kArchiveType);
+    archive->SetArchiveMode(kArchiveRead);
+    ASSERT_EQ(archive->OpenArchive(box_.Path("hostile.dat").c_str()), 0);
+    EXPECT_EQ(archive->ExtractFolder(box_.Path("dest\\sub\\").c_str(), nullptr), 1);
+    EXPECT_EQ(archive->ExtractFolder(box_.Path("dest\\sdk\\").c_str(), "SDK\\"), 1);
+  }
+  std::set<std::string> expected = before;
+  expected.insert("dest\\sub\\good\\");
+  expected.insert("dest\\sub\\good\\ok.txt");
+  EXPECT_EQ(Everything(), expected);
+  EXPECT_EQ(box_.ReadFile("dest\\sub\\good\\ok.txt"), "fine");
+  // Nothing at the roots either.
+  EXPECT_NE(PathExists(("C:\\" + onDrive).c_str()), 0);
+  EXPECT_NE(PathExists(("\\" + rooted).c_str()), 0);
+}
+
+// ---- The private temporary folder's name taken beforehand.
+
+std::uint32_t g_clock = 0;
+std::uint32_t StepClock() { return g_clock++; }
+
+std::string FolderName(std::uint32_t clock) {
+  std::int32_t number = static_cast<std::int32_t>((clock + 1224122814u) ^ 1932168259u);
+  return "VLN" + std::to_string(number) + "\\";
+}
+
+class PlantedTempFolderTest : public HostileFilesTest {
+ protected:
+  void SetUp() override {
+    HostileFilesTest::SetUp();
+#ifndef _WIN32
+    PosixPort::SetTempPath(box_.Path("Temp\\").c_str());
+    box_.MakeFolder("Temp");
+#endif
+    char temp[260];
+    ASSERT_GT(Port::GetTempPath(temp, sizeof temp), 0u);
+    system_ = temp;
+    // A reading of this process's own, so that programs side by side choose other names.
+    start_ = static_cast<std::uint32_t>(ProcessId()) * 65536u + 777u;
+    g_clock = start_;
+    Port::SetMillisecondClock(StepClock);
+  }
+  void TearDown() override {
+    Port::SetMillisecondClock(nullptr);
+#ifndef _WIN32
+    PosixPort::SetTempPath(nullptr);
+#endif
+    HostileFilesTest::TearDown();
+  }
+  // Starts and ends an application object; the private folder it used.
+  std::string StartAndStop() {
+    auto* app = new SystemAppImp(core_, nullptr, nullptr, 0);
+    EXPECT_EQ(app->Init(), 0);
+    std::string folder = app->GetTempFolder() ? app->GetTempFolder() : "";
+    if (!folder.empty()) {
+      Port::FileHandle file =
+          Port::OpenFile((folder + "Archive.DAT").c_str(), Port::kAccessWrite, false);
+      std::uint32_t done = 0;
+      Port::WriteFile(file, "data", 4, &done);
+      Port::CloseFile(file);
+    }
+    app->Release();
+    return folder;
+  }
+  std::string system_;
+  std::uint32_t start_ = 0;
+};
+
+TEST_F(PlantedTempFolderTest, AFilePlantedUnderTheNextNameIsNeverUsed) {
+  std::string planted = system_ + FolderName(start_);
+  planted.pop_back();
+  Port::FileHandle file = Port::OpenFile(planted.c_str(), Port::kAccessWrite, false);
+  ASSERT_NE(file, nullptr);
+  std::uint32_t done = 0;
+  Port::WriteFile(file, "theirs", 6, &done);
+  Port::CloseFile(file);
+  std::string used = StartAndStop();
+  EXPECT_EQ(used, system_ + FolderName(start_ + 1));
+  EXPECT_NE(PathExists(used.substr(0, used.size() - 1).c_str()), 0);
+  Port::FileHandle check = Port::OpenFile(planted.c_str(), Port::kAccessRead, false);
+  char read[8] = {};
+  Port::ReadFile(check, read, 6, &done);
+  Port::CloseFile(check);
+  EXPECT_STREQ(read, "theirs");
+  EXPECT_EQ(RemoveFile(planted.c_str()), 0);
+}
+
+// A link (natively a symbolic link; on Windows a directory symbolic link or, failing that,
+// a junction) at the next name, pointing at someone else's folder.
+TEST_F(PlantedTempFolderTest, ALinkPlantedUnderTheNextNameIsNeverUsedOrEmptied) {
+  box_.WriteFile("elsewhere\\precious.txt", "keep");
+  std::string target = box_.NativePath("elsewhere");
+  std::string link = system_ + FolderName(start_);
+  link.pop_back();
+#ifdef _WIN32
+  // Some systems report a symbolic link made that never appears.
+  bool made = CreateSymbolicLinkA(link.c_str(), target.c_str(),
+                                  SYMBOLIC_LINK_FLAG_DIRECTORY |
+                                      SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0 &&
+              GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+  if (!made) {
+    // A junction: an empty folder turned into a mount point for the target.
+    if (CreateDirectoryA(link.c_str(), nullptr)) {
+      HANDLE handle =
+          CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      if (handle != INVALID_HANDLE_VALUE) {
+        std::wstring substitute = L"\\??\\";
+        for (char c : target) substitute += static_cast<wchar_t>(static_cast<unsigned char>(c));
+        std::vector<char> buffer(1024, 0);
+        auto* data = reinterpret_cast<REPARSE_GUID_DATA_BUFFER*>(buffer.data());
+        data->ReparseTag = IO_REPARSE_TAG_MOUNT_POINT;
+        // The mount point layout: offsets and lengths of the two names, then the names.
+        auto* words = reinterpret_cast<WORD*>(buffer.data() + 8);
+        WORD bytes = static_cast<WORD>(substitute.size() * sizeof(wchar_t));
+        words[0] = 0;
+        words[1] = bytes;
+        words[2] = static_cast<WORD>(bytes + sizeof(wchar_t));
+        words[3] = 0;
+        std::memcpy(buffer.data() + 16, substitute.c_str(), bytes + sizeof(wchar_t));
+        data->ReparseDataLength = static_cast<WORD>(8 + bytes + 2 * sizeof(wchar_t));
+        DWORD returned = 0;
+        made = DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, buffer.data(),
+                               8 + data->ReparseDataLength, nullptr, 0, &returned, nullptr) != 0;
+        CloseHandle(handle);
+      }
+      if (!made) RemoveDirectoryA(link.c_str());
+    }
+  }
+  if (!made) GTEST_SKIP() << "this system makes neither directory links nor junctions";
+  Port::FindData found;
+  Port::FindHandle search = Port::FindFirst(link.c_str(), &found);
+  ASSERT_NE(search, nullptr);
+  Port::FindClose(search);
+  if (!found.isLink) GTEST_SKIP() << "the link is not reported as one here";
+#else
+  std::string nativeLink = box_.NativePath("Temp\\" + FolderName(start_));
+  nativeLink.pop_back();
+  ASSERT_EQ(::symlink(target.c_str(), nativeLink.c_str()), 0);
+#endif
+  std::string used = StartAndStop();
+  EXPECT_EQ(used, system_ + FolderName(start_ + 1));
+  EXPECT_EQ(box_.ReadFile("elsewhere\\precious.txt"), "keep");
+  EXPECT_FALSE(box_.Exists("elsewhere\\Archive.DAT"));
+#ifdef _WIN32
+  RemoveDirectoryA(link.c_str());
+#else
+  ::unlink(nativeLink.c_str());
+#endif
+}
+
+}  // namespace
+}  // namespace VLN2
