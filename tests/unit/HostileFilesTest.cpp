@@ -23,14 +23,11 @@
 #include "unit/support/ArchiveBuilder.h"
 #include "unit/support/CoreFixture.h"
 #include "unit/support/Sandbox.h"
+#include "unit/support/SandboxFiles.h"
 #include "unit/support/StoredFiles.h"
 
 #ifdef _WIN32
 #include <process.h>
-#include <windows.h>
-#include <winioctl.h>
-// The port's own name, not the A/W macro.
-#undef GetTempPath
 #else
 #include <unistd.h>
 
@@ -370,60 +367,25 @@ TEST_F(PlantedTempFolderTest, ALinkPlantedUnderTheNextNameIsNeverUsedOrEmptied) 
   std::string link = system_ + FolderName(start_);
   link.pop_back();
 #ifdef _WIN32
-  // Some systems report a symbolic link made that never appears.
-  bool made = CreateSymbolicLinkA(link.c_str(), target.c_str(),
-                                  SYMBOLIC_LINK_FLAG_DIRECTORY |
-                                      SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0 &&
-              GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
-  if (!made) {
-    // A junction: an empty folder turned into a mount point for the target.
-    if (CreateDirectoryA(link.c_str(), nullptr)) {
-      HANDLE handle =
-          CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-      if (handle != INVALID_HANDLE_VALUE) {
-        std::wstring substitute = L"\\??\\";
-        for (char c : target) substitute += static_cast<wchar_t>(static_cast<unsigned char>(c));
-        std::vector<char> buffer(1024, 0);
-        auto* data = reinterpret_cast<REPARSE_GUID_DATA_BUFFER*>(buffer.data());
-        data->ReparseTag = IO_REPARSE_TAG_MOUNT_POINT;
-        // The mount point layout: offsets and lengths of the two names, then the names.
-        auto* words = reinterpret_cast<WORD*>(buffer.data() + 8);
-        WORD bytes = static_cast<WORD>(substitute.size() * sizeof(wchar_t));
-        words[0] = 0;
-        words[1] = bytes;
-        words[2] = static_cast<WORD>(bytes + sizeof(wchar_t));
-        words[3] = 0;
-        std::memcpy(buffer.data() + 16, substitute.c_str(), bytes + sizeof(wchar_t));
-        data->ReparseDataLength = static_cast<WORD>(8 + bytes + 2 * sizeof(wchar_t));
-        DWORD returned = 0;
-        made = DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, buffer.data(),
-                               8 + data->ReparseDataLength, nullptr, 0, &returned, nullptr) != 0;
-        CloseHandle(handle);
-      }
-      if (!made) RemoveDirectoryA(link.c_str());
-    }
-  }
-  if (!made) GTEST_SKIP() << "this system makes neither directory links nor junctions";
+  std::string nativeLink = link;
+#else
+  std::string nativeLink = box_.NativePath("Temp\\" + FolderName(start_));
+  nativeLink.pop_back();
+#endif
+  if (!SandboxFiles::MakeFolderLink(nativeLink, target))
+    GTEST_SKIP() << "this system makes neither directory links nor junctions";
+#ifdef _WIN32
   Port::FindData found;
   Port::FindHandle search = Port::FindFirst(link.c_str(), &found);
   ASSERT_NE(search, nullptr);
   Port::FindClose(search);
   if (!found.isLink) GTEST_SKIP() << "the link is not reported as one here";
-#else
-  std::string nativeLink = box_.NativePath("Temp\\" + FolderName(start_));
-  nativeLink.pop_back();
-  ASSERT_EQ(::symlink(target.c_str(), nativeLink.c_str()), 0);
 #endif
   std::string used = StartAndStop();
   EXPECT_EQ(used, system_ + FolderName(start_ + 1));
   EXPECT_EQ(box_.ReadFile("elsewhere\\precious.txt"), "keep");
   EXPECT_FALSE(box_.Exists("elsewhere\\Archive.DAT"));
-#ifdef _WIN32
-  RemoveDirectoryA(link.c_str());
-#else
-  ::unlink(nativeLink.c_str());
-#endif
+  SandboxFiles::RemoveFolderLink(nativeLink);
 }
 
 }  // namespace

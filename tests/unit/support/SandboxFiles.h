@@ -25,6 +25,11 @@ bool MakeOneFolder(const std::string& path);
 bool MakeReadOnly(const std::string& path);
 // A file, folder or link of that native path exists.
 bool Exists(const std::string& path);
+// A link at the native path link to the folder target (on Windows a directory symbolic link
+// or, failing that, a junction); false when the system makes neither.
+bool MakeFolderLink(const std::string& link, const std::string& target);
+// Removes a link made by MakeFolderLink, never what it points at.
+void RemoveFolderLink(const std::string& link);
 
 }  // namespace SandboxFiles
 }  // namespace VLN2

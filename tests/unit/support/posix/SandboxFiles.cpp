@@ -67,5 +67,11 @@ bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &status) == 0;
 }
 
+bool MakeFolderLink(const std::string& link, const std::string& target) {
+  return ::symlink(target.c_str(), link.c_str()) == 0;
+}
+
+void RemoveFolderLink(const std::string& link) { ::unlink(link.c_str()); }
+
 }  // namespace SandboxFiles
 }  // namespace VLN2

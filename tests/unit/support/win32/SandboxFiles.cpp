@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winioctl.h>
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 namespace VLN2 {
 namespace SandboxFiles {
@@ -81,6 +84,46 @@ bool MakeReadOnly(const std::string& path) {
 bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+bool MakeFolderLink(const std::string& link, const std::string& target) {
+  // Some systems report a symbolic link made that never appears.
+  bool made = CreateSymbolicLinkA(link.c_str(), target.c_str(),
+                                  SYMBOLIC_LINK_FLAG_DIRECTORY |
+                                      SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0 &&
+              GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+  if (!made) {
+    // A junction: an empty folder turned into a mount point for the target.
+    if (CreateDirectoryA(link.c_str(), nullptr)) {
+      HANDLE handle =
+          CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      if (handle != INVALID_HANDLE_VALUE) {
+        std::wstring substitute = L"\\??\\";
+        for (char c : target) substitute += static_cast<wchar_t>(static_cast<unsigned char>(c));
+        std::vector<char> buffer(1024, 0);
+        auto* data = reinterpret_cast<REPARSE_GUID_DATA_BUFFER*>(buffer.data());
+        data->ReparseTag = IO_REPARSE_TAG_MOUNT_POINT;
+        // The mount point layout: offsets and lengths of the two names, then the names.
+        auto* words = reinterpret_cast<WORD*>(buffer.data() + 8);
+        WORD bytes = static_cast<WORD>(substitute.size() * sizeof(wchar_t));
+        words[0] = 0;
+        words[1] = bytes;
+        words[2] = static_cast<WORD>(bytes + sizeof(wchar_t));
+        words[3] = 0;
+        std::memcpy(buffer.data() + 16, substitute.c_str(), bytes + sizeof(wchar_t));
+        data->ReparseDataLength = static_cast<WORD>(8 + bytes + 2 * sizeof(wchar_t));
+        DWORD returned = 0;
+        made = DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, buffer.data(),
+                               8 + data->ReparseDataLength, nullptr, 0, &returned, nullptr) != 0;
+        CloseHandle(handle);
+      }
+      if (!made) RemoveDirectoryA(link.c_str());
+    }
+  }
+  return made;
+}
+
+void RemoveFolderLink(const std::string& link) { RemoveDirectoryA(link.c_str()); }
 
 }  // namespace SandboxFiles
 }  // namespace VLN2
