@@ -26,6 +26,7 @@
 
 #include "WineUi.h"
 #include "resources/resource.h"
+#include "unit/support/StoredFiles.h"
 
 namespace {
 
@@ -133,13 +134,7 @@ class Record {
   }
   const std::vector<std::string>& Files() const { return files_; }
 
-  std::string Bytes() const {
-    std::string bytes;
-    PutInt(&bytes, 0);
-    PutList(&bytes, files_);
-    PutList(&bytes, folders_);
-    return bytes;
-  }
+  std::string Bytes() const { return VLN2::StoredRecordBytes(files_, folders_); }
 
  private:
   static void AddOnce(std::vector<std::string>* list, const std::string& path) {
@@ -147,48 +142,10 @@ class Record {
       if (Lower(known) == Lower(path)) return;
     list->push_back(path);
   }
-  static void PutInt(std::string* bytes, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) bytes->push_back(char((value >> shift) & 0xFF));
-  }
-  static void PutList(std::string* bytes, const std::vector<std::string>& list) {
-    PutInt(bytes, static_cast<std::uint32_t>(list.size()));
-    for (const std::string& text : list) {
-      std::size_t length = text.size() + 1;
-      bytes->push_back(char(length & 0xFF));
-      bytes->push_back(char((length >> 8) & 0xFF));
-      *bytes += text;
-      bytes->push_back('\0');
-    }
-  }
 
   std::vector<std::string> files_;
   std::vector<std::string> folders_;
 };
-
-// Reads the file paths of a record file; false when it is not one.
-bool ReadRecordFiles(const std::string& bytes, std::vector<std::string>* files) {
-  std::size_t at = 0;
-  auto getInt = [&](std::int32_t* value) {
-    if (at + 4 > bytes.size()) return false;
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
-    *value = static_cast<std::int32_t>(v);
-    at += 4;
-    return true;
-  };
-  std::int32_t header = 0, count = 0;
-  if (!getInt(&header) || header != 0 || !getInt(&count)) return false;
-  for (std::int32_t i = 0; i < count; ++i) {
-    if (at + 2 > bytes.size()) return false;
-    std::size_t length =
-        static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8);
-    at += 2;
-    if (length == 0 || at + length > bytes.size()) return false;
-    files->push_back(bytes.substr(at, length - 1));
-    at += length;
-  }
-  return true;
-}
 
 // ---- Options and the payload
 
@@ -676,9 +633,9 @@ void SeedDemo() {
 
 // Prints the files the installation record names, with their sizes.
 void ShowRecord() {
-  std::vector<std::string> files;
-  std::string bytes = ReadFileBytes(kRecord);
-  if (bytes.empty() || !ReadRecordFiles(bytes, &files)) {
+  VLN2::StoredRecord record = VLN2::ParseStoredRecord(ReadFileBytes(kRecord));
+  const std::vector<std::string>& files = record.files;
+  if (!record.complete) {
     std::printf("No installation record at %s.\n", kRecord.c_str());
     return;
   }

@@ -14,6 +14,7 @@
 #include "framework/String.h"
 #include "installer/Uninstaller.h"
 #include "unit/support/MemoryStream.h"
+#include "unit/support/StoredFiles.h"
 
 #ifndef _WIN32
 #include <dirent.h>
@@ -50,18 +51,6 @@ std::vector<std::uint8_t> Drain(Stream* stream, std::uint32_t piece, std::uint32
   return bytes;
 }
 
-// The stored form of one String text: the count (length + 1, or 0 for none) and the text
-// with its NUL.
-std::vector<std::uint8_t> StoredText(const char* text) {
-  std::vector<std::uint8_t> bytes(2, 0);
-  if (!text) return bytes;
-  std::size_t count = std::strlen(text) + 1;
-  bytes[0] = static_cast<std::uint8_t>(count);
-  bytes[1] = static_cast<std::uint8_t>(count >> 8);
-  bytes.insert(bytes.end(), text, text + count);
-  return bytes;
-}
-
 std::string CheckString(const std::uint8_t* data, std::size_t size) {
   auto text = ElementRef<String>::Create(kStringType);
   IO* io = CastTo<IO>(text.get());
@@ -74,7 +63,10 @@ std::string CheckString(const std::uint8_t* data, std::size_t size) {
   MemoryStream out;
   out.OpenStream();
   if (io->Write(&out) != 0) return "a String that was read cannot be written";
-  if (out.Bytes() != StoredText(read)) return "a String wrote another form than its text";
+  // The count is 0 for no text at all.
+  std::string stored = read ? StoredText(read) : std::string(2, '\0');
+  if (std::string(out.Bytes().begin(), out.Bytes().end()) != stored)
+    return "a String wrote another form than its text";
   auto again = ElementRef<String>::Create(kStringType);
   IO* againIO = CastTo<IO>(again.get());
   out.SetPosition(0);

@@ -2,7 +2,6 @@
 // the directory, the reader's handling of damaged files, and the extraction of entries
 // into folders.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cctype>
 #include <chrono>
@@ -19,6 +18,7 @@
 #include "framework/ElementContainer.h"
 #include "unit/support/CoreFixture.h"
 #include "unit/support/Sandbox.h"
+#include "unit/support/StoredFiles.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -30,18 +30,6 @@
 
 namespace VLN2 {
 namespace {
-
-std::string Le32(std::uint32_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
-  return s;
-}
-
-std::uint32_t Le32At(const std::string& b, std::size_t at) {
-  return static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8 |
-         static_cast<std::uint8_t>(b[at + 2]) << 16 |
-         static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24;
-}
 
 std::string Noise(std::size_t n, std::uint32_t seed = 99) {
   std::string out(n, '\0');
@@ -65,76 +53,6 @@ std::string StoredSixteen() {
   std::string s;
   for (int i = 200; i < 216; ++i) s += static_cast<char>(i);
   return s;
-}
-
-// An independent reading of the format, for checking what the writer produced.
-struct ParsedEntry {
-  std::string name;
-  std::uint32_t offset = 0;
-  std::uint32_t size = 0;
-  std::string tag;
-  std::string data;
-};
-struct Parsed {
-  bool ok = false;
-  std::string error;
-  std::uint16_t version = 0;
-  std::uint16_t subversion = 0;
-  std::uint32_t directorySize = 0;
-  std::vector<ParsedEntry> entries;
-};
-
-Parsed Parse(const std::string& b) {
-  Parsed p;
-  auto fail = [&](const char* why) {
-    p.error = why;
-    return p;
-  };
-  if (b.size() < 20 || b.compare(0, 4, std::string("VLN\1", 4)) != 0) return fail("header");
-  p.version = static_cast<std::uint16_t>(static_cast<std::uint8_t>(b[4]) << 8 |
-                                         static_cast<std::uint8_t>(b[5]));
-  p.subversion = static_cast<std::uint16_t>(static_cast<std::uint8_t>(b[6]) << 8 |
-                                            static_cast<std::uint8_t>(b[7]));
-  if (b.compare(8, 4, std::string("RAW\0", 4)) != 0) return fail("tag");
-  p.directorySize = Le32At(b, 12);
-  std::uint32_t count = Le32At(b, 16);
-  std::size_t at = 20;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    if (at + 2 > b.size()) return fail("record");
-    std::size_t n = static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8;
-    at += 2;
-    if (n == 0 || at + n + 8 > b.size() || b[at + n - 1] != '\0') return fail("name");
-    ParsedEntry e;
-    e.name = b.substr(at, n - 1);
-    at += n;
-    e.offset = Le32At(b, at);
-    e.size = Le32At(b, at + 4);
-    at += 8;
-    p.entries.push_back(e);
-  }
-  if (at != 8 + std::size_t{p.directorySize}) return fail("directory size");
-  std::size_t expected = at;
-  for (ParsedEntry& e : p.entries) {
-    if (e.offset != expected || e.size < 4 || e.offset + std::size_t{e.size} > b.size())
-      return fail("block placement");
-    expected += e.size;
-    e.tag = b.substr(e.offset, 4);
-    if (e.tag == std::string("RAW\0", 4)) {
-      e.data = b.substr(e.offset + 4, e.size - 4);
-    } else if (e.tag == std::string("PAC\0", 4)) {
-      uLongf length = Le32At(b, e.offset + 4);
-      e.data.assign(length, '\0');
-      if (uncompress(reinterpret_cast<Bytef*>(&e.data[0]), &length,
-                     reinterpret_cast<const Bytef*>(b.data() + e.offset + 8), e.size - 8) != Z_OK ||
-          length != e.data.size())
-        return fail("zlib");
-    } else {
-      return fail("block tag");
-    }
-  }
-  if (expected != b.size()) return fail("file end");
-  p.ok = true;
-  return p;
 }
 
 bool SameNoCase(const std::string& a, const std::string& b) {
@@ -234,8 +152,8 @@ class ArchiveTest : public CoreFixture {
     std::string path = box_.Path("round.vln");
     ASSERT_EQ(Build(path, items, piece), 0);
     std::string bytes = box_.ReadFile("round.vln");
-    Parsed parsed = Parse(bytes);
-    ASSERT_TRUE(parsed.ok) << parsed.error;
+    StoredArchive parsed = ParseStoredArchive(bytes);
+    ASSERT_TRUE(parsed.whole) << parsed.fault;
     ASSERT_EQ(parsed.entries.size(), items.size());
     std::vector<Read> back;
     ASSERT_EQ(Open(path, &back), 0);
@@ -276,21 +194,22 @@ TEST_F(ArchiveTest, HeaderOf196EntriesWith10101BytesOfRecords) {
                                   0x57, 0x00, 0x81, 0x27, 0x00, 0x00, 0xC4, 0x00, 0x00, 0x00};
   ASSERT_GE(bytes.size(), 20u);
   EXPECT_EQ(bytes.substr(0, 20), std::string(reinterpret_cast<const char*>(head), 20));
-  Parsed parsed = Parse(bytes);
-  ASSERT_TRUE(parsed.ok) << parsed.error;
+  StoredArchive parsed = ParseStoredArchive(bytes);
+  ASSERT_TRUE(parsed.whole) << parsed.fault;
   EXPECT_EQ(parsed.directorySize, 10113u);
   EXPECT_EQ(parsed.entries.front().offset, 10121u);
   EXPECT_EQ(bytes.size(), 10121u + 196u * 4u);
-  for (const ParsedEntry& e : parsed.entries) EXPECT_EQ(e.size, 4u);
+  for (const StoredEntry& e : parsed.entries) EXPECT_EQ(e.size, 4u);
 }
 
 TEST_F(ArchiveTest, OneEntryWithAFiveCharacterNameAndATwentyByteBlock) {
   ASSERT_EQ(Build(box_.Path("one.vln"), {{"abcde", StoredSixteen()}}), 0);
   std::string bytes = box_.ReadFile("one.vln");
   ASSERT_EQ(bytes.size(), 56u);
-  std::string expected = std::string("VLN\1\1\0\0\x4E", 8) + std::string("RAW\0", 4) + Le32(28) +
-                         Le32(1) + std::string("\6\0abcde\0", 8) + Le32(36) + Le32(20) +
-                         std::string("RAW\0", 4) + StoredSixteen();
+  std::string expected = std::string("VLN\1\1\0\0\x4E", 8) + std::string("RAW\0", 4) +
+                         StoredWord(28) + StoredWord(1) + std::string("\6\0abcde\0", 8) +
+                         StoredWord(36) + StoredWord(20) + std::string("RAW\0", 4) +
+                         StoredSixteen();
   EXPECT_EQ(bytes, expected);
   std::vector<Read> back;
   ASSERT_EQ(Open(box_.Path("one.vln"), &back), 0);
@@ -322,8 +241,8 @@ TEST_F(ArchiveTest, VersionsAreWrittenBigEndianAndReadBack) {
 
 TEST_F(ArchiveTest, EmptyFileIsAFourByteStoredBlock) {
   ASSERT_EQ(Build(box_.Path("e.vln"), {{"empty", ""}}), 0);
-  Parsed parsed = Parse(box_.ReadFile("e.vln"));
-  ASSERT_TRUE(parsed.ok) << parsed.error;
+  StoredArchive parsed = ParseStoredArchive(box_.ReadFile("e.vln"));
+  ASSERT_TRUE(parsed.whole) << parsed.fault;
   EXPECT_EQ(parsed.entries[0].size, 4u);
   EXPECT_EQ(parsed.entries[0].tag, std::string("RAW\0", 4));
 }
@@ -338,7 +257,7 @@ TEST_F(ArchiveTest, UnnamedEntryIsWrittenWithTheEmptyName) {
   ASSERT_EQ(archive->EndEntry(), 0);
   ASSERT_EQ(archive->CloseArchive(), 0);
   std::string bytes = box_.ReadFile("u.vln");
-  EXPECT_EQ(bytes.substr(12, 4), Le32(12 + 11));
+  EXPECT_EQ(bytes.substr(12, 4), StoredWord(12 + 11));
   EXPECT_EQ(bytes.substr(20, 3), std::string("\1\0\0", 3));
   std::vector<Read> back;
   ASSERT_EQ(Open(box_.Path("u.vln"), &back), 0);
@@ -374,8 +293,8 @@ TEST_F(ArchiveTest, DirectoryOf4089To4095BytesMovesDataIntactWithAn8192ByteBuffe
     }
     std::string path = box_.Path("d.vln");
     ASSERT_EQ(Build(path, items), 0);
-    Parsed parsed = Parse(box_.ReadFile("d.vln"));
-    ASSERT_TRUE(parsed.ok) << parsed.error << " D=" << d;
+    StoredArchive parsed = ParseStoredArchive(box_.ReadFile("d.vln"));
+    ASSERT_TRUE(parsed.whole) << parsed.fault << " D=" << d;
     EXPECT_EQ(parsed.directorySize, d);
     for (std::size_t i = 0; i < items.size(); ++i) EXPECT_EQ(parsed.entries[i].data, items[i].data);
   }
@@ -396,8 +315,8 @@ TEST_F(ArchiveTest, RoundTripsOfEmptyShortExactLargeAndIncompressibleFiles) {
       {"dup", "first"},
       {"DUP", "second"},
   });
-  Parsed parsed = Parse(box_.ReadFile("round.vln"));
-  ASSERT_TRUE(parsed.ok);
+  StoredArchive parsed = ParseStoredArchive(box_.ReadFile("round.vln"));
+  ASSERT_TRUE(parsed.whole);
   EXPECT_EQ(parsed.entries[3].tag, std::string("PAC\0", 4));  // 24 bytes of zlib fit 16 + 8
   EXPECT_EQ(parsed.entries[3].size, 32u);
   EXPECT_EQ(parsed.entries[4].tag, std::string("RAW\0", 4));
@@ -419,8 +338,8 @@ TEST_F(ArchiveTest, RewritingALongerFileCutsItAtTheNewEnd) {
   std::string path = box_.Path("re.vln");
   ASSERT_EQ(Build(path, {{"big", Noise(100000)}}), 0);
   ASSERT_EQ(Build(path, {{"small", "tiny"}}), 0);
-  Parsed parsed = Parse(box_.ReadFile("re.vln"));
-  ASSERT_TRUE(parsed.ok) << parsed.error;
+  StoredArchive parsed = ParseStoredArchive(box_.ReadFile("re.vln"));
+  ASSERT_TRUE(parsed.whole) << parsed.fault;
   ASSERT_EQ(parsed.entries.size(), 1u);
   EXPECT_EQ(parsed.entries[0].data, "tiny");
 }
@@ -437,10 +356,10 @@ TEST_F(ArchiveTest, AddFileAndAddFolderPackFilesFromDisk) {
   EXPECT_EQ(archive->AddFile(box_.Path("single.txt").c_str()), 0);
   EXPECT_EQ(archive->AddFolder(box_.Path("src\\").c_str(), "ignored"), 0);
   ASSERT_EQ(archive->CloseArchive(), 0);
-  Parsed parsed = Parse(box_.ReadFile("f.vln"));
-  ASSERT_TRUE(parsed.ok) << parsed.error;
+  StoredArchive parsed = ParseStoredArchive(box_.ReadFile("f.vln"));
+  ASSERT_TRUE(parsed.whole) << parsed.fault;
   std::map<std::string, std::string> files;
-  for (const ParsedEntry& e : parsed.entries) files[e.name] = e.data;
+  for (const StoredEntry& e : parsed.entries) files[e.name] = e.data;
   std::map<std::string, std::string> expected = {{"single.txt", "single file"},
                                                  {"top.txt", "top"},
                                                  {"empty", ""},
@@ -466,16 +385,15 @@ TEST_F(ArchiveTest, AddFileOfAMissingFileFailsAndCreatesNothing) {
 
 // ---- Reading hand-made and damaged files.
 
+// A directory record: the name, then its block's offset and size.
 std::string Record(const std::string& name, std::uint32_t offset, std::uint32_t size) {
-  std::uint32_t n = static_cast<std::uint32_t>(name.size() + 1);
-  return std::string{static_cast<char>(n), static_cast<char>(n >> 8)} + name + '\0' + Le32(offset) +
-         Le32(size);
+  return StoredText(name) + StoredWord(offset) + StoredWord(size);
 }
 
 TEST_F(ArchiveTest, ShortFormWithFlagZeroHasItsTagAtOffsetFour) {
   // Header 4 + tag, D, N 12 + one record of 2 + 2 + 8: the block at 28.
-  std::string file = std::string("VLN\0", 4) + std::string("RAW\0", 4) + Le32(24) + Le32(1) +
-                     Record("a", 28, 7) + std::string("RAW\0", 4) + "xyz";
+  std::string file = std::string("VLN\0", 4) + std::string("RAW\0", 4) + StoredWord(24) +
+                     StoredWord(1) + Record("a", 28, 7) + std::string("RAW\0", 4) + "xyz";
   box_.WriteFile("short.vln", file);
   auto archive = NewArchive(kArchiveRead);
   ASSERT_TRUE(archive);
@@ -488,8 +406,8 @@ TEST_F(ArchiveTest, ShortFormWithFlagZeroHasItsTagAtOffsetFour) {
 }
 
 TEST_F(ArchiveTest, AnyNonZeroFlagMeansTheVersionWordIsPresent) {
-  std::string file = std::string("VLN\2\0\7\0\x09", 8) + std::string("RAW\0", 4) + Le32(24) +
-                     Le32(1) + Record("a", 32, 5) + std::string("RAW\0", 4) + "q";
+  std::string file = std::string("VLN\2\0\7\0\x09", 8) + std::string("RAW\0", 4) + StoredWord(24) +
+                     StoredWord(1) + Record("a", 32, 5) + std::string("RAW\0", 4) + "q";
   box_.WriteFile("two.vln", file);
   auto archive = NewArchive(kArchiveRead);
   ASSERT_TRUE(archive);
@@ -501,8 +419,8 @@ TEST_F(ArchiveTest, AnyNonZeroFlagMeansTheVersionWordIsPresent) {
 
 TEST_F(ArchiveTest, ZeroOrNegativeCountsOpenWithoutEntries) {
   for (std::uint32_t count : {0u, 0x80000000u, 0xFFFFFFFFu}) {
-    box_.WriteFile("n.vln", std::string("VLN\1\1\0\0\x4E", 8) + std::string("RAW\0", 4) + Le32(12) +
-                                Le32(count));
+    box_.WriteFile("n.vln", std::string("VLN\1\1\0\0\x4E", 8) + std::string("RAW\0", 4) +
+                                StoredWord(12) + StoredWord(count));
     std::vector<Read> back;
     EXPECT_EQ(Open(box_.Path("n.vln"), &back), 0) << count;
     EXPECT_TRUE(back.empty());
@@ -510,8 +428,8 @@ TEST_F(ArchiveTest, ZeroOrNegativeCountsOpenWithoutEntries) {
 }
 
 TEST_F(ArchiveTest, CountLargerThanTheFileCanHoldIsRefusedAtOnce) {
-  std::string file =
-      std::string("VLN\1\1\0\0\x4E", 8) + std::string("RAW\0", 4) + Le32(12) + Le32(0x7FFFFFFF);
+  std::string file = std::string("VLN\1\1\0\0\x4E", 8) + std::string("RAW\0", 4) + StoredWord(12) +
+                     StoredWord(0x7FFFFFFF);
   file.resize(100, 'z');
   box_.WriteFile("huge.vln", file);
   auto start = std::chrono::steady_clock::now();
@@ -528,22 +446,22 @@ TEST_F(ArchiveTest, RecordsRunningPastTheEndAreRefusedNotTurnedIntoEmptyEntries)
   std::vector<Read> back;
   // A count of three, two records and a few bytes: too short for a third record.
   std::string records = Record("a", 0, 4) + Record("b", 0, 4);
-  box_.WriteFile("few.vln", header + Le32(12 + 36) + Le32(3) + records + "12345");
+  box_.WriteFile("few.vln", header + StoredWord(12 + 36) + StoredWord(3) + records + "12345");
   EXPECT_EQ(Open(box_.Path("few.vln"), &back), 1);
   EXPECT_TRUE(back.empty());
   // Long enough for three records by count, but the third runs past the end.
   std::string named = Record("abcdefghijklmnop", 0, 4) + Record("qrstuvwxyzABCDEF", 0, 4);
-  box_.WriteFile("past.vln", header + Le32(12 + 81) + Le32(3) + named);
+  box_.WriteFile("past.vln", header + StoredWord(12 + 81) + StoredWord(3) + named);
   EXPECT_EQ(Open(box_.Path("past.vln"), &back), 1);
   EXPECT_TRUE(back.empty());
   EXPECT_EQ(LiveElements(kArchiveEntryType), 0);
   // A record whose name runs past the end.
-  box_.WriteFile("name.vln",
-                 header + Le32(40) + Le32(1) + std::string("\xF0\x00", 2) + std::string(20, 'n'));
+  box_.WriteFile("name.vln", header + StoredWord(40) + StoredWord(1) + std::string("\xF0\x00", 2) +
+                                 std::string(20, 'n'));
   EXPECT_EQ(Open(box_.Path("name.vln"), &back), 1);
   EXPECT_TRUE(back.empty());
   // The same bytes with a matching count read as they are.
-  box_.WriteFile("fits.vln", header + Le32(12 + 54) + Le32(2) + named);
+  box_.WriteFile("fits.vln", header + StoredWord(12 + 54) + StoredWord(2) + named);
   EXPECT_EQ(Open(box_.Path("fits.vln"), &back), 0);
   EXPECT_EQ(back.size(), 2u);
 }
@@ -574,8 +492,8 @@ TEST_F(ArchiveTest, FileCutAtEveryOffsetReadsOnlyWhatIsWhole) {
   std::vector<Item> items = {{"packed.txt", Text(3000)}, {"stored", "tiny"}, {"empty", ""}};
   ASSERT_EQ(Build(box_.Path("whole.vln"), items), 0);
   std::string whole = box_.ReadFile("whole.vln");
-  Parsed parsed = Parse(whole);
-  ASSERT_TRUE(parsed.ok);
+  StoredArchive parsed = ParseStoredArchive(whole);
+  ASSERT_TRUE(parsed.whole);
   std::uint32_t dataStart = 8 + parsed.directorySize;
   for (std::size_t cut = 0; cut < whole.size(); ++cut) {
     box_.WriteFile("cut.vln", whole.substr(0, cut));
@@ -602,8 +520,8 @@ TEST_F(ArchiveTest, BlockLengthMismatchesAndCorruptZlibFailTheEntry) {
   ASSERT_EQ(Build(box_.Path("m.vln"), {{"a", Text(5000)}}), 0);
   std::string good = box_.ReadFile("m.vln");
   // The record: name length at 20, "a\0", offset at 24, size at 28; the block at 32.
-  std::uint32_t size = Le32At(good, 28);
-  ASSERT_EQ(Le32At(good, 24), 32u);
+  std::uint32_t size = StoredWordAt(good, 28);
+  ASSERT_EQ(StoredWordAt(good, 24), 32u);
   struct Row {
     const char* what;
     std::size_t at;
@@ -611,14 +529,14 @@ TEST_F(ArchiveTest, BlockLengthMismatchesAndCorruptZlibFailTheEntry) {
     bool decodes;
     std::size_t length;  // of the decoded data
   } rows[] = {
-      {"size one past the file", 28, Le32(size + 1), false, 0},
-      {"size one short", 28, Le32(size - 1), false, 0},
-      {"size zero", 28, Le32(0), false, 0},
-      {"size of the header alone", 28, Le32(8), false, 0},
-      {"offset past the file", 24, Le32(1 << 20), false, 0},
-      {"stored length smaller", 36, Le32(4999), false, 0},
-      {"stored length larger", 36, Le32(6000), true, 5000},
-      {"stored length zero", 36, Le32(0), false, 0},
+      {"size one past the file", 28, StoredWord(size + 1), false, 0},
+      {"size one short", 28, StoredWord(size - 1), false, 0},
+      {"size zero", 28, StoredWord(0), false, 0},
+      {"size of the header alone", 28, StoredWord(8), false, 0},
+      {"offset past the file", 24, StoredWord(1 << 20), false, 0},
+      {"stored length smaller", 36, StoredWord(4999), false, 0},
+      {"stored length larger", 36, StoredWord(6000), true, 5000},
+      {"stored length zero", 36, StoredWord(0), false, 0},
       {"corrupt zlib header", 40, "\x12", false, 0},
       {"corrupt deflate data", 32 + size / 2, "\xFF\xFF\xFF", false, 0},
       {"corrupt checksum", 32 + size - 1, "\x00", false, 0},
@@ -696,8 +614,8 @@ TEST_F(ArchiveTest, BeginEntryTwiceGivesNullAndCloseArchiveFinishesTheEntry) {
   s->WriteData("payload", 7);
   EXPECT_EQ(archive->CloseArchive(), 0);
   EXPECT_EQ(archive->EndEntry(), 1);
-  Parsed parsed = Parse(box_.ReadFile("b.vln"));
-  ASSERT_TRUE(parsed.ok) << parsed.error;
+  StoredArchive parsed = ParseStoredArchive(box_.ReadFile("b.vln"));
+  ASSERT_TRUE(parsed.whole) << parsed.fault;
   ASSERT_EQ(parsed.entries.size(), 1u);
   EXPECT_EQ(parsed.entries[0].data, "payload");
 }
@@ -708,7 +626,7 @@ TEST_F(ArchiveTest, ReadModeRefusesToWriteEntries) {
   ASSERT_EQ(archive->OpenArchive(box_.Path("r.vln").c_str()), 0);
   EXPECT_EQ(archive->BeginEntry("b"), nullptr);
   EXPECT_EQ(archive->CloseArchive(), 0);
-  EXPECT_EQ(Parse(box_.ReadFile("r.vln")).entries.size(), 1u);
+  EXPECT_EQ(ParseStoredArchive(box_.ReadFile("r.vln")).entries.size(), 1u);
 }
 
 TEST_F(ArchiveTest, OpenEntryIgnoresCaseFindsTheFirstAndAdmitsOneAtATime) {
@@ -863,7 +781,7 @@ TEST_F(ArchiveTest, EveryRefusedWriteMakesTheBuildFail) {
     PosixPort::ResetSystemCalls();
     if (writes < n) {
       EXPECT_EQ(result, 0);
-      EXPECT_TRUE(Parse(box_.ReadFile("full.vln")).ok);
+      EXPECT_TRUE(ParseStoredArchive(box_.ReadFile("full.vln")).whole);
       EXPECT_GT(n, 5);
       break;
     }
@@ -923,8 +841,8 @@ TEST_F(ArchiveTest, AllocationFailuresWhileWritingAreReportedAndLeaveNoElement) 
     int closed = archive->CloseArchive();
     EXPECT_TRUE(closed == 0 || closed == 1) << closed;
     if (ok && added == 0 && folder == 0 && closed == 0) {
-      Parsed parsed = Parse(box_.ReadFile("alloc.vln"));
-      ASSERT_TRUE(parsed.ok) << parsed.error;
+      StoredArchive parsed = ParseStoredArchive(box_.ReadFile("alloc.vln"));
+      ASSERT_TRUE(parsed.whole) << parsed.fault;
       ASSERT_EQ(parsed.entries.size(), 4u);
       EXPECT_EQ(parsed.entries[0].data, "direct data");
       EXPECT_EQ(parsed.entries[1].data, "single");

@@ -14,6 +14,7 @@
 #include "archive/Stream.h"
 #include "unit/support/CoreFixture.h"
 #include "unit/support/MemoryStream.h"
+#include "unit/support/StoredFiles.h"
 
 namespace VLN2 {
 namespace {
@@ -34,19 +35,17 @@ Bytes Noise(std::size_t n, std::uint32_t seed = 12345) {
   return out;
 }
 
-std::uint32_t LE32(const Bytes& b, std::size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-
 Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
   return out;
 }
 
-Bytes Word(std::uint32_t v) {
-  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-          static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+Bytes Word(std::uint32_t v) { return FromText(StoredWord(v)); }
+
+// The 32-bit field at offset four: a packed block's unpacked length.
+std::uint32_t UnpackedLength(const Bytes& block) {
+  return StoredWordAt(std::string(block.begin(), block.end()), 4);
 }
 
 Bytes ZlibOf(const Bytes& data) {
@@ -265,7 +264,7 @@ TEST_F(CompressStreamTest, IncompressibleDataIsStillPackedWithinTheLimit) {
   ASSERT_GT(block.size(), data.size() + 8);
   EXPECT_LT(block.size(), data.size() + 100);
   EXPECT_EQ(Bytes(block.begin(), block.begin() + 4), FromText(std::string("PAC\0", 4)));
-  EXPECT_EQ(LE32(block, 4), 100000u);
+  EXPECT_EQ(UnpackedLength(block), 100000u);
   Bytes back;
   ASSERT_EQ(Unpack(block, &back), 0);
   EXPECT_EQ(back, data);
@@ -831,7 +830,7 @@ TEST_F(CompressStreamTest, AllocationFailuresWhilePackingLoseNothingSilently) {
     if (block[0] == 'R') {
       back.assign(block.begin() + 4, block.end());
     } else {
-      ASSERT_EQ(LE32(block, 4), 9100u);
+      ASSERT_EQ(UnpackedLength(block), 9100u);
       uLongf length = 9100;
       back.resize(length);
       ASSERT_EQ(uncompress(back.data(), &length, block.data() + 8, block.size() - 8), Z_OK);

@@ -180,9 +180,9 @@ TEST_F(FailureSweepTest, BuildingAnArchive) {
     // A build that reports success wrote every entry; a block that could not be packed
     // for want of memory is stored instead, which reads the same.
     if (built) {
-      StoredEntries entries;
-      EXPECT_TRUE(ParseStoredArchive(box_.ReadFile("built.dat"), &entries));
-      EXPECT_EQ(entries, kPayload);
+      StoredArchive stored = ParseStoredArchive(box_.ReadFile("built.dat"));
+      EXPECT_TRUE(stored.whole) << stored.fault;
+      EXPECT_EQ(stored.Contents(), kPayload);
     }
   });
   Report("build an archive", made);
@@ -193,19 +193,7 @@ TEST_F(FailureSweepTest, LoadingSavingAndReplayingARecord) {
                                           box_.Path("inst\\sub\\deeper\\c.txt")};
   const std::vector<std::string> folders = {box_.Path("inst\\"), box_.Path("inst\\sub\\"),
                                             box_.Path("inst\\sub\\deeper\\")};
-  std::string record(4, '\0');
-  auto list = [&record](const std::vector<std::string>& texts) {
-    std::uint32_t count = static_cast<std::uint32_t>(texts.size());
-    for (int i = 0; i < 4; ++i) record += static_cast<char>(count >> (8 * i));
-    for (const std::string& text : texts) {
-      std::size_t length = text.size() + 1;
-      record += static_cast<char>(length);
-      record += static_cast<char>(length >> 8);
-      record += text + std::string(1, '\0');
-    }
-  };
-  list(files);
-  list(folders);
+  const std::string record = StoredRecordBytes(files, folders);
   box_.WriteFile("keep.txt", "not listed");
   long made = SweepAllocationFailuresBothModes([&] {
     box_.WriteFile("inst\\a.txt", "a");

@@ -58,20 +58,6 @@ const ArchiveContents kSample = {
     {"SDK\\empty.txt", ""},
 };
 
-// A little-endian 32-bit field.
-std::string Word(std::uint32_t value) {
-  std::string bytes;
-  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(value >> (8 * i));
-  return bytes;
-}
-
-// A text record of the stored String form.
-std::string Text(const std::string& text) {
-  std::size_t count = text.size() + 1;
-  return std::string(1, static_cast<char>(count)) + static_cast<char>(count >> 8) + text +
-         std::string(1, '\0');
-}
-
 class HostileFilesTest : public CoreFixture {
  protected:
   // Opens an archive file, lists it and extracts everything; what it cost.
@@ -153,8 +139,8 @@ TEST_F(HostileFilesTest, AnArchiveCutAtEveryByteCostsOnlyWhatItHolds) {
 
 TEST_F(HostileFilesTest, ADirectoryClaimingTwoBillionEntriesInAHundredBytesIsRefusedAtOnce) {
   std::string file = "VLN" + std::string(1, '\1') + std::string("\1\0\0\x4e", 4) +
-                     std::string("RAW\0", 4) + Word(100) + Word(0x7FFFFFFF);
-  while (file.size() < 100) file += Text("a");
+                     std::string("RAW\0", 4) + StoredWord(100) + StoredWord(0x7FFFFFFF);
+  while (file.size() < 100) file += StoredText("a");
   file.resize(100, 'x');
   box_.WriteFile("claims.dat", file);
   Cost cost = ReadArchive(box_.Path("claims.dat"), box_.Path("out\\"));
@@ -167,9 +153,7 @@ TEST_F(HostileFilesTest, ADirectoryClaimingTwoBillionEntriesInAHundredBytesIsRef
 TEST_F(HostileFilesTest, ARecordCutAtEveryByteNamesOnlyWholePathsOfIt) {
   const std::string victim = box_.Path("inst\\victim.txt");
   const std::vector<std::string> files = {box_.Path("inst\\first.txt"), victim};
-  std::string record = Word(0) + Word(2);
-  for (const std::string& file : files) record += Text(file);
-  record += Word(1) + Text(box_.Path("inst\\"));
+  const std::string record = StoredRecordBytes(files, {box_.Path("inst\\")});
   // Files named like every beginning of the victim's name: a path read in part would
   // name one of them.
   std::vector<std::string> decoys;
@@ -203,13 +187,13 @@ TEST_F(HostileFilesTest, ARecordCutAtEveryByteNamesOnlyWholePathsOfIt) {
     for (std::size_t i = 0; i < copy.files.size(); ++i) EXPECT_EQ(copy.files[i], files[i]);
     for (const std::string& decoy : decoys) EXPECT_TRUE(box_.Exists(decoy)) << decoy;
     // The whole victim path is deleted only when the record held all of it.
-    std::size_t victimEnd = 8 + Text(files[0]).size() + Text(victim).size();
+    std::size_t victimEnd = 8 + StoredText(files[0]).size() + StoredText(victim).size();
     EXPECT_EQ(box_.Exists("inst\\victim.txt"), length < victimEnd);
   }
 }
 
 TEST_F(HostileFilesTest, ARecordClaimingTwoBillionFilesInAHundredBytesCostsItsBytes) {
-  std::string record = Word(0) + Word(0x7FFFFFFF) + Text(box_.Path("listed.txt"));
+  std::string record = StoredWord(0) + StoredWord(0x7FFFFFFF) + StoredText(box_.Path("listed.txt"));
   record.resize(100, '\0');  // the rest: empty texts, then the end
   box_.WriteFile("listed.txt", "x");
   box_.WriteFile("Uninstall.info", record);
@@ -229,10 +213,10 @@ TEST_F(HostileFilesTest, ARecordCannotClimbAboveADrivesFolder) {
   box_.WriteFile("drive\\inside.txt", "on the drive");
   box_.WriteFile("outside.txt", "above the drive's folder");
   PosixPort::MapDrive('D', box_.NativePath("drive").c_str());
-  std::string record = Word(0) + Word(3) + Text("D:\\..\\outside.txt") +
-                       Text("D:\\a\\..\\..\\..\\outside.txt") + Text("D:\\.\\x\\..\\inside.txt") +
-                       Word(0);
-  box_.WriteFile("Uninstall.info", record);
+  box_.WriteFile("Uninstall.info",
+                 StoredRecordBytes({"D:\\..\\outside.txt", "D:\\a\\..\\..\\..\\outside.txt",
+                                    "D:\\.\\x\\..\\inside.txt"},
+                                   {}));
   {
     auto uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);
     EXPECT_EQ(uninstaller->Load(box_.Path("Uninstall.info").c_str()), 0);

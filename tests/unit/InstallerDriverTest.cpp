@@ -15,6 +15,7 @@
 #include "unit/support/CoreFixture.h"
 #include "unit/support/FakeSystemApp.h"
 #include "unit/support/Sandbox.h"
+#include "unit/support/StoredFiles.h"
 #include "unit/support/TestRegistry.h"
 #ifndef _WIN32
 #include "system/port/posix/PosixPort.h"
@@ -165,11 +166,7 @@ TEST_F(InstallerDriverTest, InstallCopiesThePayloadAndInstallsTheSelectedTargets
 TEST_F(InstallerDriverTest, InstallWithNothingSelectedStillRemovesThePreviousInstallation) {
   box_.MakeFolder("Vorlane\\Toolbox");
   box_.WriteFile("old.dll", "from last time");
-  std::string old = box_.Path("old.dll");
-  std::string record(4, '\0');
-  record += std::string("\1\0\0\0", 4) + static_cast<char>(old.size() + 1) + '\0' + old + '\0';
-  record += std::string(4, '\0');
-  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", record);
+  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({box_.Path("old.dll")}, {}));
   g_script.runResult = 0;
 
   EXPECT_EQ(Run(), 0);

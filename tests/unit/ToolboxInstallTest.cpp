@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,6 +14,7 @@
 #include "unit/support/CoreFixture.h"
 #include "unit/support/FakeSystemApp.h"
 #include "unit/support/Sandbox.h"
+#include "unit/support/StoredFiles.h"
 
 namespace VLN2 {
 namespace {
@@ -27,41 +27,6 @@ const ArchiveContents kPayload = {
     {"SDK\\include\\VLN2.h", "#pragma once\n"},
     {"SDK\\samples\\Hello.cpp", "int main() {}\n"},
 };
-
-// The lists of a record file, read back field by field.
-struct RecordLists {
-  bool valid = false;
-  std::vector<std::string> files, folders;
-};
-
-RecordLists ParseRecord(const std::string& bytes) {
-  RecordLists lists;
-  size_t at = 0;
-  auto int32 = [&](std::int32_t* value) {
-    if (at + 4 > bytes.size()) return false;
-    std::memcpy(value, bytes.data() + at, 4);
-    at += 4;
-    return true;
-  };
-  auto texts = [&](std::vector<std::string>* out) {
-    std::int32_t count;
-    if (!int32(&count)) return false;
-    for (std::int32_t i = 0; i < count; ++i) {
-      if (at + 2 > bytes.size()) return false;
-      std::uint16_t length;
-      std::memcpy(&length, bytes.data() + at, 2);
-      at += 2;
-      if (length == 0 || at + length > bytes.size() || bytes[at + length - 1] != '\0') return false;
-      out->push_back(bytes.substr(at, length - 1));
-      at += length;
-    }
-    return true;
-  };
-  std::int32_t header;
-  lists.valid = int32(&header) && header == 0 && texts(&lists.files) && texts(&lists.folders) &&
-                at == bytes.size();
-  return lists;
-}
 
 class ToolboxInstallTest : public CoreFixture {
  protected:
@@ -78,7 +43,9 @@ class ToolboxInstallTest : public CoreFixture {
   ElementRef<ToolboxInstall> NewInstall() {
     return ElementRef<ToolboxInstall>::Create(kToolboxInstallType);
   }
-  RecordLists Record() { return ParseRecord(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info")); }
+  StoredRecord Record() {
+    return ParseStoredRecord(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"));
+  }
   std::string Toolbox(const std::string& rest = "") {
     return box_.Path("Vorlane\\Toolbox\\" + rest);
   }
@@ -108,8 +75,8 @@ TEST_F(ToolboxInstallTest, InstallsSharedFilesAndTargetsAndRecordsThem) {
   EXPECT_EQ(app_->boxes[0].text, std::string(FindTarget(5)->successText) +
                                      FindTarget(11)->successText + FindTarget(13)->successText);
 
-  RecordLists record = Record();
-  ASSERT_TRUE(record.valid);
+  StoredRecord record = Record();
+  ASSERT_TRUE(record.complete);
   EXPECT_EQ(
       record.files,
       (std::vector<std::string>{
@@ -177,8 +144,8 @@ TEST_F(ToolboxInstallTest, AFailingTargetIsReportedAndRecordedWhileTheOthersSucc
   ASSERT_EQ(app_->boxes.size(), 1u);
   EXPECT_EQ(app_->boxes[0].text,
             std::string(FindTarget(5)->failureText) + FindTarget(13)->successText);
-  RecordLists record = Record();
-  ASSERT_TRUE(record.valid);
+  StoredRecord record = Record();
+  ASSERT_TRUE(record.complete);
   EXPECT_NE(std::find(record.files.begin(), record.files.end(), box_.Path("Max8\\VorlaneBox.dlu")),
             record.files.end());
 }
@@ -201,11 +168,8 @@ TEST_F(ToolboxInstallTest, AnArchiveThatCannotBeOpenedFailsEveryTarget) {
 TEST_F(ToolboxInstallTest, ARefusedRecordRemovesNothing) {
   box_.MakeFolder("Vorlane\\Toolbox");
   box_.WriteFile("precious.txt", "1");
-  std::string path = box_.Path("precious.txt");
-  std::string record("\1\0\0\0\1\0\0\0", 8);
-  record += std::string(1, static_cast<char>(path.size() + 1)) + std::string(1, '\0') + path +
-            std::string(1, '\0') + std::string(4, '\0');
-  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", record);
+  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info",
+                 StoredRecordBytes({box_.Path("precious.txt")}, {}, 1));
   { auto install = NewInstall(); }
   EXPECT_TRUE(box_.Exists("precious.txt"));
 }

@@ -9,25 +9,10 @@
 #include "installer/Uninstaller.h"
 #include "unit/support/CoreFixture.h"
 #include "unit/support/Sandbox.h"
+#include "unit/support/StoredFiles.h"
 
 namespace VLN2 {
 namespace {
-
-std::string Int32(std::int32_t value) { return std::string(reinterpret_cast<char*>(&value), 4); }
-
-// A text record: 16-bit length with the NUL, the text, the NUL.
-std::string Text(const std::string& text) {
-  std::uint16_t length = static_cast<std::uint16_t>(text.size() + 1);
-  return std::string(reinterpret_cast<char*>(&length), 2) + text + std::string(1, '\0');
-}
-
-std::string Record(const std::vector<std::string>& files, const std::vector<std::string>& folders) {
-  std::string bytes = Int32(0) + Int32(static_cast<std::int32_t>(files.size()));
-  for (const auto& f : files) bytes += Text(f);
-  bytes += Int32(static_cast<std::int32_t>(folders.size()));
-  for (const auto& f : folders) bytes += Text(f);
-  return bytes;
-}
 
 class UninstallerTest : public CoreFixture {
  protected:
@@ -68,7 +53,7 @@ TEST_F(UninstallerTest, PathsEqualIgnoringCaseAreRecordedOnceInTheFirstSpelling)
   EXPECT_EQ(uninstaller->AddFileEntry("c:\\a\\X.DLL"), 0);
   EXPECT_EQ(uninstaller->AddFolderEntry("C:\\A\\B\\x.dll"), 0);
   EXPECT_EQ(uninstaller->AddFolderEntry("C:\\A\\b\\y.dll"), 0);
-  EXPECT_EQ(Saved(uninstaller.get()), Record({"C:\\A\\x.dll"}, {"C:\\A\\B\\"}));
+  EXPECT_EQ(Saved(uninstaller.get()), StoredRecordBytes({"C:\\A\\x.dll"}, {"C:\\A\\B\\"}));
 }
 
 TEST_F(UninstallerTest, ReplayDeletesTheFilesAndEmptiesTheLists) {
@@ -105,7 +90,7 @@ TEST_F(UninstallerTest, NestedFoldersGoInTheRightOrderAndFoldersInUseStay) {
 
 TEST_F(UninstallerTest, ARecordFromANewerVersionIsRefusedWhole) {
   box_.WriteFile("f", "data");
-  std::string record = Record({box_.Path("f")}, {});
+  std::string record = StoredRecordBytes({box_.Path("f")}, {});
   record[0] = 1;
   EXPECT_EQ(Replay(record), 1);
   EXPECT_TRUE(box_.Exists("f"));
@@ -121,7 +106,7 @@ TEST_F(UninstallerTest, ATruncatedRecordNeverDeletesThroughAPartlyReadText) {
   box_.MakeFolder("keep");
   const std::string victim = box_.Path("keep\\victim.txt");
   const std::string first = box_.Path("first.txt");
-  const std::string record = Record({first, victim}, {box_.Path("keep\\")});
+  const std::string record = StoredRecordBytes({first, victim}, {box_.Path("keep\\")});
   for (size_t cut = 0; cut < record.size(); ++cut) {
     box_.WriteFile("first.txt", "1");
     // Every prefix of the victim's path names a file that must survive a cut inside it.
@@ -138,18 +123,18 @@ TEST_F(UninstallerTest, ATruncatedRecordNeverDeletesThroughAPartlyReadText) {
 
 TEST_F(UninstallerTest, AbsurdCountsCostNoMoreThanTheFileHolds) {
   box_.WriteFile("a", "1");
-  std::string record = Int32(0) + Int32(0x7FFFFFFF) + Text(box_.Path("a"));
+  std::string record = StoredWord(0) + StoredWord(0x7FFFFFFF) + StoredText(box_.Path("a"));
   EXPECT_EQ(Replay(record), 1);
   EXPECT_FALSE(box_.Exists("a"));  // the complete record before the end still counts
   box_.WriteFile("a", "1");
-  EXPECT_EQ(Replay(Int32(0) + Int32(-5) + Int32(-1)), 0);  // no records at all
-  EXPECT_EQ(Replay(std::string("\0\0", 2)), 1);            // no complete header
+  EXPECT_EQ(Replay(StoredWord(0) + StoredWord(-5) + StoredWord(-1)), 0);  // no records at all
+  EXPECT_EQ(Replay(std::string("\0\0", 2)), 1);                           // no complete header
   EXPECT_TRUE(box_.Exists("a"));
 }
 
 TEST_F(UninstallerTest, RunningOutOfMemoryNeverCrashesOrLeaks) {
   box_.WriteFile("gone", "1");
-  const std::string record = Record({box_.Path("gone")}, {box_.Path("sub\\")});
+  const std::string record = StoredRecordBytes({box_.Path("gone")}, {box_.Path("sub\\")});
   box_.WriteFile("in.info", record);
   long made = SweepAllocationFailuresBothModes([&] {
     ElementRef<Uninstaller> uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);

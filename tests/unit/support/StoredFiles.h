@@ -1,19 +1,48 @@
-// Readers of the stored files written by the installer, straight from their bytes and
-// without the framework, so that a test can judge what the framework wrote even while
-// the framework's allocator is failing on purpose.
+// The stored forms of the installer's files, made and read straight from their bytes and
+// without the framework: a test can make damaged or hostile files with them, and judge what
+// the framework wrote even while the framework's allocator is failing on purpose.
 #pragma once
 
 #include <zlib.h>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace VLN2 {
 
-inline std::uint32_t StoredLE32(const std::string& bytes, std::size_t at) {
+// ---- Making them
+
+// A little-endian 32-bit field.
+inline std::string StoredWord(std::uint32_t value) {
+  std::string bytes;
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(value >> (8 * i));
+  return bytes;
+}
+
+// A text as the String form stores it: a 16-bit count of its bytes with the NUL, the
+// text, the NUL.
+inline std::string StoredText(const std::string& text) {
+  std::size_t count = text.size() + 1;
+  return std::string{static_cast<char>(count), static_cast<char>(count >> 8)} + text + '\0';
+}
+
+// An installation record: the header, then the file list and the folder list.
+inline std::string StoredRecordBytes(const std::vector<std::string>& files,
+                                     const std::vector<std::string>& folders,
+                                     std::int32_t header = 0) {
+  std::string bytes = StoredWord(static_cast<std::uint32_t>(header));
+  for (const std::vector<std::string>* list : {&files, &folders}) {
+    bytes += StoredWord(static_cast<std::uint32_t>(list->size()));
+    for (const std::string& text : *list) bytes += StoredText(text);
+  }
+  return bytes;
+}
+
+// ---- Reading them
+
+inline std::uint32_t StoredWordAt(const std::string& bytes, std::size_t at) {
   std::uint32_t value = 0;
   for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
   return value;
@@ -32,7 +61,7 @@ inline StoredRecord ParseStoredRecord(const std::string& bytes) {
   std::size_t at = 0;
   auto int32 = [&](std::int32_t* value) {
     if (at + 4 > bytes.size()) return false;
-    *value = static_cast<std::int32_t>(StoredLE32(bytes, at));
+    *value = static_cast<std::int32_t>(StoredWordAt(bytes, at));
     at += 4;
     return true;
   };
@@ -60,52 +89,91 @@ inline StoredRecord ParseStoredRecord(const std::string& bytes) {
   return record;
 }
 
-using StoredEntries = std::vector<std::pair<std::string, std::string>>;  // name, data
+// One entry of an archive: its directory record and its block, unpacked.
+struct StoredEntry {
+  std::string name;
+  std::uint32_t offset = 0;
+  std::uint32_t size = 0;
+  std::string tag;  // the block's four bytes
+  std::string data;
+};
 
-// The entries of an archive file with their unpacked data; false when the bytes are not a
-// whole, well-formed archive as the writer makes it.
-inline bool ParseStoredArchive(const std::string& bytes, StoredEntries* entries) {
-  entries->clear();
-  if (bytes.size() < 20 || bytes.compare(0, 4, std::string("VLN\1", 4)) != 0 ||
-      bytes.compare(8, 4, std::string("RAW\0", 4)) != 0)
-    return false;
-  std::uint64_t directory = StoredLE32(bytes, 12);
-  std::uint32_t count = StoredLE32(bytes, 16);
+// An archive file. whole: the bytes are a whole, well-formed archive as the writer makes
+// it; otherwise fault says where it went wrong.
+struct StoredArchive {
+  bool whole = false;
+  std::string fault;
+  std::uint16_t version = 0;
+  std::uint16_t subversion = 0;
+  std::uint32_t directorySize = 0;
+  std::vector<StoredEntry> entries;
+
+  // Names and data in directory order.
+  std::vector<std::pair<std::string, std::string>> Contents() const {
+    std::vector<std::pair<std::string, std::string>> contents;
+    for (const StoredEntry& entry : entries) contents.emplace_back(entry.name, entry.data);
+    return contents;
+  }
+};
+
+inline StoredArchive ParseStoredArchive(const std::string& bytes) {
+  StoredArchive archive;
+  auto fail = [&](const char* where) {
+    archive.fault = where;
+    return archive;
+  };
+  if (bytes.size() < 20 || bytes.compare(0, 4, std::string("VLN\1", 4)) != 0) return fail("header");
+  auto big16 = [&](std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) << 8 |
+                                      static_cast<unsigned char>(bytes[at + 1]));
+  };
+  archive.version = big16(4);
+  archive.subversion = big16(6);
+  if (bytes.compare(8, 4, std::string("RAW\0", 4)) != 0) return fail("tag");
+  archive.directorySize = StoredWordAt(bytes, 12);
+  std::uint32_t count = StoredWordAt(bytes, 16);
   std::size_t at = 20;
-  std::uint64_t end = 8 + directory;
   for (std::uint32_t i = 0; i < count; ++i) {
-    if (at + 2 > bytes.size()) return false;
+    if (at + 2 > bytes.size()) return fail("record");
     std::size_t length = static_cast<unsigned char>(bytes[at]) |
                          static_cast<std::size_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
     at += 2;
     if (length == 0 || at + length + 8 > bytes.size() || bytes[at + length - 1] != '\0')
-      return false;
-    std::string name = bytes.substr(at, length - 1);
+      return fail("name");
+    StoredEntry entry;
+    entry.name = bytes.substr(at, length - 1);
     at += length;
-    std::uint64_t offset = StoredLE32(bytes, at);
-    std::uint64_t size = StoredLE32(bytes, at + 4);
+    entry.offset = StoredWordAt(bytes, at);
+    entry.size = StoredWordAt(bytes, at + 4);
     at += 8;
-    // Blocks follow the directory back to back, in directory order.
-    if (offset != end || size < 4 || offset + size > bytes.size()) return false;
-    end = offset + size;
-    std::string block = bytes.substr(offset, size);
-    std::string data;
-    if (block.compare(0, 4, std::string("RAW\0", 4)) == 0) {
-      data = block.substr(4);
-    } else if (block.compare(0, 4, std::string("PAC\0", 4)) == 0 && size > 8) {
-      uLongf unpacked = StoredLE32(block, 4);
-      std::vector<Bytef> out(unpacked ? unpacked : 1);
-      if (uncompress(out.data(), &unpacked, reinterpret_cast<const Bytef*>(block.data() + 8),
-                     static_cast<uLong>(size - 8)) != Z_OK ||
-          unpacked != StoredLE32(block, 4))
-        return false;
-      data.assign(reinterpret_cast<const char*>(out.data()), unpacked);
-    } else {
-      return false;
-    }
-    entries->emplace_back(name, data);
+    archive.entries.push_back(entry);
   }
-  return at == 8 + directory && end == bytes.size();
+  if (at != 8 + std::size_t{archive.directorySize}) return fail("directory size");
+  // Blocks follow the directory back to back, in directory order.
+  std::size_t end = at;
+  for (StoredEntry& entry : archive.entries) {
+    if (entry.offset != end || entry.size < 4 || end + entry.size > bytes.size())
+      return fail("block placement");
+    end += entry.size;
+    entry.tag = bytes.substr(entry.offset, 4);
+    if (entry.tag == std::string("RAW\0", 4)) {
+      entry.data = bytes.substr(entry.offset + 4, entry.size - 4);
+    } else if (entry.tag == std::string("PAC\0", 4) && entry.size > 8) {
+      uLongf length = StoredWordAt(bytes, entry.offset + 4);
+      std::vector<Bytef> out(length ? length : 1);
+      if (uncompress(out.data(), &length,
+                     reinterpret_cast<const Bytef*>(bytes.data() + entry.offset + 8),
+                     entry.size - 8) != Z_OK ||
+          length != StoredWordAt(bytes, entry.offset + 4))
+        return fail("zlib");
+      entry.data.assign(reinterpret_cast<const char*>(out.data()), length);
+    } else {
+      return fail("block tag");
+    }
+  }
+  if (end != bytes.size()) return fail("file end");
+  archive.whole = true;
+  return archive;
 }
 
 }  // namespace VLN2
