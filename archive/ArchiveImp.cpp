@@ -19,8 +19,9 @@ const unsigned char kMagic[3] = {'V', 'L', 'N'};
 const unsigned char kDirectoryTag[4] = {'R', 'A', 'W', 0};
 // The smallest record: a 2-byte name length of 0, the offset and the size.
 constexpr std::uint32_t kSmallestRecord = 10;
-// Piece size of the entry copy loops.
-constexpr std::uint32_t kCopyPiece = 1024;
+// The largest piece of the entry copy loops: an entry is mostly copied in one read and one
+// write, and a large one costs at most this much memory beside its data.
+constexpr std::uint32_t kCopyPiece = 1 << 20;
 
 ArchiveEntry* EntryOf(Value value) {
   return static_cast<ArchiveEntry*>(static_cast<Element*>(value));
@@ -45,11 +46,12 @@ ElementRef<BinaryStream> OpenFile(const char* path, int mode, int* result) {
 // Copies size bytes from source to destination in pieces; 1 when a piece could not be
 // read or written in full.
 int CopyBytes(Stream* source, Stream* destination, std::uint32_t size) {
-  auto* buffer = static_cast<unsigned char*>(Allocate(kCopyPiece));
+  std::uint32_t piece = size < kCopyPiece ? size : kCopyPiece;
+  auto* buffer = static_cast<unsigned char*>(Allocate(piece));
   if (!buffer) return 1;
   int result = 0;
   while (size > 0) {
-    std::uint32_t n = size > kCopyPiece ? kCopyPiece : size;
+    std::uint32_t n = size > piece ? piece : size;
     if (ReadFully(source, buffer, n) != n || WriteFully(destination, buffer, n) != n) {
       result = 1;
       break;
@@ -478,6 +480,7 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
     return 1;
   }
   int result = 0;
+  KnownFolder known;
   for (it->First(); !it->IsDone(); it->Next()) {
     ArchiveEntry* entry = EntryOf(it->Current());
     const char* rel = entry ? entry->GetEntryName() : nullptr;
@@ -494,7 +497,7 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
     }
     const char* path = folder_->GetText();
     // A folder that cannot be created is a failure of its entry, not a reason to skip it.
-    if (CreateFolders(path) != 0) {
+    if (CreateFolders(path, &known) != 0) {
       result = 1;
       continue;
     }

@@ -4,6 +4,9 @@
 mixed/: a few thousand files, about 100 MB, in nested folders: library-like binaries,
 text documents, images (PPM and BMP) and already-compressed files (gzip of random bytes).
 large/: three large files, about 220 MB together.
+
+Usage: make-corpus.py mixed|large FOLDER [FILES]   (FILES: the first that many files of
+the mixed corpus, a smaller tree of the same kind for trying things out)
 """
 import gzip
 import os
@@ -94,7 +97,7 @@ def write(path, data):
         f.write(data)
 
 
-def mixed(root):
+def mixed(root, count=3000):
     rng = random.Random(20240601)
     folders = ["lib", "lib/plugins", "lib/plugins/render", "lib/plugins/io", "bin",
                "docs", "docs/manual", "docs/api", "docs/api/classes", "images",
@@ -103,7 +106,7 @@ def mixed(root):
     for i in range(60):
         folders.append("modules/m%02d/%s" % (i, rng.choice(("lib", "res", "doc", "bin"))))
     total = 0
-    for i in range(3000):
+    for i in range(count):
         kind = rng.random()
         folder = rng.choice(folders)
         if kind < 0.45:
@@ -142,5 +145,5 @@ def large(root):
 
 if __name__ == "__main__":
     which, root = sys.argv[1], sys.argv[2]
-    size = mixed(root) if which == "mixed" else large(root)
+    size = mixed(root, *map(int, sys.argv[3:4])) if which == "mixed" else large(root)
     print("%s: %d bytes" % (root, size))

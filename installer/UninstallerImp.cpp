@@ -17,8 +17,9 @@ namespace {
 
 const char* TextOf(Value value) { return value ? static_cast<String*>(value)->GetText() : nullptr; }
 
-// Appends text to the list unless an equal one (case ignored) is there.
-int AddUnlessListed(ElementContainer* list, const char* text) {
+// Appends text to the list unless an equal one (case ignored) is there. The index answers
+// that when it can; otherwise the list is walked.
+int AddUnlessListed(ElementContainer* list, TextIndex* index, const char* text) {
   if (!list) return 1;
   Iterator* it = list->GetIterator(kListIterator, nullptr);
   if (!it) return 1;
@@ -27,15 +28,17 @@ int AddUnlessListed(ElementContainer* list, const char* text) {
   if (util) {
     result = 0;
     bool listed = false;
-    for (it->First(); !it->IsDone() && !listed; it->Next())
-      listed = util->CompareNoCase(TextOf(it->Current()), text) == 0;
+    if (!index->Find(util.get(), text, &listed)) {
+      for (it->First(); !it->IsDone() && !listed; it->Next())
+        listed = util->CompareNoCase(TextOf(it->Current()), text) == 0;
+    }
     if (!listed) {
       ElementRef<String> entry = ElementRef<String>::Create(kStringType);
       // The list takes over the creation reference.
       if (!entry || entry->SetText(text) != 0 || it->Add(entry.get()) != 0)
         result = 1;
       else
-        entry.Detach();
+        index->Add(util.get(), entry.Detach());
     }
   }
   list->ReleaseIterator(&it);
@@ -45,11 +48,13 @@ int AddUnlessListed(ElementContainer* list, const char* text) {
 // Reads a count and that many text records into the emptied list. A record cut short by
 // the end of the file is dropped, and reading stops there: a partly read text never
 // becomes a path, and a claimed count costs nothing beyond what the file holds.
-int ReadList(ElementContainer* list, Stream* stream) {
+int ReadList(ElementContainer* list, TextIndex* index, Stream* stream) {
   if (!list) return 1;
   Iterator* it = list->GetIterator(kListIterator, nullptr);
   if (!it) return 1;
   it->Clear();
+  index->Clear();
+  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
   std::int32_t count = 0;
   int result = stream->ReadData(&count, 4) == 4 ? 0 : 1;
   for (std::int32_t i = 0; result == 0 && i < count; ++i) {
@@ -58,7 +63,7 @@ int ReadList(ElementContainer* list, Stream* stream) {
     if (!io || io->Read(stream) != 0 || stream->GetError() != 0 || it->Add(text.get()) != 0)
       result = 1;
     else
-      text.Detach();
+      index->Add(util.get(), text.Detach());
   }
   list->ReleaseIterator(&it);
   return result;
@@ -105,14 +110,16 @@ int UninstallerImp::Destroy() {
   return 0;
 }
 
-int UninstallerImp::AddFileEntry(const char* path) { return AddUnlessListed(files_, path); }
+int UninstallerImp::AddFileEntry(const char* path) {
+  return AddUnlessListed(files_, &fileIndex_, path);
+}
 
 int UninstallerImp::AddFolderEntry(const char* path) {
   if (!folders_) return 1;
   ElementRef<FilePath> folder = ElementRef<FilePath>::Create(kFilePathType);
   if (!folder || folder->SetPath(path) != 0) return 1;
   folder->SetFileName(nullptr);
-  return AddUnlessListed(folders_, folder->GetPath());
+  return AddUnlessListed(folders_, &folderIndex_, folder->GetPath());
 }
 
 int UninstallerImp::Load(const char* path) {
@@ -122,8 +129,8 @@ int UninstallerImp::Load(const char* path) {
   // A header that cannot be read at all is refused like a newer one.
   std::int32_t header = 1;
   int result = stream->ReadData(&header, 4) == 4 && header <= 0 ? 0 : 1;
-  if (result == 0) result = ReadList(files_, stream);
-  if (result == 0) result = ReadList(folders_, stream);
+  if (result == 0) result = ReadList(files_, &fileIndex_, stream);
+  if (result == 0) result = ReadList(folders_, &folderIndex_, stream);
   stream->CloseStream();
   return result;
 }
@@ -147,6 +154,7 @@ int UninstallerImp::Uninstall() {
   if (!it) return 1;
   for (it->First(); !it->IsDone(); it->Next()) RemoveFile(TextOf(it->Current()));
   it->Clear();
+  fileIndex_.Clear();
   files_->ReleaseIterator(&it);
 
   if (!folders_) return 1;
@@ -160,6 +168,7 @@ int UninstallerImp::Uninstall() {
   for (it->Last(); !it->IsBeforeFirst(); it->Prev()) removeIfEmpty(TextOf(it->Current()));
   for (it->First(); !it->IsDone(); it->Next()) removeIfEmpty(TextOf(it->Current()));
   it->Clear();
+  folderIndex_.Clear();
   folders_->ReleaseIterator(&it);
   return 0;
 }

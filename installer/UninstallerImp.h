@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/ElementImp.h"
+#include "installer/TextIndex.h"
 #include "installer/Uninstaller.h"
 
 namespace VLN2 {
@@ -24,6 +25,9 @@ class UninstallerImp : public ElementImp<Uninstaller> {
  private:
   ElementContainer* files_ = nullptr;
   ElementContainer* folders_ = nullptr;
+  // Beside each list, so that adding a path does not compare it with every listed one.
+  TextIndex fileIndex_;
+  TextIndex folderIndex_;
 };
 
 }  // namespace VLN2

@@ -77,24 +77,49 @@ int FolderOfPathExists(const char* path) {
   return PathExists(text);
 }
 
-int CreateFolders(const char* path) {
+int CreateFolders(const char* path) { return CreateFolders(path, nullptr); }
+
+int CreateFolders(const char* path, KnownFolder* known) {
   ElementRef<FilePath> folder;
   int length = 0;
   char* text = FolderPart(&folder, path, &length);
   if (!text) return 1;
   if (length == 0) return 0;
+  int from = known ? known->KnownLength(text, length) : 0;
+  if (from == length) return 0;
   // One level at a time from the top: the drive itself ("C:") simply fails to be created.
-  int last = 0;
-  for (int i = 0; i < length; ++i) {
+  // Below a folder made just now nothing can exist, so those levels are made without asking.
+  bool made = false;
+  for (int i = from; i < length; ++i) {
     if (!IsSeparator(text[i])) continue;
     char separator = text[i];
     text[i] = 0;
-    if (PathExists(text) == 1) Port::CreateDirectory(text);
+    if (made || PathExists(text) == 1) made = Port::CreateDirectory(text);
     text[i] = separator;
-    last = i;
   }
-  text[last] = 0;
-  return PathExists(text);
+  // The folder part ends in a separator: test the deepest folder without it.
+  char separator = text[length - 1];
+  text[length - 1] = 0;
+  int result = PathExists(text);
+  text[length - 1] = separator;
+  if (result == 0 && known) known->Remember(text, length);
+  return result;
+}
+
+KnownFolder::~KnownFolder() { Free(text_); }
+
+int KnownFolder::KnownLength(const char* folder, int length) const {
+  int known = 0;
+  for (int i = 0; i < length && i < length_ && folder[i] == text_[i]; ++i)
+    if (IsSeparator(folder[i])) known = i + 1;
+  return known;
+}
+
+void KnownFolder::Remember(const char* folder, int length) {
+  Free(text_);
+  text_ = static_cast<char*>(Allocate(static_cast<std::size_t>(length)));
+  length_ = text_ ? length : 0;
+  if (text_) std::memcpy(text_, folder, static_cast<std::size_t>(length));
 }
 
 int RemoveFolder(const char* path) { return Port::RemoveDirectory(path) ? 0 : 1; }

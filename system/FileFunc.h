@@ -10,6 +10,29 @@ namespace VLN2 {
 int FolderOfPathExists(const char* path);
 // Creates every missing folder of the path's folder part; 0 when the deepest exists.
 int CreateFolders(const char* path);
+
+// The deepest folder that a series of CreateFolders calls last found or made. Extraction
+// passes one along its entries, which come folder by folder: a path in that folder or above
+// it costs no system call, and a path below it asks only for the levels beyond.
+class KnownFolder {
+ public:
+  KnownFolder() = default;
+  KnownFolder(const KnownFolder&) = delete;
+  KnownFolder& operator=(const KnownFolder&) = delete;
+  ~KnownFolder();
+
+  // How many leading characters of folder (length characters, ending in a separator) name
+  // levels known to exist: up to and including a separator, or 0.
+  int KnownLength(const char* folder, int length) const;
+  // Remembers folder as existing; without memory nothing is known.
+  void Remember(const char* folder, int length);
+
+ private:
+  char* text_ = nullptr;
+  int length_ = 0;
+};
+// CreateFolders, skipping the levels known exist and remembering the deepest one.
+int CreateFolders(const char* path, KnownFolder* known);
 // Removes an empty folder.
 int RemoveFolder(const char* path);
 // 0 when a file or folder of that name (wildcards allowed) exists.

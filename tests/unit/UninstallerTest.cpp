@@ -56,6 +56,26 @@ TEST_F(UninstallerTest, PathsEqualIgnoringCaseAreRecordedOnceInTheFirstSpelling)
   EXPECT_EQ(Saved(uninstaller.get()), StoredRecordBytes({"C:\\A\\x.dll"}, {"C:\\A\\B\\"}));
 }
 
+// Enough paths for the index beside the list to grow twice, each added again in capitals:
+// whichever allocation fails, every path is listed once, in the spelling that got in first.
+TEST_F(UninstallerTest, ManyPathsAreListedOnceEvenWhenMemoryRunsOut) {
+  SweepAllocationFailuresBothModes([&] {
+    ElementRef<Uninstaller> uninstaller = NewUninstaller();
+    if (!uninstaller) return;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 70; ++i) {
+      std::string path = "C:\\sdk\\file" + std::to_string(i) + ".h";
+      std::string capitals = "C:\\SDK\\FILE" + std::to_string(i) + ".H";
+      bool first = uninstaller->AddFileEntry(path.c_str()) == 0;
+      bool second = uninstaller->AddFileEntry(capitals.c_str()) == 0;
+      if (first || second) expected.push_back(first ? path : capitals);
+    }
+    if (uninstaller->Save(box_.Path("saved.info").c_str()) == 0) {
+      EXPECT_EQ(box_.ReadFile("saved.info"), StoredRecordBytes(expected, {}));
+    }
+  });
+}
+
 TEST_F(UninstallerTest, ReplayDeletesTheFilesAndEmptiesTheLists) {
   box_.WriteFile("f", "data");
   auto uninstaller = NewUninstaller();
