@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the installer's bitmaps into resources/bitmaps/ as 8-bit (256-colour) BMP files.
+"""Draws the installer's bitmaps into resources/bitmaps/ as 8-bit (256-colour)
+run-length compressed BMP files.
 
 The banner (111), the page pictures (117, 119, 121, 124, 126) and the small icons of the
 overview list and the tab strip (118, 120, 122, 123, 125). Standard library only; the output
@@ -271,20 +272,52 @@ def quantise(canvas):
     return palette, indices
 
 
+def rle8_row(row):
+    """One row in the bitmap's 8-bit run-length form, ending with its end-of-line mark.
+
+    The shortest encoding, chosen backwards from the row's end: at each pixel either a run of
+    one colour (count, index) or an absolute stretch of 3 to 255 pixels (0, count, the
+    indices, padded to an even length).
+    """
+    width = len(row)
+    same = [1] * width  # length of the one-colour run starting at each pixel
+    for x in range(width - 2, -1, -1):
+        if row[x] == row[x + 1]:
+            same[x] = same[x + 1] + 1
+    cost = [0] * (width + 1)
+    step = [None] * width
+    for x in range(width - 1, -1, -1):
+        run = min(255, same[x])
+        best = (2 + cost[x + run], ("run", run))
+        for n in range(3, min(255, width - x) + 1):
+            candidate = 2 + n + (n & 1) + cost[x + n]
+            if candidate < best[0]:
+                best = (candidate, ("absolute", n))
+        cost[x], step[x] = best
+    out = bytearray()
+    x = 0
+    while x < width:
+        kind, n = step[x]
+        if kind == "run":
+            out += bytes((n, row[x]))
+        else:
+            out += bytes((0, n)) + row[x:x + n] + b"\0" * (n & 1)
+        x += n
+    return bytes(out + b"\0\0")
+
+
 def write_bmp8(path, canvas):
+    """Writes an 8-bit run-length compressed BMP whose colour table holds only the colours
+    the picture uses; the system's bitmap loader expands it to the same pixels."""
     palette, indices = quantise(canvas)
-    palette = palette + [(0, 0, 0)] * (256 - len(palette))
     width, height = canvas.width, canvas.height
-    stride = (width + 3) & ~3
-    rows = []
-    for y in range(height - 1, -1, -1):  # bottom-up
-        row = bytes(indices[y * width:(y + 1) * width])
-        rows.append(row + b"\0" * (stride - width))
-    data = b"".join(rows)
+    rows = (bytes(indices[y * width:(y + 1) * width]) for y in range(height - 1, -1, -1))
+    data = b"".join(rle8_row(row) for row in rows) + b"\0\1"  # bottom-up, end of bitmap
     colour_table = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette)
     offset = 14 + 40 + len(colour_table)
     header = struct.pack("<2sIHHI", b"BM", offset + len(data), 0, 0, offset)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, len(data), 3780, 3780, 256, 0)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 1, len(data), 3780, 3780,
+                       len(palette), 0)
     with open(path, "wb") as f:
         f.write(header + info + colour_table + data)
 

@@ -1,5 +1,6 @@
 #include "system/FileSystemIteratorImp.h"
 
+#include "framework/CatchAll.h"
 #include "framework/ElementRef.h"
 #include "system/port/Port.h"
 
@@ -98,9 +99,9 @@ int FileSystemIteratorImp::Visit(const char* folder, int* budget, void* context)
       result = 1;
       continue;
     }
-    try {
+    VLN2_TRY {
       result = callback(path->GetText(), context);
-    } catch (...) {
+    } VLN2_CATCH_ALL {
       Port::FindClose(search);
       return 1;
     }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "framework/CatchAll.h"
 #include "system/SystemApp.h"
 
 namespace VLN2 {
@@ -48,18 +49,18 @@ LRESULT Route(HWND hwnd, UINT message, WPARAM first, LPARAM second, bool dialog)
 }
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
-  try {
+  VLN2_TRY {
     return Route(hwnd, message, first, second, false);
-  } catch (...) {
+  } VLN2_CATCH_ALL {
     // Nothing may unwind through the platform's frames.
     return DefWindowProcA(hwnd, message, first, second);
   }
 }
 
 INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
-  try {
+  VLN2_TRY {
     return Route(hwnd, message, first, second, true);
-  } catch (...) {
+  } VLN2_CATCH_ALL {
     return FALSE;
   }
 }
