@@ -1,0 +1,71 @@
+# The installer executable as it ships. It links vln2_release, a copy of the library built
+# for size: no exceptions (nothing in it throws; the callback guards compile away), no run-time
+# type information, static locals without thread guards (the installer runs on one thread), and
+# link-time optimisation together with zlib, compiled here from source for the same reasons.
+# Tests and tools keep the plain library. The link is stamped with the source's date, and a
+# signed copy is made when VLN2_SIGN is on.
+
+# zlib's sources: VLN2_ZLIB_SOURCE_DIR, or the copy inside Debian's binutils-source tarball.
+set(VLN2_ZLIB_SOURCE_DIR "" CACHE PATH "zlib sources compiled into the installer")
+set(zlib_dir "${VLN2_ZLIB_SOURCE_DIR}")
+if(NOT zlib_dir)
+  file(GLOB tarball /usr/src/binutils/binutils-*.tar.xz)
+  if(NOT tarball)
+    message(FATAL_ERROR "No zlib sources: install binutils-source (scripts/install-deps) "
+                        "or set VLN2_ZLIB_SOURCE_DIR")
+  endif()
+  list(GET tarball 0 tarball)
+  set(extracted "${CMAKE_BINARY_DIR}/zlib-source")
+  if(NOT EXISTS "${extracted}/.done")
+    # GNU tar: the tarball holds some files twice, as links to themselves.
+    file(REMOVE_RECURSE "${extracted}")
+    file(MAKE_DIRECTORY "${extracted}")
+    execute_process(COMMAND tar -xJf "${tarball}" -C "${extracted}" --wildcards "*/zlib/*.[ch]"
+                    RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR "Cannot extract zlib from ${tarball}")
+    endif()
+    file(TOUCH "${extracted}/.done")
+  endif()
+  file(GLOB zlib_dir "${extracted}/*/zlib")
+endif()
+
+# Only what compress2 and uncompress need, in the zlib format without the gzip wrapper; the
+# fixed code and CRC tables are computed at start-up rather than stored.
+set(zlib_sources)
+foreach(name adler32 compress crc32 deflate inffast inflate inftrees trees uncompr zutil)
+  list(APPEND zlib_sources "${zlib_dir}/${name}.c")
+endforeach()
+add_library(vln2_zlib STATIC ${zlib_sources})
+target_include_directories(vln2_zlib SYSTEM PUBLIC "${zlib_dir}")
+target_compile_definitions(vln2_zlib PRIVATE NO_GZIP BUILDFIXED DYNAMIC_CRC_TABLE)
+target_compile_options(vln2_zlib PRIVATE -w)
+
+# The copy of vln2: same sources and settings, this zlib instead of the system's.
+add_library(vln2_release STATIC $<TARGET_PROPERTY:vln2,SOURCES>)
+foreach(property INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS)
+  set_property(TARGET vln2_release PROPERTY ${property} $<TARGET_PROPERTY:vln2,${property}>)
+  set_property(TARGET vln2_release PROPERTY INTERFACE_${property}
+                                            $<TARGET_PROPERTY:vln2,INTERFACE_${property}>)
+endforeach()
+get_target_property(libraries vln2 LINK_LIBRARIES)
+list(TRANSFORM libraries REPLACE "^ZLIB::ZLIB$" vln2_zlib)
+target_link_libraries(vln2_release PUBLIC ${libraries})
+
+set(release_targets vln2_zlib vln2_release VorlaneBoxSetup)
+set_target_properties(${release_targets} PROPERTIES INTERPROCEDURAL_OPTIMIZATION ON)
+foreach(target IN LISTS release_targets)
+  target_compile_options(${target} PRIVATE
+    -Oz "-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=" "-ffile-prefix-map=${CMAKE_BINARY_DIR}/="
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    # No unwinder is linked, so the DWARF unwind tables would be dead weight. (The x86-64
+    # tables are the system's structured exception data and stay.)
+    target_compile_options(${target} PRIVATE -fno-asynchronous-unwind-tables)
+  endif()
+endforeach()
+target_link_options(VorlaneBoxSetup PRIVATE -Oz)
+
+target_sources(VorlaneBoxSetup PRIVATE "${VLN2_VERSION_RC}")
+set_property(TARGET VorlaneBoxSetup PROPERTY CXX_LINKER_LAUNCHER
+             "${CMAKE_COMMAND}" -E env "SOURCE_DATE_EPOCH=${VLN2_SOURCE_DATE_EPOCH}")
