@@ -69,3 +69,18 @@ target_link_options(VorlaneBoxSetup PRIVATE -Oz)
 target_sources(VorlaneBoxSetup PRIVATE "${VLN2_VERSION_RC}")
 set_property(TARGET VorlaneBoxSetup PROPERTY CXX_LINKER_LAUNCHER
              "${CMAKE_COMMAND}" -E env "SOURCE_DATE_EPOCH=${VLN2_SOURCE_DATE_EPOCH}")
+
+# VLN2_SIGN makes installer/signed/VorlaneBoxSetup.exe, signed by scripts/sign with the key
+# its environment names. The executable beside it stays unsigned: the reproducible file.
+option(VLN2_SIGN "Sign the installer after it is built (scripts/sign)" OFF)
+if(VLN2_SIGN)
+  set(signed "${CMAKE_BINARY_DIR}/installer/signed/VorlaneBoxSetup.exe")
+  add_custom_command(
+    OUTPUT "${signed}"
+    COMMAND "${CMAKE_COMMAND}" -E copy $<TARGET_FILE:VorlaneBoxSetup> "${signed}"
+    COMMAND "${CMAKE_SOURCE_DIR}/scripts/sign" "${signed}"
+    DEPENDS VorlaneBoxSetup
+    COMMENT "Signing the installer"
+    VERBATIM)
+  add_custom_target(VorlaneBoxSetupSigned ALL DEPENDS "${signed}")
+endif()
