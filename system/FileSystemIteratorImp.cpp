@@ -99,9 +99,8 @@ int FileSystemIteratorImp::Visit(const char* folder, int* budget, void* context)
       result = 1;
       continue;
     }
-    VLN2_TRY {
-      result = callback(path->GetText(), context);
-    } VLN2_CATCH_ALL {
+    VLN2_TRY { result = callback(path->GetText(), context); }
+    VLN2_CATCH_ALL {
       Port::FindClose(search);
       return 1;
     }

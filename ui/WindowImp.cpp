@@ -49,20 +49,16 @@ LRESULT Route(HWND hwnd, UINT message, WPARAM first, LPARAM second, bool dialog)
 }
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
-  VLN2_TRY {
-    return Route(hwnd, message, first, second, false);
-  } VLN2_CATCH_ALL {
+  VLN2_TRY { return Route(hwnd, message, first, second, false); }
+  VLN2_CATCH_ALL {
     // Nothing may unwind through the platform's frames.
     return DefWindowProcA(hwnd, message, first, second);
   }
 }
 
 INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
-  VLN2_TRY {
-    return Route(hwnd, message, first, second, true);
-  } VLN2_CATCH_ALL {
-    return FALSE;
-  }
+  VLN2_TRY { return Route(hwnd, message, first, second, true); }
+  VLN2_CATCH_ALL { return FALSE; }
 }
 
 }  // namespace
