@@ -1,9 +1,13 @@
-// The fourteen installation targets: archive folders and report texts by index.
+// The fourteen installation targets: the procedure's table against the form's, and the
+// report texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 
 #include "installer/Targets.h"
+#include "ui/ToolboxInstallForm.h"
 
 namespace VLN2 {
 namespace {
@@ -14,20 +18,30 @@ TEST(TargetsTest, IndicesOutsideTheTableNameNoTarget) {
   for (int i = 0; i < kTargetCount; ++i) EXPECT_NE(FindTarget(i), nullptr) << i;
 }
 
-TEST(TargetsTest, TargetsShareArchiveFoldersAsTheProductsDo) {
-  const char* expected[kTargetCount] = {"3DSMax3\\",  "3DSMax4\\",      "3DSMax4\\", "3DSMax6\\",
-                                        "3DSMax6\\",  "3DSMax6\\",      "3DSMax9\\", "MicroStation\\",
-                                        "Archicad\\", "Archicad10\\",   "Cinema4D\\", "Cinema4D\\",
-                                        "Cinema4D10\\", "SDK\\"};
-  for (int i = 0; i < kTargetCount; ++i) EXPECT_STREQ(FindTarget(i)->archiveFolder, expected[i]) << i;
-  EXPECT_STREQ(kSharedFolder, "VLN2_Resources\\");
-}
-
-TEST(TargetsTest, CheckBoxNamesKeepTheirOwnSpelling) {
-  EXPECT_STREQ(FindTarget(0)->name, "3D Studio Max 3 or Autodesk Viz 3");
-  EXPECT_STREQ(FindTarget(10)->name, "Cinema 4D R8");
-  EXPECT_STREQ(FindTarget(11)->name, "Cinema4D R9");
-  EXPECT_STREQ(FindTarget(13)->name, "Vorlane SDK");
+// The form and the procedure keep a table each. Their check box names agree; the overview
+// and the report spell some hosts their own way, and only those.
+TEST(TargetsTest, TheFormAndTheProcedureNameEachTargetAlikeButWhereTheirTextsDiffer) {
+  const std::map<int, std::string> overview = {{kTargetMicroStation, "Microstation"},
+                                               {kTargetArchiCAD9, "ArchiCAD R9"},
+                                               {kTargetArchiCAD10, "ArchiCAD R10"},
+                                               {kTargetCinema4DR8, "Cinema4D R8"}};
+  auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+    std::size_t at = text.find(from);
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+  };
+  for (int i = 0; i < kTargetCount; ++i) {
+    const Target* target = FindTarget(i);
+    const FormTarget& row = GetFormTarget(i);
+    EXPECT_STREQ(row.checkText, target->name) << i;
+    auto own = overview.find(i);
+    EXPECT_EQ(row.overviewText, " " + (own != overview.end() ? own->second : target->name)) << i;
+    std::string host =
+        replaced(replaced(target->name, "3D Studio Max", "3ds Max"), "Cinema 4D", "Cinema4D");
+    if (i != kTargetSDK) host = "VorlaneBox for " + host;
+    const std::string success = target->successText, failure = target->failureText;
+    EXPECT_EQ(success.find("\n" + host + " is successfully installed.\n"), 0u) << success;
+    EXPECT_EQ(failure.find("\nThe installation of " + host + " failed."), 0u) << failure;
+  }
 }
 
 TEST(TargetsTest, ReportTextsStartWithALineFeedAndEndEveryLineWithOne) {

@@ -212,16 +212,6 @@ TEST_F(ToolboxInstallFormTest, FolderGetsOneTrailingBackslash) {
   EXPECT_EQ(Path(form, kTargetSDK), "");
 }
 
-TEST_F(ToolboxInstallFormTest, SelectedFlagIsZeroOrOne) {
-  ToolboxInstallForm form(core_);
-  ASSERT_EQ(form.Init(), 0);
-  EXPECT_EQ(form.SetTargetSelected(kTargetArchiCAD9, true), 0);
-  EXPECT_TRUE(form.IsTargetSelected(kTargetArchiCAD9));
-  EXPECT_FALSE(form.IsTargetSelected(kTargetArchiCAD10));
-  EXPECT_EQ(form.SetTargetSelected(kTargetArchiCAD9, false), 0);
-  EXPECT_FALSE(form.IsTargetSelected(kTargetArchiCAD9));
-}
-
 TEST_F(ToolboxInstallFormTest, IndexOutsideTheTableIsRefused) {
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
@@ -250,22 +240,23 @@ TEST_F(ToolboxInstallFormTest, InitReportsEveryAllocationFailureWithoutLeaking) 
 TEST_F(ToolboxInstallFormTest, SetTargetPathReportsAFailedCopyOrAppend) {
   ToolboxInstallForm form(core_);
   ASSERT_EQ(form.Init(), 0);
-  long failures = 0;
-  for (long n = 1; n < 100; ++n) {
-    FailAllocation(n);
-    int result = form.SetTargetPath(kTarget3dsMax3, "D:\\Max");
-    bool hit = AllocationFailureHit();
+  // Each allocation fails in turn, until a run meets no failure.
+  long n = 0;
+  int result = 1;
+  for (bool hit = true; hit;) {
+    ASSERT_LT(n, 1000);
+    FailAllocation(++n);
+    result = form.SetTargetPath(kTarget3dsMax3, "D:\\Max");
+    hit = AllocationFailureHit();
     FailAllocation(0);
-    if (!hit) {
-      EXPECT_EQ(result, 0);
-      EXPECT_EQ(Path(form, kTarget3dsMax3), "D:\\Max\\");
-      break;
+    if (hit) {
+      EXPECT_EQ(result, 1) << "allocation " << n;
+      EXPECT_NE(Path(form, kTarget3dsMax3), "D:\\Max\\") << "allocation " << n;
     }
-    ++failures;
-    EXPECT_EQ(result, 1) << "allocation " << n;
-    EXPECT_NE(Path(form, kTarget3dsMax3), "D:\\Max\\") << "allocation " << n;
   }
-  EXPECT_GE(failures, 1);
+  EXPECT_GT(n, 1) << "no allocation to fail";
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(Path(form, kTarget3dsMax3), "D:\\Max\\");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -395,25 +386,27 @@ TEST_F(ToolboxInstallFormTest, UpdateIsNeverShownForARecordPathBuiltOnlyInPart) 
   sandbox.WriteFile("Toolbox\\Uninstall.info", "record");
   // The toolbox folder itself exists too: a record path cut short would name it.
   UseApp(sandbox.Root());
-  long failures = 0;
-  for (long n = 1; n < 100; ++n) {
+  // Each allocation of the dialog's initialisation fails in turn, until a run meets none.
+  long n = 0;
+  Control install;
+  for (bool hit = true; hit;) {
+    ASSERT_LT(n, 1000);
     ToolboxInstallForm form(core_);
     ASSERT_EQ(form.Init(), 0);
     FakeView view(&form);
-    FailAllocation(n);
+    FailAllocation(++n);
     form.OnInit(&view);
-    bool hit = AllocationFailureHit();
+    hit = AllocationFailureHit();
     FailAllocation(0);
-    if (!hit) {
-      EXPECT_EQ(view.controls_[IDC_INSTALL].text, "Update");
-      EXPECT_TRUE(view.controls_[IDC_INSTALL].enabled);
-      break;
+    install = view.controls_[IDC_INSTALL];
+    if (hit) {
+      EXPECT_EQ(install.text, "Install") << "allocation " << n;
+      EXPECT_FALSE(install.enabled) << "allocation " << n;
     }
-    ++failures;
-    EXPECT_EQ(view.controls_[IDC_INSTALL].text, "Install") << "allocation " << n;
-    EXPECT_FALSE(view.controls_[IDC_INSTALL].enabled) << "allocation " << n;
   }
-  EXPECT_GE(failures, 1);
+  EXPECT_GT(n, 1) << "no allocation to fail";
+  EXPECT_EQ(install.text, "Update");
+  EXPECT_TRUE(install.enabled);
 }
 
 // ---------------------------------------------------------------------------------------
