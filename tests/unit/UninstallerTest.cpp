@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "framework/ElementRef.h"
 #include "installer/Uninstaller.h"
@@ -24,12 +26,12 @@ class UninstallerTest : public CoreFixture {
     EXPECT_EQ(uninstaller->Save(box_.Path("saved.info").c_str()), 0);
     return box_.ReadFile("saved.info");
   }
-  // Loads a record holding bytes and replays it.
+  // Loads a record holding bytes and replays it; Load's result. The replay always succeeds.
   int Replay(const std::string& bytes) {
     box_.WriteFile("record.info", bytes);
     ElementRef<Uninstaller> uninstaller = NewUninstaller();
     int loaded = uninstaller->Load(box_.Path("record.info").c_str());
-    uninstaller->Uninstall();
+    EXPECT_EQ(uninstaller->Uninstall(), 0);
     return loaded;
   }
   Sandbox box_;
@@ -92,81 +94,72 @@ TEST_F(UninstallerTest, ReplayDeletesTheFilesAndEmptiesTheLists) {
   EXPECT_TRUE(box_.Exists("f"));
 }
 
-TEST_F(UninstallerTest, NestedFoldersGoInTheRightOrderAndFoldersInUseStay) {
-  box_.MakeFolder("P\\a\\b");
-  box_.MakeFolder("Q");
-  box_.WriteFile("Q\\mine.txt", "the user's");
-  box_.WriteFile("P\\a\\b\\x.dll", "x");
-  auto uninstaller = NewUninstaller();
-  uninstaller->AddFileEntry(box_.Path("P\\a\\b\\x.dll").c_str());
-  uninstaller->AddFolderEntry(box_.Path("P\\a\\x.dll").c_str());
-  uninstaller->AddFolderEntry(box_.Path("P\\a\\b\\x.dll").c_str());
-  uninstaller->AddFolderEntry(box_.Path("Q\\y.dll").c_str());
-  EXPECT_EQ(uninstaller->Uninstall(), 0);
-  EXPECT_FALSE(box_.Exists("P\\a"));
-  EXPECT_TRUE(box_.Exists("P"));
-  EXPECT_TRUE(box_.Exists("Q\\mine.txt"));
-}
-
-TEST_F(UninstallerTest, ARecordFromANewerVersionIsRefusedWhole) {
-  box_.WriteFile("f", "data");
-  std::string record = StoredRecordBytes({box_.Path("f")}, {});
-  record[0] = 1;
-  EXPECT_EQ(Replay(record), 1);
-  EXPECT_TRUE(box_.Exists("f"));
-}
-
-TEST_F(UninstallerTest, AMissingRecordRemovesNothing) {
-  auto uninstaller = NewUninstaller();
-  EXPECT_EQ(uninstaller->Load(box_.Path("absent.info").c_str()), 1);
-  EXPECT_FALSE(box_.Exists("absent.info"));
-}
-
-TEST_F(UninstallerTest, ATruncatedRecordNeverDeletesThroughAPartlyReadText) {
-  box_.MakeFolder("keep");
-  const std::string victim = box_.Path("keep\\victim.txt");
-  const std::string first = box_.Path("first.txt");
-  const std::string record = StoredRecordBytes({first, victim}, {box_.Path("keep\\")});
-  for (size_t cut = 0; cut < record.size(); ++cut) {
-    box_.WriteFile("first.txt", "1");
-    // Every prefix of the victim's path names a file that must survive a cut inside it.
-    for (size_t n = box_.Path("keep\\").size() + 1; n <= victim.size(); ++n)
-      box_.WriteFile(victim.substr(box_.Root().size(), n - box_.Root().size()), "x");
-    Replay(record.substr(0, cut));
-    size_t firstEnds = 8 + 2 + first.size() + 1, victimEnds = firstEnds + 2 + victim.size() + 1;
-    EXPECT_EQ(box_.Exists("first.txt"), cut < firstEnds) << cut;
-    EXPECT_EQ(box_.Exists("keep\\victim.txt"), cut < victimEnds) << cut;
-    for (size_t n = box_.Path("keep\\").size() + 1; n < victim.size(); ++n)
-      EXPECT_TRUE(box_.Exists(victim.substr(box_.Root().size(), n - box_.Root().size()))) << cut;
+// A folder goes once its recorded subfolders have, in whichever order they were recorded.
+TEST_F(UninstallerTest, NestedFoldersGoInEitherOrderAndFoldersInUseStay) {
+  for (bool childFirst : {false, true}) {
+    box_.WriteFile("Q\\mine.txt", "the user's");
+    box_.WriteFile("P\\a\\b\\x.dll", "x");
+    std::vector<std::string> folders = {box_.Path("P\\a\\"), box_.Path("P\\a\\b\\")};
+    if (childFirst) std::swap(folders[0], folders[1]);
+    folders.push_back(box_.Path("Q\\"));
+    EXPECT_EQ(Replay(StoredRecordBytes({box_.Path("P\\a\\b\\x.dll")}, folders)), 0);
+    EXPECT_FALSE(box_.Exists("P\\a")) << "child first: " << childFirst;
+    EXPECT_TRUE(box_.Exists("P"));
+    EXPECT_TRUE(box_.Exists("Q\\mine.txt"));
   }
 }
 
-TEST_F(UninstallerTest, AbsurdCountsCostNoMoreThanTheFileHolds) {
-  box_.WriteFile("a", "1");
-  std::string record = StoredWord(0) + StoredWord(0x7FFFFFFF) + StoredText(box_.Path("a"));
-  EXPECT_EQ(Replay(record), 1);
-  EXPECT_FALSE(box_.Exists("a"));  // the complete record before the end still counts
-  box_.WriteFile("a", "1");
-  EXPECT_EQ(Replay(StoredWord(0) + StoredWord(-5) + StoredWord(-1)), 0);  // no records at all
-  EXPECT_EQ(Replay(std::string("\0\0", 2)), 1);                           // no complete header
-  EXPECT_TRUE(box_.Exists("a"));
+// Only a record read as one removes anything: one from a newer version (a header above 0)
+// or without a whole header is refused; older headers, below 0, are read like the current.
+TEST_F(UninstallerTest, WhatARecordRemovesDependsOnItsHeaderAndCounts) {
+  const std::vector<std::string> listed = {box_.Path("listed.txt")};
+  const struct {
+    const char* what;
+    std::string bytes;
+    int loaded;
+    bool removes;
+  } rows[] = {
+      {"current header", StoredRecordBytes(listed, {}), 0, true},
+      {"older header", StoredRecordBytes(listed, {}, -1), 0, true},
+      {"oldest header", StoredRecordBytes(listed, {}, INT32_MIN), 0, true},
+      {"newer header", StoredRecordBytes(listed, {}, 1), 1, false},
+      {"newest header", StoredRecordBytes(listed, {}, INT32_MAX), 1, false},
+      {"no whole header", std::string(2, '\0'), 1, false},
+      {"negative counts", StoredWord(0) + StoredWord(-5) + StoredWord(-1), 0, false},
+  };
+  for (const auto& row : rows) {
+    box_.WriteFile("listed.txt", "x");
+    EXPECT_EQ(Replay(row.bytes), row.loaded) << row.what;
+    EXPECT_NE(box_.Exists("listed.txt"), row.removes) << row.what;
+  }
+  // No record at all: a missing file, or a folder in its place.
+  box_.MakeFolder("folder.info");
+  for (const char* record : {"absent.info", "folder.info"}) {
+    auto uninstaller = NewUninstaller();
+    EXPECT_EQ(uninstaller->Load(box_.Path(record).c_str()), 1) << record;
+    EXPECT_EQ(uninstaller->Uninstall(), 0) << record;
+    EXPECT_TRUE(box_.Exists("listed.txt")) << record;
+  }
+  EXPECT_FALSE(box_.Exists("absent.info"));
 }
 
-TEST_F(UninstallerTest, RunningOutOfMemoryNeverCrashesOrLeaks) {
-  box_.WriteFile("gone", "1");
-  const std::string record = StoredRecordBytes({box_.Path("gone")}, {box_.Path("sub\\")});
-  box_.WriteFile("in.info", record);
-  long made = SweepAllocationFailuresBothModes([&] {
-    ElementRef<Uninstaller> uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);
+// Whatever runs out, the lists saved are what the additions reported added.
+TEST_F(UninstallerTest, RunningOutOfMemoryLosesNoEntryReportedAdded) {
+  SweepAllocationFailuresBothModes([&] {
+    ElementRef<Uninstaller> uninstaller = NewUninstaller();
     if (!uninstaller) return;
-    uninstaller->AddFileEntry("C:\\x\\y.dll");
-    uninstaller->AddFolderEntry("C:\\x\\y.dll");
-    uninstaller->Save(box_.Path("out.info").c_str());
-    uninstaller->Load(box_.Path("in.info").c_str());
-    uninstaller->Uninstall();
-    box_.WriteFile("gone", "1");
+    std::vector<std::string> files, folders;
+    if (uninstaller->AddFileEntry("C:\\x\\y.dll") == 0) files.push_back("C:\\x\\y.dll");
+    if (uninstaller->AddFolderEntry("C:\\x\\y.dll") == 0) folders.push_back("C:\\x\\");
+    int saved = uninstaller->Save(box_.Path("out.info").c_str());
+    if (!AllocationFailureHit()) {
+      EXPECT_EQ(saved, 0);
+      EXPECT_EQ(files.size() + folders.size(), 2u);
+    }
+    if (saved == 0) {
+      EXPECT_EQ(box_.ReadFile("out.info"), StoredRecordBytes(files, folders));
+    }
   });
-  EXPECT_GT(made, 10);
 }
 
 }  // namespace
