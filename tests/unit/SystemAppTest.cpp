@@ -61,18 +61,15 @@ class SystemAppTest : public SandboxFixture {
     SandboxFixture::SetUp();
     registry_ = std::make_unique<TestRegistry>();
     registry_->StandIn();
-#ifndef _WIN32
     // The system's temporary folder inside the sandbox; it does not exist yet.
-    PosixPort::SetTempPath(box_->Path("Temp\\").c_str());
-#endif
+    UseTempFolder("Temp\\");
     char temp[260];
     ASSERT_GT(Port::GetTempPath(temp, sizeof temp), 0u);
-    systemTemp_ = temp;
+    ASSERT_EQ(temp, box_->Path("Temp\\"));
     UseClock({T(1000)});
   }
   void TearDown() override {
     app_.reset();
-    for (const std::string& folder : planted_) RemoveTree(folder);
     Port::SetMillisecondClock(nullptr);
     registry_.reset();
     SandboxFixture::TearDown();
@@ -92,49 +89,13 @@ class SystemAppTest : public SandboxFixture {
   // Ends the application object, which cleans up its temporary folder.
   void Stop() { app_.reset(); }
 
-  // A folder of someone else's below the system's temporary folder, holding one file; it
-  // is removed at the end of the test.
-  std::string Plant(const std::string& name) {
-    std::string folder = systemTemp_ + name;
-    EXPECT_EQ(CreateFolders(folder.c_str()), 0);
-    WriteFile(folder + "theirs.txt", "theirs");
-    planted_.push_back(folder);
-    return folder;
-  }
-  static void WriteFile(const std::string& path, const char* text) {
-    Port::FileHandle file = Port::OpenFile(path.c_str(), Port::kAccessWrite, false);
-    ASSERT_NE(file, nullptr) << path;
-    std::uint32_t done = 0;
-    Port::WriteFile(file, text, static_cast<std::uint32_t>(std::string(text).size()), &done);
-    Port::CloseFile(file);
-  }
-  // Removes a folder (ending in a backslash) with its files and first-level folders.
-  void RemoveTree(const std::string& folder) {
-    Port::FindData entry;
-    Port::FindHandle search = Port::FindFirst((folder + "*.*").c_str(), &entry);
-    if (search) {
-      do {
-        std::string name = entry.name;
-        if (name == "." || name == "..") continue;
-        if (entry.isDirectory && !entry.isLink) {
-          RemoveTree(folder + name + "\\");
-        } else if (!Port::DeleteFile((folder + name).c_str())) {
-          Port::RemoveDirectory((folder + name).c_str());
-        }
-      } while (Port::FindNext(search, &entry));
-      Port::FindClose(search);
-    }
-    Port::RemoveDirectory(folder.c_str());
-  }
-  bool Exists(const std::string& path) {
-    std::string name = path;
-    if (!name.empty() && name.back() == '\\') name.pop_back();
-    return PathExists(name.c_str()) == 0;
+  // The sandbox's relative path of a path the application object names.
+  std::string InBox(const std::string& path) {
+    EXPECT_EQ(path.compare(0, box_->Root().size(), box_->Root()), 0) << path;
+    return path.substr(std::min(path.size(), box_->Root().size()));
   }
 
   std::unique_ptr<TestRegistry> registry_;
-  std::string systemTemp_;
-  std::vector<std::string> planted_;
   ElementRef<SystemApp> app_;
 };
 
@@ -230,13 +191,13 @@ TEST_F(SystemAppTest, NamesThePlatformCannotGive) {
 
 TEST_F(SystemAppTest, ThePrivateFolderIsMadeAndRemoved) {
   SystemApp* app = Start();
-  std::string expected = systemTemp_ + FolderName(T(1000));
+  const std::string temp = "Temp\\" + FolderName(T(1000));
   ASSERT_NE(app->GetTempFolder(), nullptr);
-  EXPECT_EQ(app->GetTempFolder(), expected);
-  EXPECT_TRUE(Exists(expected));
-  WriteFile(expected + "Archive.DAT", "data");
+  EXPECT_EQ(app->GetTempFolder(), box_->Path(temp));
+  EXPECT_TRUE(box_->Exists(temp));
+  box_->WriteFile(temp + "Archive.DAT", "data");
   Stop();
-  EXPECT_FALSE(Exists(expected));
+  EXPECT_FALSE(box_->Exists(temp));
 }
 
 TEST_F(SystemAppTest, TheNumberMayCarryASign) {
@@ -244,17 +205,17 @@ TEST_F(SystemAppTest, TheNumberMayCarryASign) {
   SystemApp* app = Start();
   std::string name = FolderName(0x40000000u);
   EXPECT_EQ(name.substr(0, 4), "VLN-");
-  EXPECT_EQ(app->GetTempFolder(), systemTemp_ + name);
+  EXPECT_EQ(app->GetTempFolder(), box_->Path("Temp\\" + name));
 }
 
-#ifndef _WIN32
 TEST_F(SystemAppTest, AMissingSystemFolderIsMade) {
   EXPECT_FALSE(box_->Exists("Temp"));
   SystemApp* app = Start();
-  EXPECT_TRUE(box_->Exists("Temp"));
-  EXPECT_TRUE(Exists(app->GetTempFolder()));
+  ASSERT_NE(app->GetTempFolder(), nullptr);
+  EXPECT_TRUE(box_->Exists(InBox(app->GetTempFolder())));
 }
 
+#ifndef _WIN32
 TEST_F(SystemAppTest, WithoutASystemFolderThereIsNoPrivateOne) {
   PosixPort::SetTempPath("");
   SystemApp* app = Start();
@@ -264,91 +225,79 @@ TEST_F(SystemAppTest, WithoutASystemFolderThereIsNoPrivateOne) {
 #endif
 
 TEST_F(SystemAppTest, AFileInASubfolderGoesButTheFoldersStay) {
-  SystemApp* app = Start();
-  std::string temp = app->GetTempFolder();
-  ASSERT_EQ(CreateFolders((temp + "sub\\").c_str()), 0);
-  WriteFile(temp + "top.txt", "1");
-  WriteFile(temp + "sub\\deep.txt", "2");
+  Start();
+  const std::string temp = "Temp\\" + FolderName(T(1000));
+  box_->WriteFile(temp + "top.txt", "1");
+  box_->WriteFile(temp + "sub\\deep.txt", "2");
   Stop();
-  EXPECT_FALSE(Exists(temp + "top.txt"));
-  EXPECT_FALSE(Exists(temp + "sub\\deep.txt"));
-  EXPECT_TRUE(Exists(temp + "sub"));
-  EXPECT_TRUE(Exists(temp));
-  planted_.push_back(temp);  // for the clean-up
+  EXPECT_FALSE(box_->Exists(temp + "top.txt"));
+  EXPECT_FALSE(box_->Exists(temp + "sub\\deep.txt"));
+  EXPECT_TRUE(box_->Exists(temp + "sub"));
 }
 
 TEST_F(SystemAppTest, ClearTempFolderDeletesOnlyFiles) {
   SystemApp* app = Start();
-  std::string temp = app->GetTempFolder();
-  ASSERT_EQ(CreateFolders((temp + "a\\b\\").c_str()), 0);
-  WriteFile(temp + "a\\b\\f.txt", "1");
+  const std::string temp = "Temp\\" + FolderName(T(1000));
+  box_->WriteFile(temp + "a\\b\\f.txt", "1");
   EXPECT_EQ(app->ClearTempFolder(), 0);
-  EXPECT_FALSE(Exists(temp + "a\\b\\f.txt"));
-  EXPECT_TRUE(Exists(temp + "a\\b"));
-  ASSERT_EQ(RemoveFolder((temp + "a\\b").c_str()), 0);
-  ASSERT_EQ(RemoveFolder((temp + "a").c_str()), 0);
+  EXPECT_FALSE(box_->Exists(temp + "a\\b\\f.txt"));
+  EXPECT_TRUE(box_->Exists(temp + "a\\b"));
+  ASSERT_EQ(RemoveFolder(box_->Path(temp + "a\\b").c_str()), 0);
+  ASSERT_EQ(RemoveFolder(box_->Path(temp + "a").c_str()), 0);
   Stop();
-  EXPECT_FALSE(Exists(temp));
+  EXPECT_FALSE(box_->Exists(temp));
 }
 
+// Someone else's folder under the name the clock gives first.
 TEST_F(SystemAppTest, AFolderPlantedUnderTheNextNameIsNeverUsed) {
-  std::string planted = Plant(FolderName(T(1000)));
+  const std::string planted = "Temp\\" + FolderName(T(1000)) + "theirs.txt";
+  box_->WriteFile(planted, "theirs");
   UseClock({T(1000), T(1001)});
   SystemApp* app = Start();
-  EXPECT_EQ(app->GetTempFolder(), systemTemp_ + FolderName(T(1001)));
+  EXPECT_EQ(app->GetTempFolder(), box_->Path("Temp\\" + FolderName(T(1001))));
   Stop();
-  // Someone else's folder and file are untouched by the clean-up.
-  EXPECT_TRUE(Exists(planted + "theirs.txt"));
-  EXPECT_FALSE(Exists(systemTemp_ + FolderName(T(1001))));
+  EXPECT_EQ(box_->ReadFile(planted), "theirs");
+  EXPECT_FALSE(box_->Exists("Temp\\" + FolderName(T(1001))));
 }
 
 TEST_F(SystemAppTest, AClockThatHasNotMovedIsWaitedFor) {
-  Plant(FolderName(T(1000)));
+  box_->WriteFile("Temp\\" + FolderName(T(1000)) + "theirs.txt", "theirs");
   UseClock({T(1000), T(1000), T(1001)});
   SystemApp* app = Start();
-  EXPECT_EQ(app->GetTempFolder(), systemTemp_ + FolderName(T(1001)));
+  EXPECT_EQ(app->GetTempFolder(), box_->Path("Temp\\" + FolderName(T(1001))));
   EXPECT_EQ(g_reads, 3u);
 }
 
 TEST_F(SystemAppTest, WhenEveryNameIsTakenThereIsNoPrivateFolder) {
-  std::string planted = Plant(FolderName(T(1000)));
+  const std::string planted = "Temp\\" + FolderName(T(1000)) + "theirs.txt";
+  box_->WriteFile(planted, "theirs");
   UseClock({T(1000)});
   SystemApp* app = Start();
   EXPECT_EQ(app->GetTempFolder(), nullptr);
   EXPECT_EQ(app->ClearTempFolder(), 0);
   Stop();
-  EXPECT_TRUE(Exists(planted + "theirs.txt"));
+  EXPECT_EQ(box_->ReadFile(planted), "theirs");
 }
 
 #ifndef _WIN32
-TEST_F(SystemAppTest, ALinkPlantedUnderTheNextNameIsNeverUsed) {
-  box_->WriteFile("elsewhere\\precious.txt", "keep");
-  box_->MakeFolder("Temp");
-  std::string link = box_->NativePath("Temp/" + FolderName(T(1000)));
-  link.pop_back();
-  ASSERT_EQ(::symlink(box_->NativePath("elsewhere").c_str(), link.c_str()), 0);
-  UseClock({T(1000), T(1001)});
-  SystemApp* app = Start();
-  EXPECT_EQ(app->GetTempFolder(), systemTemp_ + FolderName(T(1001)));
-  Stop();
-  EXPECT_EQ(box_->ReadFile("elsewhere\\precious.txt"), "keep");
-}
-
 TEST_F(SystemAppTest, CleanUpNeverFollowsALinkOutOfTheFolder) {
   box_->WriteFile("elsewhere\\precious.txt", "keep");
   box_->WriteFile("elsewhere.txt", "keep too");
-  SystemApp* app = Start();
-  std::string temp = box_->NativePath("Temp/" + FolderName(T(1000)));
-  temp.pop_back();
-  ASSERT_EQ(::symlink(box_->NativePath("elsewhere").c_str(), (temp + "/dirlink").c_str()), 0);
-  ASSERT_EQ(::symlink(box_->NativePath("elsewhere.txt").c_str(), (temp + "/filelink").c_str()), 0);
-  WriteFile(std::string(app->GetTempFolder()) + "own.txt", "mine");
+  Start();
+  const std::string temp = "Temp\\" + FolderName(T(1000));
+  ASSERT_EQ(
+      ::symlink(box_->NativePath("elsewhere").c_str(), box_->NativePath(temp + "dirlink").c_str()),
+      0);
+  ASSERT_EQ(::symlink(box_->NativePath("elsewhere.txt").c_str(),
+                      box_->NativePath(temp + "filelink").c_str()),
+            0);
+  box_->WriteFile(temp + "own.txt", "mine");
   Stop();
   EXPECT_EQ(box_->ReadFile("elsewhere\\precious.txt"), "keep");
   EXPECT_EQ(box_->ReadFile("elsewhere.txt"), "keep too");
-  EXPECT_FALSE(box_->Exists("Temp\\" + FolderName(T(1000)) + "own.txt"));
+  EXPECT_FALSE(box_->Exists(temp + "own.txt"));
   // The links stay, so the folder does too.
-  EXPECT_TRUE(box_->Exists("Temp\\" + FolderName(T(1000)) + "filelink"));
+  EXPECT_TRUE(box_->Exists(temp + "filelink"));
 }
 #endif
 
@@ -431,13 +380,13 @@ TEST_F(SystemAppTest, RegisteredWithTheCore) {
   auto* app = new SystemAppImp(core_, nullptr, nullptr, 0);
   ASSERT_NE(app, nullptr);
   app->Init();
-  std::string temp = app->GetTempFolder();
+  std::string temp = InBox(app->GetTempFolder());
   core_->SetSystemApp(app);
   EXPECT_EQ(core_->GetSystemApp(), app);
   EXPECT_EQ(app->GetRefCount(), 1);
   // Destroying the Core releases it, which removes the folder.
   core_->Destroy();
-  EXPECT_FALSE(Exists(temp));
+  EXPECT_FALSE(box_->Exists(temp));
 }
 
 // ---- Memory running out.
@@ -465,13 +414,13 @@ TEST_F(SystemAppTest, WhenMemoryRunsOut) {
       EXPECT_TRUE(base == "D:\\Apps\\Vorlane\\" || base == "C:\\Program Files\\Vorlane\\") << base;
     }
     if (app->GetTempFolder()) {
-      EXPECT_TRUE(Exists(app->GetTempFolder()));
-      EXPECT_EQ(std::string(app->GetTempFolder()).substr(0, systemTemp_.size() + 3),
-                systemTemp_ + "VLN");
+      std::string temp = InBox(app->GetTempFolder());
+      EXPECT_EQ(temp.substr(0, 8), "Temp\\VLN");
+      EXPECT_TRUE(box_->Exists(temp));
     }
     app->Release();
     for (std::uint32_t clock = T(5000); clock != g_next; ++clock)
-      EXPECT_FALSE(Exists(systemTemp_ + FolderName(clock))) << clock;
+      EXPECT_FALSE(box_->Exists("Temp\\" + FolderName(clock))) << clock;
   });
 }
 

@@ -1,5 +1,7 @@
 #include "unit/support/SandboxFixture.h"
 
+#include <cstdlib>
+
 #ifndef _WIN32
 #include <cerrno>
 
@@ -17,11 +19,25 @@ void SandboxFixture::SetUp() {
 }
 
 void SandboxFixture::TearDown() {
+#ifdef _WIN32
+  if (savedTemp_) _putenv_s("TMP", savedTemp_->c_str());  // empty: TMP goes again
+#endif
   box_.reset();
 #ifndef _WIN32
   PosixPort::Reset();
 #endif
   CoreFixture::TearDown();
+}
+
+void SandboxFixture::UseTempFolder(const std::string& relative) {
+#ifdef _WIN32
+  // The system's temporary folder is the one TMP names.
+  const char* saved = std::getenv("TMP");
+  if (!savedTemp_) savedTemp_ = std::make_unique<std::string>(saved ? saved : "");
+  _putenv_s("TMP", box_->NativePath(relative).c_str());
+#else
+  PosixPort::SetTempPath(box_->Path(relative).c_str());
+#endif
 }
 
 bool SandboxFixture::MakeReadOnly(const std::string& relative) {

@@ -20,8 +20,14 @@ class SandboxFixture : public CoreFixture {
   // Makes the file read-only; false when nothing refuses this user to write it anyway.
   // Natively the super-user's next opening is refused through the port instead.
   bool MakeReadOnly(const std::string& relative);
+  // Makes the sandbox's folder (relative, ending in a backslash; it need not exist) the
+  // system's temporary folder until the test ends.
+  void UseTempFolder(const std::string& relative);
 
   std::unique_ptr<Sandbox> box_;
+
+ private:
+  std::unique_ptr<std::string> savedTemp_;  // under Windows: TMP before UseTempFolder
 };
 
 }  // namespace VLN2
