@@ -1,6 +1,5 @@
 // Files made to hurt: archives and records cut at every byte, counts that claim far more
-// than the file holds, entry names that try to leave the destination, and a temporary
-// folder name taken beforehand by someone else's folder or link.
+// than the file holds, and entry names that try to leave the destination.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,7 +17,6 @@
 #include "framework/ElementRef.h"
 #include "installer/Uninstaller.h"
 #include "system/FileFunc.h"
-#include "system/SystemAppImp.h"
 #include "system/port/Port.h"
 #include "unit/support/ArchiveBuilder.h"
 #include "unit/support/CoreFixture.h"
@@ -271,106 +269,6 @@ TEST_F(HostileFilesTest, HostileEntryNamesWriteNothingOutsideTheDestination) {
   // Nothing at the roots either.
   EXPECT_NE(PathExists(("C:\\" + onDrive).c_str()), 0);
   EXPECT_NE(PathExists(("\\" + rooted).c_str()), 0);
-}
-
-// ---- The private temporary folder's name taken beforehand.
-
-std::uint32_t g_clock = 0;
-std::uint32_t StepClock() { return g_clock++; }
-
-std::string FolderName(std::uint32_t clock) {
-  std::int32_t number = static_cast<std::int32_t>((clock + 1224122814u) ^ 1932168259u);
-  return "VLN" + std::to_string(number) + "\\";
-}
-
-class PlantedTempFolderTest : public HostileFilesTest {
- protected:
-  void SetUp() override {
-    HostileFilesTest::SetUp();
-#ifndef _WIN32
-    PosixPort::SetTempPath(box_.Path("Temp\\").c_str());
-    box_.MakeFolder("Temp");
-#endif
-    char temp[260];
-    ASSERT_GT(Port::GetTempPath(temp, sizeof temp), 0u);
-    system_ = temp;
-    // A reading of this process's own, so that programs side by side choose other names.
-    start_ = static_cast<std::uint32_t>(ProcessId()) * 65536u + 777u;
-    g_clock = start_;
-    Port::SetMillisecondClock(StepClock);
-  }
-  void TearDown() override {
-    Port::SetMillisecondClock(nullptr);
-#ifndef _WIN32
-    PosixPort::SetTempPath(nullptr);
-#endif
-    HostileFilesTest::TearDown();
-  }
-  // Starts and ends an application object; the private folder it used.
-  std::string StartAndStop() {
-    auto* app = new SystemAppImp(core_, nullptr, nullptr, 0);
-    EXPECT_EQ(app->Init(), 0);
-    std::string folder = app->GetTempFolder() ? app->GetTempFolder() : "";
-    if (!folder.empty()) {
-      Port::FileHandle file =
-          Port::OpenFile((folder + "Archive.DAT").c_str(), Port::kAccessWrite, false);
-      std::uint32_t done = 0;
-      Port::WriteFile(file, "data", 4, &done);
-      Port::CloseFile(file);
-    }
-    app->Release();
-    return folder;
-  }
-  std::string system_;
-  std::uint32_t start_ = 0;
-};
-
-TEST_F(PlantedTempFolderTest, AFilePlantedUnderTheNextNameIsNeverUsed) {
-  std::string planted = system_ + FolderName(start_);
-  planted.pop_back();
-  Port::FileHandle file = Port::OpenFile(planted.c_str(), Port::kAccessWrite, false);
-  ASSERT_NE(file, nullptr);
-  std::uint32_t done = 0;
-  Port::WriteFile(file, "theirs", 6, &done);
-  Port::CloseFile(file);
-  std::string used = StartAndStop();
-  EXPECT_EQ(used, system_ + FolderName(start_ + 1));
-  EXPECT_NE(PathExists(used.substr(0, used.size() - 1).c_str()), 0);
-  Port::FileHandle check = Port::OpenFile(planted.c_str(), Port::kAccessRead, false);
-  char read[8] = {};
-  Port::ReadFile(check, read, 6, &done);
-  Port::CloseFile(check);
-  EXPECT_STREQ(read, "theirs");
-  EXPECT_EQ(RemoveFile(planted.c_str()), 0);
-}
-
-// A link (natively a symbolic link; on Windows a directory symbolic link or, failing that,
-// a junction) at the next name, pointing at someone else's folder.
-TEST_F(PlantedTempFolderTest, ALinkPlantedUnderTheNextNameIsNeverUsedOrEmptied) {
-  box_.WriteFile("elsewhere\\precious.txt", "keep");
-  std::string target = box_.NativePath("elsewhere");
-  std::string link = system_ + FolderName(start_);
-  link.pop_back();
-#ifdef _WIN32
-  std::string nativeLink = link;
-#else
-  std::string nativeLink = box_.NativePath("Temp\\" + FolderName(start_));
-  nativeLink.pop_back();
-#endif
-  if (!SandboxFiles::MakeFolderLink(nativeLink, target))
-    GTEST_SKIP() << "this system makes neither directory links nor junctions";
-#ifdef _WIN32
-  Port::FindData found;
-  Port::FindHandle search = Port::FindFirst(link.c_str(), &found);
-  ASSERT_NE(search, nullptr);
-  Port::FindClose(search);
-  if (!found.isLink) GTEST_SKIP() << "the link is not reported as one here";
-#endif
-  std::string used = StartAndStop();
-  EXPECT_EQ(used, system_ + FolderName(start_ + 1));
-  EXPECT_EQ(box_.ReadFile("elsewhere\\precious.txt"), "keep");
-  EXPECT_FALSE(box_.Exists("elsewhere\\Archive.DAT"));
-  SandboxFiles::RemoveFolderLink(nativeLink);
 }
 
 }  // namespace

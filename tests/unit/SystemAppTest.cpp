@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "system/FileFunc.h"
 #include "system/SystemAppImp.h"
 #include "system/port/Port.h"
+#include "unit/support/SandboxFiles.h"
 #include "unit/support/SandboxFixture.h"
 #include "unit/support/TestRegistry.h"
 
@@ -248,16 +250,35 @@ TEST_F(SystemAppTest, ClearTempFolderDeletesOnlyFiles) {
   EXPECT_FALSE(box_->Exists(temp));
 }
 
-// Someone else's folder under the name the clock gives first.
-TEST_F(SystemAppTest, AFolderPlantedUnderTheNextNameIsNeverUsed) {
-  const std::string planted = "Temp\\" + FolderName(T(1000)) + "theirs.txt";
-  box_->WriteFile(planted, "theirs");
-  UseClock({T(1000), T(1001)});
-  SystemApp* app = Start();
-  EXPECT_EQ(app->GetTempFolder(), box_->Path("Temp\\" + FolderName(T(1001))));
-  Stop();
-  EXPECT_EQ(box_->ReadFile(planted), "theirs");
-  EXPECT_FALSE(box_->Exists("Temp\\" + FolderName(T(1001))));
+// Someone else's file, folder or link under the name the clock gives first: another name
+// is used, and what was planted is neither used nor emptied.
+TEST_F(SystemAppTest, NothingPlantedUnderTheNextNameIsUsedOrEmptied) {
+  box_->WriteFile("elsewhere\\precious.txt", "keep");
+  std::uint32_t clock = T(1000);
+  for (const std::string planted : {"file", "folder", "link"}) {
+    const std::string name = "Temp\\" + FolderName(clock);
+    const std::string bare = name.substr(0, name.size() - 1);
+    if (planted == "file") {
+      box_->WriteFile(bare, "theirs");
+    } else if (planted == "folder") {
+      box_->WriteFile(name + "theirs.txt", "theirs");
+    } else if (!SandboxFiles::MakeFolderLink(box_->NativePath(bare),
+                                             box_->NativePath("elsewhere"))) {
+      std::printf("this system makes neither directory links nor junctions\n");
+      continue;
+    }
+    UseClock({clock, clock + 1});
+    SystemApp* app = Start();
+    const std::string used = "Temp\\" + FolderName(clock + 1);
+    EXPECT_EQ(app->GetTempFolder(), box_->Path(used)) << planted;
+    box_->WriteFile(used + "Archive.DAT", "data");
+    Stop();
+    EXPECT_FALSE(box_->Exists(used)) << planted;
+    EXPECT_TRUE(box_->Exists(planted == "folder" ? name + "theirs.txt" : bare)) << planted;
+    clock += 2;
+  }
+  EXPECT_EQ(box_->ReadFile("elsewhere\\precious.txt"), "keep");
+  EXPECT_FALSE(box_->Exists("elsewhere\\Archive.DAT"));
 }
 
 TEST_F(SystemAppTest, AClockThatHasNotMovedIsWaitedFor) {
