@@ -11,6 +11,7 @@
 #include "framework/StringUtil.h"
 #include "system/FileFunc.h"
 #include "system/FileSystemIterator.h"
+#include "system/Log.h"
 
 namespace VLN2 {
 namespace {
@@ -488,6 +489,7 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
     // A name that would leave the folder or mean something else on Windows is refused
     // before anything is created for it.
     if (!IsSafeEntryName(rel)) {
+      LogEvent("file refused", rel, "the archive names a place outside the folder");
       result = 1;
       continue;
     }
@@ -498,20 +500,35 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
     const char* path = folder_->GetText();
     // A folder that cannot be created is a failure of its entry, not a reason to skip it.
     if (CreateFolders(path, &known) != 0) {
+      LogSystemError("folder not created for", path);
       result = 1;
       continue;
     }
-    if (result != 0) continue;
+    if (result != 0) {
+      LogEvent("file skipped", path, "an earlier file failed");
+      continue;
+    }
     int opened = 0;
     auto out = OpenFile(path, kModeReadWrite, &opened);
     if (!out) {
+      LogSystemError("file not written", path);
       result = 1;
       continue;
     }
     Stream* outStream = CastTo<Stream>(out.get());
-    if (CopyOut(OpenEntryData(entry), outStream) != 0) result = 1;
+    if (CopyOut(OpenEntryData(entry), outStream) != 0) {
+      if (outStream->GetError() != 0)
+        LogSystemError("file not written", path);
+      else
+        LogEvent("file not written", path, "its entry in the archive cannot be read");
+      result = 1;
+    }
     CloseEntry();
-    if (outStream->CloseStream() != 0) result = 1;
+    if (outStream->CloseStream() != 0) {
+      LogSystemError("file not written", path);
+      result = 1;
+    }
+    if (result == 0) LogEvent("file written", path);
   }
   ReleaseEntries(&it);
   ReleaseElement(folder_);

@@ -1,18 +1,26 @@
 #include "installer/InstallerDriver.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "archive/BinaryStream.h"
 #include "archive/Stream.h"
+#include "framework/CFormat.h"
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
 #include "framework/String.h"
 #include "installer/ClassTable.h"
+#include "installer/CommandLine.h"
+#include "installer/LogFile.h"
 #include "installer/Targets.h"
 #include "installer/ToolboxInstall.h"
+#include "installer/Uninstaller.h"
+#include "system/FileFunc.h"
+#include "system/Log.h"
 #include "system/Registry.h"
 #include "system/SystemAppImp.h"
 #include "ui/GUI_ToolboxInstall.h"
+#include "ui/ToolboxInstallForm.h"
 
 namespace VLN2 {
 namespace {
@@ -26,6 +34,8 @@ const char* const kCinema4DR10Key = "SOFTWARE\\MAXON\\CINEMA 4D\\10.0\\";
 const char* const kMicroStationKey =
     "SOFTWARE\\Classes\\CLSID\\{6BA41DED-589A-427C-B829-B12F68C651B6}\\";
 const char* const kArchiveResourceType = "ARCHIVE";
+const char* const kCaption = "VorlaneBox Setup";
+const char* const kRecordName = "Uninstall.info";
 constexpr int kArchiveResourceId = 105;
 
 // The target a 3ds Max of that product major version installs, or -1.
@@ -72,6 +82,7 @@ class Detector {
   void Detect(int index, const char* folder) {
     form_->SetTargetPath(index, folder);
     form_->SetTargetSelected(index, true);
+    LogEvent("detected", FindTarget(index)->key, form_->GetTargetPath(index));
   }
 
  private:
@@ -85,16 +96,65 @@ bool CopyPayload(SystemApp* app, const char* path) {
   if (!file) return false;
   file->SetStreamPath(path);
   Stream* stream = CastTo<Stream>(file.get());
-  if (stream && stream->OpenStream() == 0) {
-    const void* data = nullptr;
-    std::uint32_t size = 0;
-    if (Port::FindResource(app->GetInstance(), kArchiveResourceType, kArchiveResourceId, &data,
-                           &size) &&
-        size && data)
-      stream->WriteData(data, size);
-    stream->CloseStream();
+  if (!stream || stream->OpenStream() != 0) {
+    LogSystemError("archive not copied to", path);
+    return true;
   }
+  const void* data = nullptr;
+  std::uint32_t size = 0;
+  if (!Port::FindResource(app->GetInstance(), kArchiveResourceType, kArchiveResourceId, &data,
+                          &size) ||
+      !size || !data)
+    LogEvent("archive not copied to", path, "the program carries no payload");
+  else if (stream->WriteData(data, size) != static_cast<int>(size))
+    LogSystemError("archive not copied to", path);
+  else
+    LogEvent("archive copied to", path);
+  stream->CloseStream();
   return true;
+}
+
+// The choices of a run without a form: the form's model, confirmed at once.
+class UnattendedForm : public GUI_ToolboxInstall {
+ public:
+  explicit UnattendedForm(Core* core) : model_(core) {}
+  int Init() { return model_.Init(); }
+  const char* GetTargetPath(int index) override { return model_.GetTargetPath(index); }
+  int SetTargetPath(int index, const char* text) override {
+    return model_.SetTargetPath(index, text);
+  }
+  bool IsTargetSelected(int index) override { return model_.IsTargetSelected(index); }
+  int SetTargetSelected(int index, bool on) override { return model_.SetTargetSelected(index, on); }
+  int Run() override { return 0; }
+
+ private:
+  ToolboxInstallForm model_;
+};
+
+// A new String holding the texts one after another (nulls left out), or null.
+ElementRef<String> Joined(std::initializer_list<const char*> parts) {
+  ElementRef<String> text = ElementRef<String>::Create(kStringType);
+  if (text && text->SetText("") != 0) text.reset();
+  for (const char* part : parts)
+    if (text && part && text->Append(part) != 0) text.reset();
+  return text;
+}
+
+// Shows text in a box unless the run is quiet (the application object writes it to the log
+// either way), and writes it to the console the program was started from.
+void Tell(SystemApp* app, const char* text, bool error) {
+  Port::PrintToConsole(text);
+  Port::PrintToConsole("\n");
+  if (error)
+    app->ShowError(text, kCaption);
+  else
+    app->ShowInfo(text, kCaption);
+}
+
+void LogNumber(const char* event, int value) {
+  char number[16];
+  VLN2_FormatDecimal(number, sizeof number, "", value, "");
+  LogEvent(event, number);
 }
 
 }  // namespace
@@ -157,40 +217,179 @@ void InstallerDriver::DetectHosts(GUI_ToolboxInstall* form) {
   }
 }
 
-void InstallerDriver::Install(GUI_ToolboxInstall* form) {
+void InstallerDriver::Choose(GUI_ToolboxInstall* form, const CommandLine& options) {
+  for (int index = 0; index < kTargetCount; ++index) {
+    if (const char* folder = options.GetFolder(index)) form->SetTargetPath(index, folder);
+    if (options.HasTargets()) form->SetTargetSelected(index, options.IsTargetListed(index));
+  }
+}
+
+int InstallerDriver::Install(GUI_ToolboxInstall* form) {
   // Creating the procedure removes the previous installation.
   ElementRef<ToolboxInstall> install = ElementRef<ToolboxInstall>::Create(kToolboxInstallType);
-  if (!install) return;
+  if (!install) {
+    LogEvent("installation not started", nullptr, "out of memory");
+    return 1;
+  }
   SystemApp* app = core_->GetSystemApp();
+  int result = 0;
   // Without its private temporary folder the archive would land wherever the process
   // stands: nothing is copied or installed then.
   ElementRef<String> archivePath;
-  if (app && app->GetTempFolder()) archivePath = ElementRef<String>::Create(kStringType);
-  if (archivePath && archivePath->SetText(app->GetTempFolder()) == 0 &&
-      archivePath->Append("Archive.DAT") == 0 && CopyPayload(app, archivePath->GetText())) {
+  if (app && app->GetTempFolder()) archivePath = Joined({app->GetTempFolder(), "Archive.DAT"});
+  if (archivePath && CopyPayload(app, archivePath->GetText())) {
     bool sharedInstalled = false;
     for (int index = 0; index < kTargetCount; ++index) {
       if (!form->IsTargetSelected(index)) continue;
-      if (!sharedInstalled) install->InstallSharedFiles(archivePath->GetText());
+      if (!sharedInstalled && install->InstallSharedFiles(archivePath->GetText()) != 0) {
+        LogEvent("shared files failed");
+        result = 1;
+      }
       sharedInstalled = true;
-      install->InstallTarget(index, archivePath->GetText(), form->GetTargetPath(index));
+      const char* key = FindTarget(index)->key;
+      LogEvent("installing", key, form->GetTargetPath(index));
+      bool failed =
+          install->InstallTarget(index, archivePath->GetText(), form->GetTargetPath(index)) != 0;
+      LogEvent(failed ? "target failed" : "target installed", key);
+      if (failed) result = 1;
     }
+  } else {
+    LogEvent("nothing installed", nullptr, "no temporary folder to copy the archive to");
+    result = 1;
   }
   install->ShowReport();
-  // Releasing the procedure writes the new installation record.
-}
-
-int InstallerDriver::RunInstallation() {
-  ElementRef<Element> component(core_->CreateElement(kGUI_ToolboxInstallType, 0));
-  GUI_ToolboxInstall* form = CastTo<GUI_ToolboxInstall>(component.get());
-  if (!form) return 1;
-  DetectHosts(form);
-  int result = form->Run();
-  if (result == 0) Install(form);
+  if (install->SaveRecord() != 0) result = 1;
   return result;
 }
 
-int RunProgram(Port::ModuleHandle module) {
+int InstallerDriver::RunForm(const CommandLine& options) {
+  ElementRef<Element> component(core_->CreateElement(kGUI_ToolboxInstallType, 0));
+  GUI_ToolboxInstall* form = CastTo<GUI_ToolboxInstall>(component.get());
+  if (!form) {
+    LogEvent("form not shown", nullptr, "out of memory");
+    return 0;
+  }
+  DetectHosts(form);
+  Choose(form, options);
+  if (form->Run() != 0) {
+    LogEvent("cancelled");
+    return 0;
+  }
+  Install(form);
+  return 1;
+}
+
+int InstallerDriver::RunUnattended(const CommandLine& options) {
+  UnattendedForm form(core_);
+  if (form.Init() != 0) return kExitFailed;
+  DetectHosts(&form);
+  Choose(&form, options);
+  bool chosen = false;
+  for (int index = 0; index < kTargetCount; ++index) {
+    if (!form.IsTargetSelected(index)) continue;
+    chosen = true;
+    if (!form.GetTargetPath(index) || !*form.GetTargetPath(index)) {
+      const char* key = FindTarget(index)->key;
+      ElementRef<String> fault =
+          Joined({"No folder for the target ", key, ": give /folder:", key, "=PATH"});
+      return UsageError(fault ? fault->GetText() : key);
+    }
+  }
+  if (!chosen) {
+    LogEvent("nothing to install", nullptr, "no host found and no /targets");
+    return kExitNothingToInstall;
+  }
+  return Install(&form) == 0 ? kExitSuccess : kExitFailed;
+}
+
+int InstallerDriver::RunUninstall(const CommandLine& options) {
+  SystemApp* app = core_->GetSystemApp();
+  ElementRef<String> record = Joined({app->GetToolboxFolder(), kRecordName});
+  if (!record) return kExitFailed;
+  if (PathExists(record->GetText()) != 0) {
+    LogEvent("nothing to remove", record->GetText(), "no installation record");
+    if (!options.IsQuiet())
+      app->ShowInfo("VorlaneBox is not installed on this computer.", kCaption);
+    return kExitNothingToInstall;
+  }
+  if (!options.IsQuiet() &&
+      app->ShowQuestion("Remove VorlaneBox and the Vorlane SDK from this computer?\n\nEvery "
+                        "file that the last installation recorded is removed.",
+                        kCaption) != 0) {
+    LogEvent("removal declined");
+    return kExitSuccess;
+  }
+  ElementRef<Uninstaller> uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);
+  if (!uninstaller) return kExitFailed;
+  int result = kExitSuccess;
+  if (uninstaller->Load(record->GetText()) != 0) {
+    LogEvent("record not read", record->GetText(), "damaged, or written by a newer installer");
+    result = kExitFailed;
+  } else {
+    // The record lists itself, so the replay removes it too.
+    if (uninstaller->Uninstall() != 0 || PathExists(record->GetText()) == 0) result = kExitFailed;
+  }
+  if (!options.IsQuiet())
+    app->ShowInfo(result == kExitSuccess
+                      ? "VorlaneBox has been removed."
+                      : "VorlaneBox could not be removed completely: some of its files are in "
+                        "use or could not be read from the installation record.",
+                  kCaption);
+  return result;
+}
+
+int InstallerDriver::UsageError(const char* fault) {
+  ElementRef<String> text = Joined({"Usage error: ", fault, "\n\n", kUsageText});
+  Tell(core_->GetSystemApp(), text ? text->GetText() : fault, true);
+  return kExitUsage;
+}
+
+void InstallerDriver::LogStart(const CommandLine& options) {
+  SystemApp* app = core_->GetSystemApp();
+  LogEvent("start", "VorlaneBox Setup " VLN2_VERSION);
+  LogEvent("computer", app->GetMachineName(), app->GetOsProductName());
+  LogEvent("command line", nullptr, app->GetCommandLineText() ? app->GetCommandLineText() : "");
+  for (int n = 0; options.GetIgnored(n); ++n) LogEvent("ignored argument", options.GetIgnored(n));
+  if (Port::IsSystemAccount())
+    LogEvent("note", nullptr,
+             "running as the SYSTEM account, whose own part of the registry is read as the "
+             "current user's: ArchiCAD cannot be found there; use /targets and /folder");
+}
+
+int InstallerDriver::Run() {
+  SystemApp* app = core_->GetSystemApp();
+  if (!app) return kExitFailed;
+  CommandLine options;
+  int parsed = options.Parse(app->GetCommandLineText());
+  if (parsed == 1) return kExitFailed;
+  app->SetQuiet(options.IsQuiet());
+  if (options.WantsHelp()) {
+    Tell(app, kUsageText, false);
+    return kExitSuccess;
+  }
+  LogFile log;
+  if (options.GetLogFile()) {
+    if (log.Open(options.GetLogFile()) != 0) {
+      char error[256];
+      Port::GetLastErrorText(error, sizeof error);
+      ElementRef<String> text =
+          Joined({"The log file ", options.GetLogFile(), " cannot be written: ", error});
+      Tell(app, text ? text->GetText() : error, true);
+      return kExitFailed;
+    }
+    app->SetLog(&log);
+  }
+  LogStart(options);
+  int code = parsed == kExitUsage    ? UsageError(options.GetError())
+             : options.IsUninstall() ? RunUninstall(options)
+             : options.IsQuiet()     ? RunUnattended(options)
+                                     : RunForm(options);
+  LogNumber("exit code", code);
+  app->SetLog(nullptr);
+  return code;
+}
+
+int RunProgram(Port::ModuleHandle module, const char* commandLine) {
   Port::CreateLock();
   int exitCode = 1;
   auto* core = new CoreImp(kClassTable, kClassCount);
@@ -199,11 +398,12 @@ int RunProgram(Port::ModuleHandle module) {
     return 1;
   }
   if (core->Init() == 0) {
-    if (auto* app = new SystemAppImp(core, module, nullptr, 0)) {
+    int length = commandLine ? static_cast<int>(std::strlen(commandLine)) : 0;
+    if (auto* app = new SystemAppImp(core, module, commandLine, length)) {
       app->Init();
       core->SetSystemApp(app);
       if (auto* driver = new InstallerDriver(core)) {
-        exitCode = driver->RunInstallation() != 0 ? 0 : 1;
+        exitCode = driver->Run();
         delete driver;
       }
     }

@@ -1,5 +1,6 @@
-// The installer's one run: detect the hosts, run the form, and when the user confirms
-// with Install, copy the embedded archive out and install every chosen target.
+// The installer's one run: detect the hosts, run the form (or take the command line's
+// choice), and when the user confirms with Install, copy the embedded archive out and
+// install every chosen target. The command line may ask for a removal or for help instead.
 #pragma once
 
 #include "framework/ElementImp.h"
@@ -7,29 +8,40 @@
 
 namespace VLN2 {
 
+class CommandLine;
 class GUI_ToolboxInstall;
 
 class InstallerDriver : public ElementStorage {
  public:
   explicit InstallerDriver(Core* core) : core_(core) {}
 
-  // 0 when the user confirmed with Install (an installation was carried out); 1 when the
-  // form could not be created or was closed any other way.
-  int RunInstallation();
+  // Runs as the application object's command line asks; the exit code. With a form: 0
+  // after Cancel (or when the form could not be created), 1 after an installation.
+  // Unattended, with /uninstall, for help and for a usage error: the ExitCode values.
+  int Run();
 
  private:
   // Proposes a folder and selects the target of every host found in the registry, and
   // proposes the SDK folder.
   void DetectHosts(GUI_ToolboxInstall* form);
-  // Removes the previous installation, installs the selected targets, reports, records.
-  void Install(GUI_ToolboxInstall* form);
+  // Applies the command line's targets and folders to the choice.
+  void Choose(GUI_ToolboxInstall* form, const CommandLine& options);
+  // Removes the previous installation, installs the selected targets, reports, records;
+  // 0 when everything was installed and recorded.
+  int Install(GUI_ToolboxInstall* form);
+  int RunForm(const CommandLine& options);
+  int RunUnattended(const CommandLine& options);
+  int RunUninstall(const CommandLine& options);
+  // Tells the fault and the usage; kExitUsage.
+  int UsageError(const char* fault);
+  void LogStart(const CommandLine& options);
 
   Core* core_;
 };
 
-// The program: builds the Core and the application object, runs the installer once and
-// tears everything down. The exit code: 0 after Cancel, 1 after an installation and when
-// start-up failed.
-int RunProgram(Port::ModuleHandle module);
+// The program: builds the Core and the application object with the command line (the
+// arguments after the program's name), runs the installer once and tears everything down.
+// The exit code: the driver's, or 1 when start-up failed.
+int RunProgram(Port::ModuleHandle module, const char* commandLine);
 
 }  // namespace VLN2

@@ -26,6 +26,7 @@ enum TargetIndex {
 };
 
 struct Target {
+  const char* key;            // its name on the command line
   const char* name;           // the host and version, as the form's check box names it
   const char* detection;      // where the driver finds the host, for people
   const char* archiveFolder;  // the top-level archive folder installed for the target

@@ -12,10 +12,12 @@ class ToolboxInstall : public Element {
   // status: 0 installed, anything else failed.
   virtual int InstallTarget(int index, const char* archivePath, const char* folder) = 0;
   // Installs the shared resources into the toolbox folder and records the record file;
-  // 1 when the archive could not be opened.
+  // 1 when the archive could not be opened or a file not written.
   virtual int InstallSharedFiles(const char* archivePath) = 0;
   // Shows the report of the attempted targets; nothing when none was attempted.
   virtual int ShowReport() = 0;
+  // Writes the installation record now, instead of at the release; 0 when it was written.
+  virtual int SaveRecord() = 0;
 };
 
 }  // namespace VLN2

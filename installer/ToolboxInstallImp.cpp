@@ -9,6 +9,7 @@
 #include "framework/StringUtil.h"
 #include "installer/Targets.h"
 #include "installer/Uninstaller.h"
+#include "system/Log.h"
 #include "system/SystemApp.h"
 
 namespace VLN2 {
@@ -48,11 +49,21 @@ int ToolboxInstallImp::Init() {
   return result;
 }
 
-int ToolboxInstallImp::Destroy() {
-  if (g_core->GetSystemApp() && uninstaller_) {
-    if (ElementRef<String> record = Joined(ToolboxFolder(), kRecordName))
-      uninstaller_->Save(record->GetText());
+int ToolboxInstallImp::SaveRecord() {
+  recordSaved_ = true;
+  if (!g_core->GetSystemApp() || !uninstaller_) return 1;
+  ElementRef<String> record = Joined(ToolboxFolder(), kRecordName);
+  if (!record) return 1;
+  if (uninstaller_->Save(record->GetText()) != 0) {
+    LogSystemError("record not written", record->GetText());
+    return 1;
   }
+  LogEvent("record written", record->GetText());
+  return 0;
+}
+
+int ToolboxInstallImp::Destroy() {
+  if (!recordSaved_) SaveRecord();
   ReleaseElement(uninstaller_);
   Free(status_);
   delete this;
@@ -83,13 +94,11 @@ int ToolboxInstallImp::RecordFolder(Archive* archive, const char* destination, c
 }
 
 int ToolboxInstallImp::InstallFolder(const char* archivePath, const char* destination,
-                                     const char* prefix, bool* opened) {
-  *opened = false;
+                                     const char* prefix) {
   ElementRef<Archive> archive = ElementRef<Archive>::Create(kArchiveType);
   if (!archive || archive->SetArchiveMode(kArchiveRead) != 0 ||
       archive->OpenArchive(archivePath) != 0)
     return 1;
-  *opened = true;
   // Recorded before extraction, so a file that fails half-way is removed next time; and
   // nothing is extracted that the record would not name, since no later installation
   // could remove it.
@@ -102,10 +111,8 @@ int ToolboxInstallImp::InstallFolder(const char* archivePath, const char* destin
 int ToolboxInstallImp::InstallTarget(int index, const char* archivePath, const char* folder) {
   const Target* target = FindTarget(index);
   if (!target) return 1;
-  bool opened = false;
   // Without a folder the files would land wherever the process happens to stand.
-  int result =
-      folder && *folder ? InstallFolder(archivePath, folder, target->archiveFolder, &opened) : 1;
+  int result = folder && *folder ? InstallFolder(archivePath, folder, target->archiveFolder) : 1;
   if (status_) status_[index] = result;
   return result;
 }
@@ -113,13 +120,12 @@ int ToolboxInstallImp::InstallTarget(int index, const char* archivePath, const c
 int ToolboxInstallImp::InstallSharedFiles(const char* archivePath) {
   const char* toolbox = ToolboxFolder();
   if (!toolbox) return 1;
-  bool opened = false;
-  InstallFolder(archivePath, toolbox, kSharedFolder, &opened);
+  int result = InstallFolder(archivePath, toolbox, kSharedFolder);
   if (uninstaller_) {
     if (ElementRef<String> record = Joined(toolbox, kRecordName))
       uninstaller_->AddFileEntry(record->GetText());
   }
-  return opened ? 0 : 1;
+  return result;
 }
 
 int ToolboxInstallImp::ShowReport() {

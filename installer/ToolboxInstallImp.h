@@ -15,25 +15,25 @@ class ToolboxInstallImp : public ElementImp<ToolboxInstall> {
 
   // Removes what the previous installation recorded.
   int Init() override;
-  // Writes the new installation record.
+  // Writes the new installation record, unless SaveRecord did.
   int Destroy() override;
 
   int InstallTarget(int index, const char* archivePath, const char* folder) override;
   int InstallSharedFiles(const char* archivePath) override;
   int ShowReport() override;
+  int SaveRecord() override;
 
  private:
   // Records every entry below prefix as a file of destination, with its folder.
   // 1 when an entry could not be recorded.
   int RecordFolder(Archive* archive, const char* destination, const char* prefix);
   // Opens the archive, records and extracts the entries below prefix into destination.
-  // *opened tells whether the archive could be opened.
-  int InstallFolder(const char* archivePath, const char* destination, const char* prefix,
-                    bool* opened);
+  int InstallFolder(const char* archivePath, const char* destination, const char* prefix);
 
   static constexpr int kNotAttempted = 18;
   int* status_ = nullptr;
   Uninstaller* uninstaller_ = nullptr;
+  bool recordSaved_ = false;
 };
 
 }  // namespace VLN2

@@ -17,6 +17,7 @@ class Uninstaller : public Element {
   // Writes both lists to a record file.
   virtual int Save(const char* path) = 0;
   // Deletes every listed file, removes every listed folder that is empty, empties both.
+  // 1 also when a listed file is left in place.
   virtual int Uninstall() = 0;
 };
 

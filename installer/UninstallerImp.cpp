@@ -12,11 +12,29 @@
 #include "framework/String.h"
 #include "framework/StringUtil.h"
 #include "system/FileFunc.h"
+#include "system/Log.h"
+#include "system/port/Port.h"
 
 namespace VLN2 {
 namespace {
 
 const char* TextOf(Value value) { return value ? static_cast<String*>(value)->GetText() : nullptr; }
+
+// Deletes a listed file; false when it is still there.
+bool RemoveListedFile(const char* path) {
+  if (RemoveFile(path) == 0) {
+    LogEvent("removed", path);
+    return true;
+  }
+  char error[256];
+  Port::GetLastErrorText(error, sizeof error);
+  if (PathExists(path) != 0) {
+    LogEvent("already gone", path);
+    return true;
+  }
+  LogEvent("left", path, error);
+  return false;
+}
 
 // Appends text to the list unless an equal one (case ignored) is there. The index answers
 // that when it can; otherwise the list is walked.
@@ -158,7 +176,9 @@ int UninstallerImp::Uninstall() {
   if (!files_) return 1;
   Iterator* it = files_->GetIterator(kListIterator, nullptr);
   if (!it) return 1;
-  for (it->First(); !it->IsDone(); it->Next()) RemoveFile(TextOf(it->Current()));
+  int result = 0;
+  for (it->First(); !it->IsDone(); it->Next())
+    if (!RemoveListedFile(TextOf(it->Current()))) result = 1;
   it->Clear();
   fileIndex_.Clear();
   files_->ReleaseIterator(&it);
@@ -176,7 +196,7 @@ int UninstallerImp::Uninstall() {
   it->Clear();
   folderIndex_.Clear();
   folders_->ReleaseIterator(&it);
-  return 0;
+  return result;
 }
 
 }  // namespace VLN2

@@ -20,9 +20,9 @@ void RestrictDllSearch() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   RestrictDllSearch();
-  return VLN2::RunProgram(instance);
+  return VLN2::RunProgram(instance, commandLine);
 }
 
 // The default terminate handler prints demangled type names, which drags the whole C++

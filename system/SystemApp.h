@@ -3,6 +3,7 @@
 #pragma once
 
 #include "framework/VLN2.h"
+#include "system/Log.h"
 #include "system/port/Port.h"
 
 namespace VLN2 {
@@ -34,6 +35,14 @@ class SystemApp : public Element {
   virtual int ShellOpen(const char* text) = 0;
   // Waits for input to the thread or the time to pass; the platform's wait result.
   virtual int WaitForInput(int milliseconds) = 0;
+  // A box with Yes and No (caption null = "Question"); 0 when the answer was Yes.
+  virtual int ShowQuestion(const char* text, const char* caption) = 0;
+  // The log of the run, or null; not owned. Every box is written to it.
+  virtual Log* GetLog() = 0;
+  virtual void SetLog(Log* log) = 0;
+  // In a quiet run boxes are only written to the log: ShowError and ShowInfo answer OK,
+  // ShowQuestion No.
+  virtual void SetQuiet(bool quiet) = 0;
 };
 
 class SystemTime : public Element {

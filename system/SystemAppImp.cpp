@@ -1,10 +1,9 @@
 #include "system/SystemAppImp.h"
 
-#include "framework/CFormat.h"
-
 #include <cstring>
 
 #include "framework/Allocator.h"
+#include "framework/CFormat.h"
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
 #include "system/FileFunc.h"
@@ -206,12 +205,25 @@ int SystemAppImp::Destroy() {
   return 0;
 }
 
+int SystemAppImp::ShowBox(const char* text, const char* caption, Port::MessageBoxKind kind) {
+  if (log_) log_->Write(quiet_ ? "box (not shown)" : "box", caption, text);
+  if (!quiet_) return Port::ShowMessageBox(text, caption, kind);
+  return kind == Port::MessageBoxKind::kQuestion ? 0 : Port::kBoxOk;
+}
+
 int SystemAppImp::ShowError(const char* text, const char* caption) {
-  return Port::ShowMessageBox(text, caption ? caption : "Error", Port::MessageBoxKind::kError);
+  return ShowBox(text, caption ? caption : "Error", Port::MessageBoxKind::kError);
 }
 
 int SystemAppImp::ShowInfo(const char* text, const char* caption) {
-  return Port::ShowMessageBox(text, caption ? caption : "Info", Port::MessageBoxKind::kInfo);
+  return ShowBox(text, caption ? caption : "Info", Port::MessageBoxKind::kInfo);
+}
+
+int SystemAppImp::ShowQuestion(const char* text, const char* caption) {
+  return ShowBox(text, caption ? caption : "Question", Port::MessageBoxKind::kQuestion) ==
+                 Port::kBoxYes
+             ? 0
+             : 1;
 }
 
 int SystemAppImp::ShellOpen(const char* text) {

@@ -42,8 +42,13 @@ class SystemAppImp : public ElementImp<SystemApp> {
   int ClearTempFolder() override;
   int ShellOpen(const char* text) override;
   int WaitForInput(int milliseconds) override;
+  int ShowQuestion(const char* text, const char* caption) override;
+  Log* GetLog() override { return log_; }
+  void SetLog(Log* log) override { log_ = log; }
+  void SetQuiet(bool quiet) override { quiet_ = quiet; }
 
  private:
+  int ShowBox(const char* text, const char* caption, Port::MessageBoxKind kind);
   static const char* TextOf(String* property) { return property ? property->GetText() : nullptr; }
   // Copies text into the property, creating its String on first use; null clears it.
   void Store(String** property, const char* text);
@@ -65,6 +70,8 @@ class SystemAppImp : public ElementImp<SystemApp> {
   String* osProductName_ = nullptr;
   // Whether this object created the temporary folder: only then is it emptied and removed.
   bool tempFolderCreated_ = false;
+  Log* log_ = nullptr;
+  bool quiet_ = false;
 };
 
 class SystemTimeImp : public ElementImp<SystemTime> {

@@ -101,9 +101,21 @@ std::uint32_t GetMilliseconds();
 void SetMillisecondClock(std::uint32_t (*clock)());
 // Suspends the thread for about that long.
 void Sleep(std::uint32_t milliseconds);
-enum class MessageBoxKind { kError, kInfo };
-// A modal box with no owner and an OK button; the box's result.
+// kError and kInfo have an OK button, kQuestion Yes and No.
+enum class MessageBoxKind { kError, kInfo, kQuestion };
+// The results of the OK and Yes buttons.
+constexpr int kBoxOk = 1;
+constexpr int kBoxYes = 6;
+// A modal box with no owner; the box's result.
 int ShowMessageBox(const char* text, const char* caption, MessageBoxKind kind);
+// Writes text to the console the program was started from (its standard output when that
+// was redirected); false when it has none.
+bool PrintToConsole(const char* text);
+// The calling thread's last system error as the system words it, with its number; always
+// zero-terminated (size at least 1).
+void GetLastErrorText(char* buffer, std::uint32_t size);
+// Whether the process runs as the system's own account (LocalSystem; root on POSIX).
+bool IsSystemAccount();
 // The shell's default action on the text (ShellExecuteA, no verb, shown normally).
 void ShellOpen(const char* what);
 // Waits for input to the thread or the time to pass; the platform's wait result.

@@ -73,9 +73,11 @@ class InstallerDriverTest : public CoreFixture {
     app_ = new FakeSystemApp(core_, box_.Path("Vorlane\\"), box_.Path("tmp\\"));
     core_->SetSystemApp(app_);
   }
-  int Run() {
+  // The exit code of a run with that command line.
+  int Run(const std::string& commandLine = "") {
+    app_->SetCommandLineText(commandLine.c_str());
     InstallerDriver driver(core_);
-    return driver.RunInstallation();
+    return driver.Run();
   }
   std::map<int, std::string> Detected() {
     std::map<int, std::string> detected;
@@ -90,7 +92,7 @@ class InstallerDriverTest : public CoreFixture {
 };
 
 TEST_F(InstallerDriverTest, WithNothingInstalledOnlyTheSDKFolderIsProposedUnselected) {
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run(), 0);
   EXPECT_EQ(g_script.runs, 1);
   EXPECT_TRUE(Detected().empty());
   EXPECT_EQ(g_script.paths, (std::map<int, std::string>{{13, box_.Path("Vorlane\\SDK\\")}}));
@@ -108,7 +110,7 @@ TEST_F(InstallerDriverTest, EveryRegistryPlaceProposesItsTarget) {
   registry_.SetText(
       lm, "SOFTWARE\\Classes\\CLSID\\{6BA41DED-589A-427C-B829-B12F68C651B6}\\LocalServer32",
       nullptr, "C:\\Bentley\\Program\\ustation.exe");
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run(), 0);
   EXPECT_EQ(Detected(), (std::map<int, std::string>{
                             {6, "C:\\Autodesk\\3dsMax9\\Plugins\\"},
                             {7, "C:\\Bentley\\Program\\mdlapps\\"},
@@ -150,7 +152,7 @@ TEST_F(InstallerDriverTest, InstallCopiesThePayloadAndInstallsTheSelectedTargets
   g_script.userSelects = {{13, true}, {11, true}};
   g_script.paths[11] = box_.Path("C4D\\");
 
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), 1);
   PosixPort::ClearResources();
   EXPECT_EQ(box_.ReadFile("tmp\\Archive.DAT"), payload);
   EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\r.txt"), "shared");
@@ -169,7 +171,7 @@ TEST_F(InstallerDriverTest, InstallWithNothingSelectedStillRemovesThePreviousIns
   box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({box_.Path("old.dll")}, {}));
   g_script.runResult = 0;
 
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), 1);
   EXPECT_FALSE(box_.Exists("old.dll"));
   EXPECT_TRUE(app_->boxes.empty());
   EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"), std::string(12, '\0'));
@@ -180,7 +182,7 @@ TEST_F(InstallerDriverTest, WithoutATemporaryFolderNothingIsCopiedOrInstalled) {
   core_->SetSystemApp(app_);
   g_script.runResult = 0;
   g_script.userSelects = {{13, true}};
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), 1);
   EXPECT_FALSE(box_.Exists("Vorlane\\SDK"));
   EXPECT_TRUE(app_->boxes.empty());
 }
@@ -190,7 +192,7 @@ TEST_F(InstallerDriverTest, CancelTouchesNothing) {
   box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", std::string(12, '\0'));
   box_.WriteFile("Vorlane\\Toolbox\\keep.txt", "x");
   g_script.userSelects = {{13, true}};
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run(), 0);
   EXPECT_FALSE(box_.Exists("Vorlane\\SDK"));
   EXPECT_FALSE(box_.Exists("tmp\\Archive.DAT"));
   EXPECT_TRUE(app_->boxes.empty());
@@ -207,8 +209,9 @@ class InstallerDriverWithoutFormTest : public CoreFixture {
 };
 
 TEST_F(InstallerDriverWithoutFormTest, NothingRuns) {
+  core_->SetSystemApp(new FakeSystemApp(core_, "", ""));
   InstallerDriver driver(core_);
-  EXPECT_EQ(driver.RunInstallation(), 1);
+  EXPECT_EQ(driver.Run(), 0);
 }
 
 }  // namespace

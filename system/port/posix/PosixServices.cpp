@@ -2,6 +2,7 @@
 // shell opens, resources, file versions and the process-wide lock.
 #ifndef _WIN32
 
+#include <errno.h>
 #include <limits.h>
 #include <time.h>
 #include <unistd.h>
@@ -122,6 +123,17 @@ int ShowMessageBox(const char* text, const char* caption, MessageBoxKind kind) {
                title.c_str(), shown.c_str());
   return g_boxResult;
 }
+
+bool PrintToConsole(const char* text) {
+  return std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0;
+}
+
+void GetLastErrorText(char* buffer, std::uint32_t size) {
+  int code = errno;
+  std::snprintf(buffer, size, "%s (error %d)", std::strerror(code), code);
+}
+
+bool IsSystemAccount() { return geteuid() == 0; }
 
 void ShellOpen(const char* what) {
   g_shellOpens.push_back(what ? what : "");

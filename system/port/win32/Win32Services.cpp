@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "framework/Allocator.h"
+#include "framework/CFormat.h"
 #include "system/port/Port.h"
 #include "system/port/win32/Win32.h"
 
@@ -88,8 +89,56 @@ void SetMillisecondClock(std::uint32_t (*clock)()) { g_clock = clock; }
 void Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 int ShowMessageBox(const char* text, const char* caption, MessageBoxKind kind) {
-  UINT style = kind == MessageBoxKind::kError ? MB_ICONERROR | MB_OK : MB_OK;
+  UINT style = kind == MessageBoxKind::kError      ? MB_ICONERROR | MB_OK
+               : kind == MessageBoxKind::kQuestion ? MB_ICONQUESTION | MB_YESNO
+                                                   : MB_OK;
   return MessageBoxA(nullptr, text, caption, style);
+}
+
+bool PrintToConsole(const char* text) {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  bool opened = false;
+  // A windowed program has no standard output unless it was redirected; the console of
+  // the program that started it can still be written to.
+  if (!out || out == INVALID_HANDLE_VALUE) {
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return false;
+    out = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, 0, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return false;
+    opened = true;
+  }
+  DWORD written = 0;
+  DWORD length = static_cast<DWORD>(std::strlen(text));
+  bool done = WriteFile(out, text, length, &written, nullptr) && written == length;
+  if (opened) CloseHandle(out);
+  return done;
+}
+
+void GetLastErrorText(char* buffer, std::uint32_t size) {
+  DWORD code = GetLastError();
+  char text[200];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                code, 0, text, sizeof text - 16, nullptr);
+  // One line, without the closing full stop and line break the system adds.
+  while (length > 0 && std::strchr("\r\n. ", text[length - 1])) --length;
+  for (DWORD i = 0; i < length; ++i)
+    if (text[i] == '\r' || text[i] == '\n') text[i] = ' ';
+  std::memcpy(text + length, length ? " (error " : "error ", length ? 9 : 7);
+  VLN2_FormatDecimal(buffer, size, text, static_cast<int>(code), length ? ")" : "");
+}
+
+bool IsSystemAccount() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  union {
+    TOKEN_USER user;
+    BYTE bytes[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+  } info;
+  DWORD size = 0;
+  bool system = GetTokenInformation(token, TokenUser, &info, sizeof info, &size) &&
+                IsWellKnownSid(info.user.User.Sid, WinLocalSystemSid);
+  CloseHandle(token);
+  return system;
 }
 
 void ShellOpen(const char* what) {

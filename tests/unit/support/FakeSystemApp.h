@@ -27,8 +27,11 @@ class FakeSystemApp : public ElementImp<SystemApp> {
 
   Port::ModuleHandle GetInstance() override { return nullptr; }
   void SetInstance(Port::ModuleHandle) override {}
-  const char* GetCommandLineText() override { return nullptr; }
-  int SetCommandLineText(const char*) override { return 0; }
+  const char* GetCommandLineText() override { return Folder(commandLine_); }
+  int SetCommandLineText(const char* text) override {
+    commandLine_ = text ? text : "";
+    return 0;
+  }
   const char* GetModuleFolder() override { return nullptr; }
   void SetModuleFolder(const char*) override {}
   const char* GetMachineName() override { return nullptr; }
@@ -41,6 +44,15 @@ class FakeSystemApp : public ElementImp<SystemApp> {
   const char* GetTempFolder() override { return Folder(temp_); }
   int ShowError(const char* text, const char* caption) override { return Record(text, caption); }
   int ShowInfo(const char* text, const char* caption) override { return Record(text, caption); }
+  // Answers Yes unless told otherwise.
+  int ShowQuestion(const char* text, const char* caption) override {
+    Record(text, caption);
+    return !quiet_ && answerYes ? 0 : 1;
+  }
+  Log* GetLog() override { return log_; }
+  void SetLog(Log* log) override { log_ = log; }
+  void SetQuiet(bool quiet) override { quiet_ = quiet; }
+  bool answerYes = true;
   int ClearTempFolder() override { return 0; }
   int ShellOpen(const char*) override { return 0; }
   int WaitForInput(int) override { return 0; }
@@ -49,11 +61,15 @@ class FakeSystemApp : public ElementImp<SystemApp> {
   static const char* Folder(const std::string& folder) {
     return folder.empty() ? nullptr : folder.c_str();
   }
+  // A quiet run shows no box: it is only written to the log.
   int Record(const char* text, const char* caption) {
-    boxes.push_back({text ? text : "", caption ? caption : ""});
+    if (log_) log_->Write(quiet_ ? "box (not shown)" : "box", caption, text);
+    if (!quiet_) boxes.push_back({text ? text : "", caption ? caption : ""});
     return 1;
   }
-  std::string base_, toolbox_, temp_;
+  std::string base_, toolbox_, temp_, commandLine_;
+  Log* log_ = nullptr;
+  bool quiet_ = false;
 };
 
 }  // namespace VLN2
