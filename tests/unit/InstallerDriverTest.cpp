@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <map>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include "framework/ElementImp.h"
 #include "framework/ElementRef.h"
+#include "installer/CommandLine.h"
 #include "installer/InstallerDriver.h"
 #include "installer/Targets.h"
 #include "ui/GUI_ToolboxInstall.h"
@@ -162,6 +165,151 @@ TEST_F(InstallerDriverTest, InstallCopiesThePayloadAndInstallsTheSelectedTargets
   EXPECT_EQ(app_->boxes[0].text,
             std::string(FindTarget(11)->successText) + FindTarget(13)->successText);
   EXPECT_TRUE(box_.Exists("Vorlane\\Toolbox\\Uninstall.info"));
+}
+#endif
+
+#ifndef _WIN32
+// Runs from the command line, with a payload, Cinema 4D R10 registered in C4D\ and a log.
+class CommandLineRunTest : public InstallerDriverTest {
+ protected:
+  void SetUp() override {
+    InstallerDriverTest::SetUp();
+    ASSERT_TRUE(BuildArchive(box_.Path("payload.vln"), {{"VLN2_Resources\\r.txt", "shared"},
+                                                        {"Cinema4D10\\plugins\\p.cdl", "plug-in"},
+                                                        {"3DSMax6\\m.dlu", "max"},
+                                                        {"SDK\\include\\a.h", "header"}}));
+    std::string payload = box_.ReadFile("payload.vln");
+    PosixPort::SetResource("ARCHIVE", 105, payload.data(),
+                           static_cast<std::uint32_t>(payload.size()));
+    registry_.SetText(Port::kLocalMachine, "SOFTWARE\\MAXON\\CINEMA 4D\\10.0", "InstallPath",
+                      box_.Path("C4D\\").c_str());
+    box_.MakeFolder("C4D");
+  }
+  void TearDown() override {
+    PosixPort::ClearResources();
+    InstallerDriverTest::TearDown();
+  }
+  // A run with the log; the lines it added to the log, without their time stamps.
+  int Run(const std::string& arguments) {
+    std::size_t before = box_.ReadFile("setup.log").size();
+    int code = InstallerDriverTest::Run(arguments + " /log=" + box_.Path("setup.log"));
+    std::string added = box_.ReadFile("setup.log").substr(before);
+    static const std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}Z (.*)\r)");
+    log_.clear();
+    std::smatch line;
+    for (std::size_t at = 0, end; (end = added.find('\n', at)) != std::string::npos; at = end + 1) {
+      std::string text = added.substr(at, end - at);
+      EXPECT_TRUE(std::regex_match(text, line, stamped)) << text;
+      log_ += line[1].str() + "\n";
+    }
+    return code;
+  }
+  // Whether a line of the last run's log starts with that text.
+  bool Logged(const std::string& start) {
+    return ("\n" + log_).find("\n" + start) != std::string::npos;
+  }
+
+  std::string log_;
+};
+
+TEST_F(CommandLineRunTest, UnattendedRunsEndWithTheirExitCodesAndLogWhatTheyDid) {
+  const std::string c4d = box_.Path("C4D\\"), max7 = box_.Path("Max 7\\");
+  const std::string plugin = c4d + "plugins\\p.cdl", toolbox = box_.Path("Vorlane\\Toolbox\\");
+  box_.WriteFile("blocked", "a file where a folder should be");
+  const struct {
+    std::string arguments;
+    int exitCode;
+    std::vector<std::string> installed;
+    std::vector<std::string> logged;
+  } rows[] = {
+      {"/quiet",
+       2,
+       {},
+       {"box (not shown) VorlaneBox Setup: Usage error: /quiet installs only with /accept-terms, "
+        "which accepts the Vorlane Software Terms"}},
+      {"/quiet /accept-terms /targets=max5",
+       2,
+       {},
+       {"box (not shown) VorlaneBox Setup: Usage error: No folder for the target max5: give "
+        "/folder:max5=PATH"}},
+      {"/quiet /accept-terms /folder:c4d-r10=" + box_.Path("blocked\\"),
+       1,
+       {},
+       {"folder not created for " + box_.Path("blocked\\plugins\\p.cdl"), "target failed c4d-r10",
+        "exit code 1"}},
+      {"/QUIET -accept-terms",
+       0,
+       {plugin, toolbox + "r.txt"},
+       {"detected c4d-r10: " + c4d, "already gone " + box_.Path("blocked\\plugins\\p.cdl"),
+        "file written " + plugin, "target installed c4d-r10",
+        "box (not shown) VorlaneBox Installation Report: VorlaneBox for Cinema4D R10 is "
+        "successfully installed.",
+        "record written " + toolbox + "Uninstall.info", "exit code 0"}},
+      {"/quiet /accept-terms /targets=sdk,max7 \"/folder:max7=" + box_.Path("Max 7") + "\"",
+       0,
+       {box_.Path("Vorlane\\SDK\\include\\a.h"), max7 + "m.dlu"},
+       {"removed " + plugin, "installing max7: " + max7, "target installed sdk", "exit code 0"}},
+      {"/uninstall /quiet",
+       0,
+       {},
+       {"removed " + max7 + "m.dlu", "removed " + toolbox + "Uninstall.info", "exit code 0"}},
+      {"/uninstall /quiet",
+       5,
+       {},
+       {"nothing to remove " + toolbox + "Uninstall.info: no installation record"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments);
+    EXPECT_EQ(Run(row.arguments), row.exitCode);
+    EXPECT_TRUE(Logged("start VorlaneBox Setup ")) << log_;
+    for (const std::string& line : row.logged) EXPECT_TRUE(Logged(line)) << line << "\n" << log_;
+    for (const std::string& file : row.installed) EXPECT_TRUE(box_.Exists(file.substr(3))) << file;
+    EXPECT_TRUE(app_->boxes.empty());
+  }
+  EXPECT_FALSE(box_.Exists("C4D\\plugins"));
+  EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox"));
+
+  PosixPort::ClearRegistry();  // no host any more
+  EXPECT_EQ(Run("/quiet /accept-terms"), kExitNothingToInstall);
+  EXPECT_TRUE(Logged("nothing to install: no host found and no /targets"));
+  EXPECT_FALSE(Logged("file written"));
+}
+
+TEST_F(CommandLineRunTest, WithAFormTheOptionsPreselectAndBoxesAreShown) {
+  // The targets replace what was detected; the folders fill their rows.
+  EXPECT_EQ(Run("/targets=sdk,max7 /folder:max7=D:\\Max7 /folder:sdk=D:\\SDK stray"), 0);
+  EXPECT_EQ(Detected(), (std::map<int, std::string>{{4, "D:\\Max7"}, {13, "D:\\SDK"}}));
+  EXPECT_TRUE(Logged("detected c4d-r10: " + box_.Path("C4D\\")));
+  EXPECT_TRUE(Logged("ignored argument stray"));
+  EXPECT_TRUE(Logged("cancelled"));
+
+  g_script = FormScript();
+  g_script.runResult = 0;
+  EXPECT_EQ(Run(""), 1);
+  EXPECT_TRUE(Logged("file written " + box_.Path("C4D\\plugins\\p.cdl")));
+  ASSERT_EQ(app_->boxes.size(), 1u);
+  EXPECT_TRUE(
+      Logged("box VorlaneBox Installation Report: VorlaneBox for Cinema4D R10 is successfully "
+             "installed."));
+
+  // A removal asks first, and tells how it went.
+  app_->answerYes = false;
+  EXPECT_EQ(Run("/uninstall"), 0);
+  EXPECT_TRUE(Logged("removal declined"));
+  EXPECT_TRUE(box_.Exists("C4D\\plugins\\p.cdl"));
+  app_->answerYes = true;
+  EXPECT_EQ(Run("/uninstall"), 0);
+  EXPECT_FALSE(box_.Exists("C4D\\plugins\\p.cdl"));
+  ASSERT_EQ(app_->boxes.size(), 4u);
+  EXPECT_EQ(app_->boxes.back().text, "VorlaneBox has been removed.");
+
+  EXPECT_EQ(Run("/help"), 0);
+  EXPECT_EQ(app_->boxes.back().text, kUsageText);
+  EXPECT_EQ(Run("/targets=max10"), 2);
+  EXPECT_EQ(app_->boxes.back().text.find("Usage error: Unknown target name: max10\n\n"), 0u);
+  EXPECT_EQ(InstallerDriverTest::Run("\"/log=" + box_.Path("no folder\\setup.log") + "\""), 1);
+  EXPECT_EQ(app_->boxes.back().text.find("The log file " + box_.Path("no folder")), 0u);
+  EXPECT_EQ(g_script.runs, 1);
 }
 #endif
 
