@@ -7,7 +7,8 @@
 //                             [--payload=FOLDER] [--max8=EXE] [--max9=EXE] [--planted=DLL]
 //   --listing: the packed payload's entry names, one a line, in archive order
 //              (vlnpack list); --payload: the folder it was packed from.
-// Scenarios: detect, max-versions, update, cancel, nothing, planted (tests); demo (the main
+// Scenarios: detect, max-versions, update, cancel, nothing, planted, quiet, quiet-targets,
+// uninstall, usage, interactive-log (tests); demo (the main
 // job's walk through one installation); seed-demo and show-record (its parts, for a person
 // at a display); bench (the installation benchmark's timed run).
 // Exit code 0 when every check passed.
@@ -297,10 +298,11 @@ std::string TempFolder() {
 class SetupRun {
  public:
   // Starts the installer and waits for its form; its temporary folder exists meanwhile.
-  bool Start(const std::string& exe) {
+  bool Start(const std::string& exe) { return StartWith(exe, ""); }
+  bool StartWith(const std::string& exe, const std::string& arguments) {
     temp_ = TempFolder();
     Expect(Entries(temp_, "VLN*").empty(), "no temporary folder in " + temp_ + " before the run");
-    if (!program_.Start(exe, "") || !form_.Attach(program_)) return false;
+    if (!program_.Start(exe, arguments) || !form_.Attach(program_)) return false;
     std::vector<std::string> made = Entries(temp_, "VLN*");
     Expect(made.size() == 1 && FolderExists(temp_ + made[0]),
            "the run made its temporary folder " + temp_ + (made.empty() ? "VLN?" : made[0]));
@@ -645,6 +647,180 @@ void Bench() {
   if (!g_listing.empty()) CheckInstallation(choice);
 }
 
+// ---- Runs from the command line
+
+const std::string kLog = "C:\\Logs\\VorlaneBox setup.log";
+
+// Runs the installer with the arguments to its end, watching that it shows no window;
+// its exit code. Its console output goes to the output file when one is given.
+int RunUnattended(const std::string& arguments, const std::string& output = "") {
+  std::string temp = TempFolder();
+  Program program;
+  if (!program.Start(g_options.setup, arguments, output)) return -1;
+  bool shown = false;
+  for (int waited = 0; program.Running() && waited < 60000; waited += 20) {
+    for (const char* caption : {kFormCaption, kReportCaption, "VorlaneBox Setup"})
+      if (FindBox(program.Pid(), caption)) shown = true;
+    Sleep(20);
+  }
+  Expect(program.WaitForExit(), "the installer ends");
+  Expect(!shown, "no form and no box: " + arguments);
+  Expect(Entries(temp, "VLN*").empty(), "the temporary folder is gone after the run");
+  return program.ExitCode();
+}
+
+// The lines of the log, each checked for its time stamp, without it.
+std::vector<std::string> LogLines() {
+  std::vector<std::string> lines;
+  std::istringstream log(ReadFileBytes(kLog));
+  std::string line;
+  int unstamped = 0;
+  while (std::getline(log, line)) {
+    bool stamped = line.size() > 25 && line.back() == '\r' && line[4] == '-' && line[10] == ' ' &&
+                   line[19] == '.' && line.compare(23, 2, "Z ") == 0;
+    if (!stamped) ++unstamped;
+    lines.push_back(stamped ? line.substr(25, line.size() - 26) : line);
+  }
+  Expect(unstamped == 0, "every line of the log starts with its UTC time and ends in CR LF");
+  return lines;
+}
+
+// Checks that the log holds a line starting with each text; returns how many start with
+// the first.
+std::size_t ExpectLogged(const std::vector<std::string>& starts) {
+  std::vector<std::string> lines = LogLines();
+  std::size_t count = 0;
+  for (const std::string& start : starts) {
+    std::size_t found = 0;
+    for (const std::string& line : lines) found += line.compare(0, start.size(), start) == 0;
+    Expect(found > 0, "the log says: " + start);
+    if (&start == &starts.front()) count = found;
+  }
+  return count;
+}
+
+std::size_t InstalledFileCount(const Choice& choice) {
+  std::map<std::string, std::string> files;
+  Record record;
+  ExpectedInstallation(choice, &files, &record);
+  return files.size();
+}
+
+// Every host found is installed without a form or a box; the log tells what happened.
+void Quiet() {
+  Choice choice = SeedAllHosts();
+  CreateFolders("C:\\Logs\\");
+  ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms \"/log=" + kLog + "\"")), "0",
+           "exit code");
+  CheckInstallation(choice);
+  std::size_t written = ExpectLogged(
+      {"file written ", "start VorlaneBox Setup ", "command line: /quiet /accept-terms",
+       "detected max8: C:\\Hosts\\3dsMax8\\Plugins\\",
+       "detected archicad9: C:\\Hosts\\ArchiCAD 10\\Add-Ons\\", "target installed c4d-r10",
+       "archive copied to ",
+       "box (not shown) VorlaneBox Installation Report: VorlaneBox for 3ds Max 8 is",
+       "record written " + kRecord, "exit code 0"});
+  ExpectEq(std::to_string(written), std::to_string(InstalledFileCount(choice)),
+           "one log line per file written");
+  // The log is appended to.
+  ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms /targets=sdk \"/log=" + kLog + "\"")),
+           "0", "a second run: exit code");
+  ExpectEq(std::to_string(ExpectLogged({"start VorlaneBox Setup ", "removed " + kRecord})), "2",
+           "both runs in the log");
+  CheckInstallation({{13, kSdk}});
+}
+
+// The targets given replace the ones found, with a folder of their own.
+void QuietTargets() {
+  SeedAllHosts();
+  const std::string other = "C:\\Other hosts\\CINEMA 4D\\";
+  ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms /targets=c4d-r10,SDK,max5 "
+                                        "\"/folder:c4d-r10=C:\\Other hosts\\CINEMA 4D\" "
+                                        "/folder:max5=C:\\Hosts\\Max5")),
+           "0", "exit code");
+  CheckInstallation({{2, "C:\\Hosts\\Max5\\"}, {12, other}, {13, kSdk}});
+  Expect(FilesBelow("C:\\Hosts\\CINEMA 4D R10\\").empty(), "the detected folder is left alone");
+}
+
+// Removal: unattended, then with its two boxes, and when there is nothing to remove.
+void Uninstall() {
+  Choice choice = SeedAllHosts();
+  CreateFolders("C:\\Logs\\");
+  ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms")), "0", "installed");
+  std::vector<std::string> installed = FilesBelow("C:\\Hosts\\");
+  Expect(installed.size() > choice.size(), "files installed below C:\\Hosts");
+  ExpectEq(std::to_string(RunUnattended("-UNINSTALL -quiet \"/log=" + kLog + "\"")), "0",
+           "removed: exit code");
+  Expect(FilesBelow("C:\\Hosts\\") == std::vector<std::string>{"C:\\Hosts\\3dsMax8\\3dsmax.exe"},
+         "every installed file is removed, the host's own stays");
+  Expect(!FolderExists(kToolbox), "the toolbox folder is removed");
+  ExpectLogged(
+      {"removed C:\\Hosts\\CINEMA 4D R10\\plugins\\", "removed " + kRecord, "exit code 0"});
+  ExpectEq(std::to_string(RunUnattended("/uninstall /quiet")), "5", "nothing left to remove");
+
+  ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms /targets=sdk")), "0",
+           "SDK installed");
+  Program program;
+  if (!program.Start(g_options.setup, "/uninstall")) return;
+  HWND ask = WaitForBox(program.Pid(), "VorlaneBox Setup");
+  Expect(ask && Text(GetDlgItem(ask, 0xFFFF)).find("Remove VorlaneBox") == 0,
+         "the removal asks first");
+  if (ask) Shot(ask, "setup-uninstall-question");
+  Expect(FileExists(kRecord), "nothing removed while it asks");
+  if (ask) PostMessageA(ask, WM_COMMAND, IDYES, 0);
+  HWND done = nullptr;
+  WaitUntil([&] { return (done = FindBox(program.Pid(), "VorlaneBox Setup")) && done != ask; });
+  ExpectEq(done ? Text(GetDlgItem(done, 0xFFFF)) : "", "VorlaneBox has been removed.",
+           "the last box");
+  if (done) PostMessageA(done, WM_COMMAND, IDOK, 0);
+  Expect(program.WaitForExit() && program.ExitCode() == 0, "exit code 0");
+  Expect(FilesBelow(kSdk).empty() && !FileExists(kRecord),
+         "the SDK's files and the record are removed");
+}
+
+// A usage error changes nothing and says why on the console; /? shows the usage in a box.
+void Usage() {
+  SeedAllHosts();
+  std::vector<std::string> before = Snapshot();
+  const std::string output = "C:\\usage.txt";
+  ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms /targets=max10", output)), "2",
+           "exit code of a usage error");
+  std::string said = ReadFileBytes(output);
+  DeleteFileA(output.c_str());
+  Expect(said.find("Usage error: Unknown target name: max10") == 0 &&
+             said.find("Exit codes of a /quiet run:") != std::string::npos,
+         "the console tells the fault and the usage:\n" + said);
+  ExpectEq(std::to_string(RunUnattended("/quiet", output)), "2", "/quiet without /accept-terms");
+  DeleteFileA(output.c_str());
+  Expect(Snapshot() == before, "nothing written or removed");
+
+  Program program;
+  if (!program.Start(g_options.setup, "/?")) return;
+  HWND box = WaitForBox(program.Pid(), "VorlaneBox Setup");
+  Expect(box && Text(GetDlgItem(box, 0xFFFF)).find("/targets=NAME,...") != std::string::npos,
+         "/? shows the usage in a box");
+  if (box) {
+    Shot(box, "setup-usage");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+  }
+  Expect(program.WaitForExit() && program.ExitCode() == 0, "/? ends with 0");
+}
+
+// An interactive run keeps a log too; /targets preselects the form's rows.
+void InteractiveLog() {
+  SeedAllHosts();
+  CreateFolders("C:\\Logs\\");
+  SetupRun run;
+  if (!run.StartWith(g_options.setup, "/targets=sdk \"/log=" + kLog + "\"")) return;
+  ExpectEq(run.Form().Overview(), ExpectedOverview({{13, kSdk}}), "only the SDK preselected");
+  run.AcceptAndInstall();
+  ExpectEq(run.TakeReport(), ExpectedReport({{13, kSdk}}), "the report");
+  run.Finish(1);
+  ExpectLogged({"detected max9: ", "installing sdk: " + kSdk,
+                "box VorlaneBox Installation Report: Vorlane SDK is successfully installed.",
+                "record written " + kRecord, "exit code 1"});
+}
+
 // ---- The main job's walk
 
 const std::string kDemoCinema = "C:\\Program Files\\MAXON\\CINEMA 4D R10\\";
@@ -762,6 +938,16 @@ int main(int argc, char** argv) {
     Nothing();
   else if (scenario == "planted")
     Planted();
+  else if (scenario == "quiet")
+    Quiet();
+  else if (scenario == "quiet-targets")
+    QuietTargets();
+  else if (scenario == "uninstall")
+    Uninstall();
+  else if (scenario == "usage")
+    Usage();
+  else if (scenario == "interactive-log")
+    InteractiveLog();
   else if (scenario == "demo")
     Demo();
   else if (scenario == "bench")

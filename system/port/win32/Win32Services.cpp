@@ -109,7 +109,7 @@ bool PrintToConsole(const char* text) {
   }
   DWORD written = 0;
   DWORD length = static_cast<DWORD>(std::strlen(text));
-  bool done = WriteFile(out, text, length, &written, nullptr) && written == length;
+  bool done = ::WriteFile(out, text, length, &written, nullptr) && written == length;
   if (opened) CloseHandle(out);
   return done;
 }
