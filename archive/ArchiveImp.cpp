@@ -63,6 +63,32 @@ int CopyBytes(Stream* source, Stream* destination, std::uint32_t size) {
   return result;
 }
 
+// A new entry that read its record from stream whole; null otherwise.
+ElementRef<ArchiveEntry> ReadEntry(Stream* stream) {
+  auto entry = ElementRef<ArchiveEntry>::Create(kArchiveEntryType);
+  IO* io = CastTo<IO>(entry.get());
+  if (!io || io->Read(stream) != 0) return {};
+  return entry;
+}
+
+// A memory stream at position 0 holding the n bytes of file from position start on (no more
+// than it holds), read in one call; null, with the file back at start, when they cannot be had.
+ElementRef<CompressStream> RecordsCopy(Stream* file, std::uint32_t start, std::uint32_t n) {
+  std::uint32_t remaining = 0;
+  if (!RemainingBytes(file, &remaining)) return {};
+  if (n > remaining) n = remaining;
+  auto copy = ElementRef<CompressStream>::Create(kCompressStreamType);
+  Stream* memory = CastTo<Stream>(copy.get());
+  auto* bytes = static_cast<unsigned char*>(Allocate(n));
+  bool copied = n > 0 && memory && bytes && memory->SetAccess(kAccessMemoryOnly) == 0 &&
+                memory->OpenStream() == 0 && ReadFully(file, bytes, n) == n &&
+                WriteFully(memory, bytes, n) == n && memory->SetPosition(0) == 0;
+  Free(bytes);
+  if (copied) return copy;
+  file->SetPosition(start);
+  return {};
+}
+
 // Holds a String member: created and counted on first use.
 int SetMemberText(String** member, const char* text) {
   if (!*member) {
@@ -167,7 +193,7 @@ int ArchiveImp::ReadDirectory(Stream* file) {
   }
   unsigned char fields[12];
   if (ReadFully(file, fields, 12) != 12 || std::memcmp(fields, kDirectoryTag, 4) != 0) return 1;
-  // fields + 4 holds the directory size, which the records themselves make redundant.
+  // fields + 4 holds the directory size: the records make it redundant, so it is only a hint.
   std::uint32_t count = LoadLE32(fields + 8);
   if (count == 0 || count >= 0x80000000u) return 0;
   // A count the rest of the file cannot hold is damage: refuse it before making entries.
@@ -175,12 +201,26 @@ int ArchiveImp::ReadDirectory(Stream* file) {
   if (RemainingBytes(file, &remaining) && count > remaining / kSmallestRecord) return 1;
   Iterator* it = GetEntries();
   if (!it) return 1;
+  // The records come from a copy read in one piece when the directory size tells their
+  // length. Should the copy end inside a record (a size that falls short), that record and
+  // the rest are read from the file where the copy ended.
+  const std::uint32_t recordsStart = (head[3] != 0 ? 8 : 4) + sizeof fields;
+  std::uint32_t directorySize = LoadLE32(fields + 4);
+  ElementRef<CompressStream> copy;
+  if (directorySize > sizeof fields)
+    copy = RecordsCopy(file, recordsStart, directorySize - sizeof fields);
+  Stream* source = copy ? CastTo<Stream>(copy.get()) : file;
   int result = 0;
   for (std::uint32_t i = 0; i < count && result == 0; ++i) {
-    auto entry = ElementRef<ArchiveEntry>::Create(kArchiveEntryType);
-    IO* io = CastTo<IO>(entry.get());
+    std::uint32_t at = 0;
+    if (source != file) source->GetPosition(&at);
+    auto entry = ReadEntry(source);
+    if (!entry && source != file && source->GetError() != 0) {
+      source = file;
+      if (file->SetPosition(recordsStart + at) == 0) entry = ReadEntry(file);
+    }
     // A record that runs past the end of the file ends the reading with a failure.
-    if (!io || io->Read(file) != 0 || it->Add(ValueOf(entry.get())) != 0)
+    if (!entry || it->Add(ValueOf(entry.get())) != 0)
       result = 1;
     else
       entry.Detach();  // the list took over the creation reference
