@@ -20,8 +20,8 @@ const unsigned char kMagic[3] = {'V', 'L', 'N'};
 const unsigned char kDirectoryTag[4] = {'R', 'A', 'W', 0};
 // The smallest record: a 2-byte name length of 0, the offset and the size.
 constexpr std::uint32_t kSmallestRecord = 10;
-// The largest piece of the entry copy loops: an entry is mostly copied in one read and one
-// write, and a large one costs at most this much memory beside its data.
+// The largest piece of the copy loop: a file is mostly copied in one read and one write,
+// and a large one costs at most this much memory beside its data.
 constexpr std::uint32_t kCopyPiece = 1 << 20;
 
 ArchiveEntry* EntryOf(Value value) {
@@ -486,9 +486,9 @@ int ArchiveImp::CheckEntry(const char* path) {
 }
 
 int ArchiveImp::CopyOut(Stream* data, Stream* out) {
-  std::uint32_t size = 0;
-  if (!data || data->IsClosed() != 0 || data->GetSize(&size) != 0) return 1;
-  return CopyBytes(data, out, size);
+  if (!data || data->IsClosed() != 0) return 1;
+  // The entry stream is the archive's own: its bytes go out from its memory in one piece.
+  return static_cast<CompressStreamImp*>(entryStream_)->WriteRest(out);
 }
 
 int ArchiveImp::ExtractFile(const char* path) {

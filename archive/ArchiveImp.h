@@ -60,7 +60,7 @@ class ArchiveImp : public ElementImp<Archive> {
   void ClearEntries();
   int WriteDirectory(Stream* file);
   Stream* OpenEntryData(ArchiveEntry* entry);
-  // Copies an entry's data to out.
+  // Writes the data of the current entry stream to out.
   int CopyOut(Stream* data, Stream* out);
   int AddOneFile(const char* path, const char* name);
   static int AddFolderFile(const char* path, void* context);

@@ -336,4 +336,13 @@ int CompressStreamImp::ReadData(void* data, std::uint32_t n) {
   return static_cast<int>(n);
 }
 
+int CompressStreamImp::WriteRest(Stream* out) {
+  if (state_ != kStateOpen || endFlag_ != 0 || position_ >= size_) return 0;
+  std::uint32_t n = size_ - position_;
+  std::uint32_t written = WriteFully(out, buffer_ + position_, n);
+  position_ += written;
+  endFlag_ = kEndReached;
+  return written == n ? 0 : 1;
+}
+
 }  // namespace VLN2

@@ -59,6 +59,10 @@ class CompressStreamImp : public ElementImp<CompressStream>, public Stream {
   int Read64(std::uint64_t* value) override;
   int ReadData(void* data, std::uint32_t n) override;
 
+  // ReadData of everything left, written to out straight from memory: one write, no copy.
+  // 0 when out took it all.
+  int WriteRest(Stream* out);
+
   // The allocated length of the data buffer (for tests of the growth rule).
   std::uint32_t GetCapacity() const { return capacity_; }
 
