@@ -466,6 +466,28 @@ TEST_F(ArchiveTest, RecordsRunningPastTheEndAreRefusedNotTurnedIntoEmptyEntries)
   EXPECT_EQ(back.size(), 2u);
 }
 
+// The directory size only says how much to read in one piece: whatever it claims, the
+// records read are the same, and where it falls short the rest come from the file.
+TEST_F(ArchiveTest, AWrongDirectorySizeReadsTheSameEntries) {
+  ASSERT_EQ(Build(box_.Path("good.vln"), {{"a", "data"}, {"sub\\b", Text(900)}, {"c", ""}}), 0);
+  std::string good = box_.ReadFile("good.vln");
+  std::vector<Read> expected;
+  ASSERT_EQ(Open(box_.Path("good.vln"), &expected), 0);
+  std::uint32_t size = ParseStoredArchive(good).directorySize;
+  for (std::uint32_t claimed : {0u, 12u, 13u, 20u, size - 1, size + 1, 0xFFFFFFFFu}) {
+    std::string bad = good;
+    bad.replace(12, 4, StoredWord(claimed));
+    box_.WriteFile("bad.vln", bad);
+    std::vector<Read> back;
+    EXPECT_EQ(Open(box_.Path("bad.vln"), &back), 0) << claimed;
+    ASSERT_EQ(back.size(), expected.size()) << claimed;
+    for (std::size_t i = 0; i < back.size(); ++i) {
+      EXPECT_EQ(back[i].name, expected[i].name) << claimed;
+      EXPECT_EQ(back[i].data, expected[i].data) << claimed;
+    }
+  }
+}
+
 TEST_F(ArchiveTest, BadMagicOrTagIsRefusedWithNoEntries) {
   std::string good;
   ASSERT_EQ(Build(box_.Path("good.vln"), {{"a", "data"}}), 0);
