@@ -11,6 +11,7 @@
 #include "framework/String.h"
 #include "installer/ClassTable.h"
 #include "installer/CommandLine.h"
+#include "installer/FolderText.h"
 #include "installer/LogFile.h"
 #include "installer/Targets.h"
 #include "installer/ToolboxInstall.h"
@@ -79,8 +80,9 @@ class Detector {
     if (folder->AppendPath(subfolder) != 0) return;
     Detect(index, folder->GetPath());
   }
+  // A folder too long for the form stays undetected rather than be cut short.
   void Detect(int index, const char* folder) {
-    form_->SetTargetPath(index, folder);
+    if (!FolderFits(folder) || form_->SetTargetPath(index, folder) != 0) return;
     form_->SetTargetSelected(index, true);
     LogEvent("detected", FindTarget(index)->key, form_->GetTargetPath(index));
   }
@@ -88,6 +90,19 @@ class Detector {
  private:
   GUI_ToolboxInstall* form_;
 };
+
+// The program file that a server's registry value names (quotes and arguments taken off);
+// null when none.
+ElementRef<String> ProgramFile(const char* value) {
+  if (!value) return {};
+  std::size_t length = 0;
+  const char* start = ProgramFileOf(value, &length);
+  ElementRef<String> program = ElementRef<String>::Create(kStringType);
+  if (!program || program->SetText(start) != 0 ||
+      program->Truncate(static_cast<int>(length)) != 0 || program->GetLength() == 0)
+    return {};
+  return program;
+}
 
 // Writes the embedded archive to path; the file exists afterwards whenever it could be
 // created. False when no BinaryStream could be had at all.
@@ -169,9 +184,9 @@ void InstallerDriver::DetectHosts(GUI_ToolboxInstall* form) {
   if (key.OpenKey(kMaxServerKey) == 0) {
     localServer.Query(key);
     key.CloseKey();
-    if (const char* program = localServer.GetText()) {
-      int target = MaxTargetOfVersion(Port::GetProductMajorVersion(program));
-      if (target >= 0) detector.DetectFolderOf(target, program, "Plugins\\");
+    if (ElementRef<String> program = ProgramFile(localServer.GetText())) {
+      int target = MaxTargetOfVersion(Port::GetProductMajorVersion(program->GetText()));
+      if (target >= 0) detector.DetectFolderOf(target, program->GetText(), "Plugins\\");
     }
   }
 
@@ -205,8 +220,9 @@ void InstallerDriver::DetectHosts(GUI_ToolboxInstall* form) {
 
   RegistryValue localServer32("LocalServer32");
   if (key.OpenKey(kMicroStationKey) == 0) {
-    if (localServer32.Query(key) == 0 && localServer32.GetText())
-      detector.DetectFolderOf(kTargetMicroStation, localServer32.GetText(), "mdlapps\\");
+    ElementRef<String> program;
+    if (localServer32.Query(key) == 0) program = ProgramFile(localServer32.GetText());
+    if (program) detector.DetectFolderOf(kTargetMicroStation, program->GetText(), "mdlapps\\");
     key.CloseKey();
   }
 

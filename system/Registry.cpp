@@ -28,6 +28,11 @@ bool NameMatches(const char* wanted, const char* found) {
   return util && util->EqualsLoose(wanted + 1, found) == 0;
 }
 
+// A value that is passed over: never taken in part, nor as another text.
+bool SkipsValue(long result) {
+  return result == Port::kErrorMoreData || result == Port::kErrorNoUnicodeTranslation;
+}
+
 }  // namespace
 
 bool RegistryKey::SetRootKey(Port::RegistryHandle root) {
@@ -67,9 +72,9 @@ int RegistryKey::QueryNamedValue(const char* name, char** out) {
     std::uint32_t nameSize = sizeof found;
     std::uint32_t dataSize = sizeof data;
     long result = Port::RegEnumValue(handle_, index, found, &nameSize, data, &dataSize);
-    // Too long a name or data: not this one. Any other error ends the search, which
-    // could otherwise fail at every index for ever.
-    if (result == Port::kErrorMoreData) continue;
+    // Too long a name or data, or one the program's texts cannot carry: not this one. Any
+    // other error ends the search, which could otherwise fail at every index for ever.
+    if (SkipsValue(result)) continue;
     if (result != Port::kErrorSuccess) return -1;
     if (!NameMatches(name, found)) continue;
     char* copy = CopyData(data, dataSize);
@@ -111,7 +116,7 @@ int RegistryKey::QueryString(const char* name, char* buffer, std::uint32_t size)
     std::uint32_t dataSize = size;
     long status = Port::RegEnumValue(handle_, index, found, &nameSize,
                                      reinterpret_cast<unsigned char*>(buffer), &dataSize);
-    if (status == Port::kErrorMoreData) continue;
+    if (SkipsValue(status)) continue;
     if (status != Port::kErrorSuccess) break;
     if (util->EqualsLoose(name + 1, found) == 0) {
       result = 0;

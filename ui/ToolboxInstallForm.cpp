@@ -17,6 +17,11 @@ namespace {
 constexpr int kCancelId = 2;  // IDCANCEL: Cancel, Escape and the close box
 constexpr const char* kRecordName = "Uninstall.info";
 constexpr const char* kBrowseTitle = "Locate folder";
+constexpr const char* kFormCaption = "VorlaneBox Installation";
+constexpr const char* kTooLongText = "The folder name is too long. Please choose a folder with a shorter name.";
+constexpr const char* kUnnamableText =
+    "The folder name holds characters that cannot be used on this system. Please choose "
+    "another folder.";
 
 const FormTarget kTargets[kTargetCount] = {
     {1, 1, "3D Studio Max 3 or Autodesk Viz 3", " 3D Studio Max 3 or Autodesk Viz 3", 0},
@@ -190,7 +195,8 @@ void ToolboxInstallForm::SavePage() {
   for (int row = 1; row <= kRowCount; ++row) {
     int target = TargetAt(currentPage_, row);
     if (target < 0) continue;
-    char text[kFolderFieldSize];
+    // One byte more than a folder may have: a text that fills it is refused at Install.
+    char text[kFolderFieldSize + 1];
     view_->GetControlText(RowFolderId(row), text, sizeof text);
     SetTargetPath(target, text);
     SetTargetSelected(target, view_->IsChecked(RowCheckId(row)));
@@ -247,7 +253,7 @@ void ToolboxInstallForm::OnCommand(int id) {
   if (!view_) return;
   if (id == IDC_INSTALL) {
     SavePage();
-    view_->EndForm(kResultInstall);
+    if (SelectedFoldersFit()) view_->EndForm(kResultInstall);
   } else if (id == kCancelId) {
     view_->EndForm(kResultCancel);
   } else if (id == IDC_ACCEPT) {
@@ -273,9 +279,42 @@ void ToolboxInstallForm::ShowTerms() {
 
 void ToolboxInstallForm::Browse(int row) {
   char path[kFolderFieldSize] = {};
-  if (!view_->BrowseForFolder(kBrowseTitle, path, sizeof path)) return;
-  view_->SetChecked(RowCheckId(row), true);
-  view_->SetControlText(RowFolderId(row), path);
+  ToolboxInstallView::Browsed browsed = view_->BrowseForFolder(kBrowseTitle, path, sizeof path);
+  if (browsed == ToolboxInstallView::Browsed::kChosen && !FolderFits(path))
+    browsed = ToolboxInstallView::Browsed::kTooLong;
+  switch (browsed) {
+    case ToolboxInstallView::Browsed::kChosen:
+      view_->SetChecked(RowCheckId(row), true);
+      view_->SetControlText(RowFolderId(row), path);
+      break;
+    case ToolboxInstallView::Browsed::kUnnamable:
+      ShowRefusal(kUnnamableText);
+      break;
+    case ToolboxInstallView::Browsed::kTooLong:
+      ShowRefusal(kTooLongText);
+      break;
+    case ToolboxInstallView::Browsed::kCancelled:
+      break;
+  }
+}
+
+// A folder that does not fit is never cut into the name of another one: Install waits.
+bool ToolboxInstallForm::SelectedFoldersFit() {
+  for (int index = 0; index < kTargetCount; ++index) {
+    const char* folder = GetTargetPath(index);
+    if (!IsTargetSelected(index) || !folder || FolderFits(folder)) continue;
+    ShowRefusal(kTooLongText, folder);
+    return false;
+  }
+  return true;
+}
+
+void ToolboxInstallForm::ShowRefusal(const char* text, const char* folder) {
+  SystemApp* app = core_->GetSystemApp();
+  ElementRef<String> message(static_cast<String*>(core_->CreateElement(kStringType, 0)));
+  if (!app || !message || message->SetText(text) != 0) return;
+  if (folder && (message->Append("\n\n") != 0 || message->Append(folder) != 0)) return;
+  app->ShowError(message->GetText(), kFormCaption);
 }
 
 // Editing a folder selects its row; it never clears a box.

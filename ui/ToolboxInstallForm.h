@@ -5,14 +5,12 @@
 #pragma once
 
 #include "framework/VLN2.h"
+#include "installer/FolderText.h"
 #include "resources/resource.h"
 
 namespace VLN2 {
 
 class String;
-
-// Longest folder text read back from a field (the 260-byte buffer of the platform).
-constexpr int kFolderFieldSize = 260;
 
 // What the model asks of the form's controls. Control ids are those of resources/resource.h.
 class ToolboxInstallView {
@@ -36,8 +34,11 @@ class ToolboxInstallView {
   virtual void AddListRow(int row, const char* text, int icon, const char* folder) = 0;
   // icon -1: none.
   virtual void AddTab(int index, const char* text, int icon) = 0;
-  // The platform's folder picker owned by the form; true with the picked folder's path.
-  virtual bool BrowseForFolder(const char* title, char* path, int size) = 0;
+  enum class Browsed { kChosen, kCancelled, kUnnamable, kTooLong };
+  // The platform's folder picker owned by the form; kChosen with the picked folder's path;
+  // kUnnamable when the program's texts cannot carry its name exactly, kTooLong when it does
+  // not fit size bytes.
+  virtual Browsed BrowseForFolder(const char* title, char* path, int size) = 0;
   // Ends the form; result becomes Run's dialog result.
   virtual void EndForm(int result) = 0;
 };
@@ -89,6 +90,8 @@ class ToolboxInstallForm {
   void ToggleAcceptance();
   void ShowTerms();
   void Browse(int row);
+  bool SelectedFoldersFit();
+  void ShowRefusal(const char* text, const char* folder = nullptr);
   void DecideInstallOrUpdate();
 
   Core* core_;

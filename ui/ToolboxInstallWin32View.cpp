@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "system/port/Port.h"
+
 namespace VLN2 {
 
 namespace {
@@ -168,27 +170,40 @@ void ToolboxInstallWin32View::AddTab(int index, const char* text, int icon) {
   SendDlgItemMessageA(dialog_, IDC_TABS, TCM_INSERTITEMA, index, reinterpret_cast<LPARAM>(&tab));
 }
 
-bool ToolboxInstallWin32View::BrowseForFolder(const char* title, char* path, int size) {
-  char name[MAX_PATH] = {};
-  BROWSEINFOA browse = {};
+// Wide, so that a folder named outside the process code page is refused, not replaced by a
+// look-alike that names another folder.
+ToolboxInstallView::Browsed ToolboxInstallWin32View::BrowseForFolder(const char* title,
+                                                                      char* path, int size) {
+  wchar_t wideTitle[128] = {};
+  MultiByteToWideChar(CP_ACP, 0, title, -1, wideTitle, 127);
+  wchar_t name[MAX_PATH] = {};
+  BROWSEINFOW browse = {};
   browse.hwndOwner = dialog_;
   browse.pidlRoot = nullptr;  // the top of the shell's namespace
   browse.pszDisplayName = name;
-  browse.lpszTitle = title;
+  browse.lpszTitle = wideTitle;
   browse.ulFlags = BIF_RETURNONLYFSDIRS;
-  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&browse);
-  if (!chosen) return false;
-  char folder[MAX_PATH] = {};
-  bool found = SHGetPathFromIDListA(chosen, folder) && folder[0];
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
+  if (!chosen) return Browsed::kCancelled;
+  wchar_t folder[MAX_PATH] = {};
+  bool found = SHGetPathFromIDListW(chosen, folder) && folder[0];
   IMalloc* allocator = nullptr;
   if (SUCCEEDED(SHGetMalloc(&allocator)) && allocator) {
     allocator->Free(chosen);
     allocator->Release();
   }
-  if (!found || size <= 0) return false;
-  std::strncpy(path, folder, size - 1);
-  path[size - 1] = '\0';
-  return true;
+  if (!found || size <= 0) return Browsed::kCancelled;
+  // Converted into a buffer with room to spare, so that a name too long for the caller is
+  // told from one that cannot be converted.
+  char converted[MAX_PATH * 3];
+  std::uint32_t length = sizeof converted;
+  if (!Port::FromWideText(reinterpret_cast<const std::uint16_t*>(folder),
+                          static_cast<std::uint32_t>(lstrlenW(folder)), converted, &length))
+    return Browsed::kUnnamable;
+  if (length + 1 > static_cast<std::uint32_t>(size)) return Browsed::kTooLong;
+  std::memcpy(path, converted, length);
+  path[length] = '\0';
+  return Browsed::kChosen;
 }
 
 void ToolboxInstallWin32View::EndForm(int result) { EndDialog(dialog_, result); }

@@ -33,7 +33,7 @@ class ToolboxInstallWin32View : public ToolboxInstallView {
   void ClearList() override;
   void AddListRow(int row, const char* text, int icon, const char* folder) override;
   void AddTab(int index, const char* text, int icon) override;
-  bool BrowseForFolder(const char* title, char* path, int size) override;
+  Browsed BrowseForFolder(const char* title, char* path, int size) override;
   void EndForm(int result) override;
 
  private:

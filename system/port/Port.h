@@ -36,6 +36,14 @@ namespace Port {
 
 using ModuleHandle = void*;
 
+// ---- Texts. The program's 8-bit texts are in the process code page: UTF-8 where the system
+// honours the program's manifest (and always on POSIX), the legacy ANSI code page elsewhere.
+// Converts length UTF-16 units of the system's wide text into buffer (*size: capacity on
+// entry, bytes written on success; no NUL is added). False when a character has no exact
+// equivalent (never a look-alike or a default character), is malformed, or does not fit.
+bool FromWideText(const std::uint16_t* text, std::uint32_t length, char* buffer,
+                  std::uint32_t* size);
+
 // ---- Files: CreateFileA with OPEN_ALWAYS and read sharing, ReadFile, WriteFile, ...
 using FileHandle = void*;  // null = no file
 enum FileAccess { kAccessRead = 1, kAccessWrite = 2 };
@@ -71,7 +79,8 @@ FindHandle FindFirst(const char* pattern, FindData* data);
 bool FindNext(FindHandle search, FindData* data);
 void FindClose(FindHandle search);
 
-// ---- Registry: RegOpenKeyA, RegCloseKey, RegEnumValueA, RegQueryValueA.
+// ---- Registry: RegOpenKeyW, RegCloseKey, RegEnumValueW, RegQueryValueW, with names and
+// texts converted from and to the program's 8-bit texts; sizes count those 8-bit bytes.
 using RegistryHandle = void*;
 extern const RegistryHandle kLocalMachine;
 extern const RegistryHandle kCurrentUser;
@@ -80,6 +89,8 @@ constexpr long kErrorSuccess = 0;
 constexpr long kErrorFileNotFound = 2;
 constexpr long kErrorMoreData = 234;
 constexpr long kErrorNoMoreItems = 259;
+// A name or text of the registry that the program's 8-bit texts cannot carry exactly.
+constexpr long kErrorNoUnicodeTranslation = 1113;
 long RegOpenKey(RegistryHandle root, const char* path, RegistryHandle* key);
 long RegCloseKey(RegistryHandle key);
 // *nameSize and *dataSize: capacities on entry, lengths on success (name without NUL).
@@ -91,7 +102,8 @@ long RegQueryValue(RegistryHandle key, const char* subkey, char* data, long* siz
 // ---- Application services.
 // Full file name of the module; false when it does not fit or cannot be had.
 bool GetModuleFileName(ModuleHandle module, char* buffer, std::uint32_t size);
-// The system's temporary folder, ending in a backslash; its length, 0 on failure.
+// The system's temporary folder, ending in a backslash; its length, 0 on failure or when its
+// name does not fit or cannot be carried exactly by the program's 8-bit texts.
 std::uint32_t GetTempPath(char* buffer, std::uint32_t size);
 // *size: capacity on entry, length on success; false when the name does not fit.
 bool GetComputerName(char* buffer, std::uint32_t* size);

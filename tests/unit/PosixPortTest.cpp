@@ -313,6 +313,52 @@ TEST_F(PortRegistryTest, DefaultValuesOfSubkeys) {
   Port::RegCloseKey(key);
 }
 
+// ---- Texts.
+
+// A wide text becomes exactly its characters or nothing: never a look-alike nor a question
+// mark. On POSIX the 8-bit texts are UTF-8 and take every character; under Windows those
+// outside the process code page are refused unless it is UTF-8.
+TEST_F(PortTest, WideTextsConvertExactlyOrNotAtAll) {
+  const struct {
+    std::u16string wide;
+    const char* utf8;       // null: malformed
+    const char* lookAlike;  // what a best-fit conversion to the ANSI code page 1252 gives
+  } rows[] = {
+      {u"", "", nullptr},
+      {u"C:\\Temp\\", "C:\\Temp\\", nullptr},
+      {u"C:\\\u0141ukasz", "C:\\\xC5\x81ukasz", "C:\\Lukasz"},
+      {u"\u0394\u043C\u0438", "\xCE\x94\xD0\xBC\xD0\xB8", "???"},
+      {u"\uFF23\uFF14\uFF24", "\xEF\xBC\xA3\xEF\xBC\x94\xEF\xBC\xA4", "C4D"},
+      {u"\U0001F600", "\xF0\x9F\x98\x80", "??"},
+      {std::u16string(1, u'\xD83D') + u"x", nullptr, nullptr},  // a lone high surrogate
+      {std::u16string(1, u'\xDE00'), nullptr, nullptr},         // a lone low surrogate
+  };
+  for (const auto& row : rows) {
+    char buffer[32];
+    std::uint32_t size = sizeof buffer;
+    bool ok = Port::FromWideText(reinterpret_cast<const std::uint16_t*>(row.wide.data()),
+                                 static_cast<std::uint32_t>(row.wide.size()), buffer, &size);
+    if (!row.utf8) {
+      EXPECT_FALSE(ok) << "a malformed text is refused";
+      continue;
+    }
+    std::string out = ok ? std::string(buffer, size) : "(refused)";
+#ifdef _WIN32
+    if (row.lookAlike) {
+      EXPECT_NE(out, row.lookAlike);
+      continue;
+    }
+#endif
+    EXPECT_EQ(out, row.utf8);
+  }
+  // Too small a buffer is refused, never cut.
+  std::u16string text = u"abc";
+  char small[2];
+  std::uint32_t size = sizeof small;
+  EXPECT_FALSE(
+      Port::FromWideText(reinterpret_cast<const std::uint16_t*>(text.data()), 3, small, &size));
+}
+
 // ---- Services.
 
 TEST_F(PortTest, TempPathEndsInASeparator) {

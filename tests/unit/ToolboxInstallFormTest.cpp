@@ -24,6 +24,12 @@ struct Control {
   bool enabled = true;
 };
 
+std::string Repeat(const std::string& text, int times) {
+  std::string all;
+  for (int i = 0; i < times; ++i) all += text;
+  return all;
+}
+
 struct Row {
   std::string text;
   int icon;
@@ -79,13 +85,14 @@ class FakeView : public ToolboxInstallView {
     EXPECT_EQ(index, static_cast<int>(tabs_.size()));
     tabs_.push_back({text, icon, ""});
   }
-  bool BrowseForFolder(const char* title, char* path, int size) override {
+  Browsed BrowseForFolder(const char* title, char* path, int size) override {
     browseTitles_.push_back(title);
-    if (!browseAnswer_) return false;
-    std::string answer = std::string(browseAnswer_).substr(0, size - 1);
+    if (!browseAnswer_) return browseRefusal_;
+    std::string answer = browseAnswer_;
+    if (answer.size() + 1 > static_cast<std::size_t>(size)) return Browsed::kTooLong;
     answer.copy(path, answer.size());
     path[answer.size()] = '\0';
-    return true;
+    return Browsed::kChosen;
   }
   void EndForm(int result) override { results_.push_back(result); }
 
@@ -117,6 +124,7 @@ class FakeView : public ToolboxInstallView {
   std::vector<std::string> browseTitles_;
   std::vector<int> results_;
   const char* browseAnswer_ = nullptr;
+  Browsed browseRefusal_ = Browsed::kCancelled;  // the picker's answer without a folder
   int prepared_ = 0;
 
  private:
@@ -516,17 +524,36 @@ TEST_F(ToolboxInstallFormTest, LeavingAPageSavesItsRowsWithTheFolderRule) {
   EXPECT_EQ(view.reads_[IDC_ROW8_FOLDER], 0);
 }
 
-TEST_F(ToolboxInstallFormTest, FolderLongerThanTheFieldBufferIsCut) {
+// A folder is never cut into the name of another one: Install refuses it with a box and the
+// form stays; a folder that fits (backslash and NUL included) is taken.
+TEST_F(ToolboxInstallFormTest, FolderTooLongForTheFieldIsRefusedAtInstall) {
   ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
   FakeView& view = OpenView();
-  view.SelectTab(4);
-  view.Type(IDC_ROW1_FOLDER, "C:\\" + std::string(400, 'm'));
-  view.SelectTab(0);
-  std::string saved = Path(form, kTargetMicroStation);
-  EXPECT_EQ(saved.size(), 260u);
-  EXPECT_EQ(saved.substr(0, 259), ("C:\\" + std::string(400, 'm')).substr(0, 259));
-  EXPECT_EQ(saved.back(), '\\');
+  auto* app = static_cast<FakeSystemApp*>(core_->GetSystemApp());
+  const std::string longest = "C:\\" + std::string(255, 'm');  // 258 bytes + backslash + NUL
+  const struct {
+    std::string typed;
+    bool installs;
+  } rows[] = {{longest, true},
+              {longest + "m", false},
+              {longest + "\\", true},
+              {"C:\\" + std::string(400, 'm'), false},
+              // 100 full-width letters: 300 bytes in UTF-8.
+              {"C:\\" + Repeat("\xEF\xBC\xA3", 100), false}};
+  for (const auto& row : rows) {
+    view.results_.clear();
+    app->boxes.clear();
+    view.SelectTab(4);
+    view.Type(IDC_ROW1_FOLDER, row.typed);
+    view.Click(IDC_INSTALL);
+    EXPECT_EQ(view.results_.size(), row.installs ? 1u : 0u) << row.typed.size();
+    ASSERT_EQ(app->boxes.size(), row.installs ? 0u : 1u) << row.typed.size();
+    if (!row.installs) {
+      EXPECT_EQ(app->boxes[0].caption, "VorlaneBox Installation");
+      EXPECT_NE(app->boxes[0].text.find("too long"), std::string::npos);
+    }
+  }
 }
 
 TEST_F(ToolboxInstallFormTest, OverviewListsSelectedTargetsInPageOrder) {
@@ -651,16 +678,36 @@ TEST_F(ToolboxInstallFormTest, BrowsePutsThePickedFolderIntoItsRow) {
   EXPECT_TRUE(form.IsTargetSelected(kTargetCinema4DR10));
 }
 
-TEST_F(ToolboxInstallFormTest, CancelledBrowseChangesNothing) {
+// A cancelled picker changes nothing; a folder the program cannot name exactly, or one too
+// long for the field, is refused with a box that says why.
+TEST_F(ToolboxInstallFormTest, BrowseThatGivesNoUsableFolderChangesNothing) {
   ToolboxInstallForm& form = NewForm();
   ASSERT_EQ(form.Init(), 0);
   FakeView& view = OpenView();
+  auto* app = static_cast<FakeSystemApp*>(core_->GetSystemApp());
+  const std::string tooLong = "C:\\" + std::string(256, 'x');  // no room for the backslash
+  const struct {
+    ToolboxInstallView::Browsed answer;
+    const char* folder;
+    const char* box;  // a word of the box's text, null: no box
+  } rows[] = {{ToolboxInstallView::Browsed::kCancelled, nullptr, nullptr},
+              {ToolboxInstallView::Browsed::kUnnamable, nullptr, "characters"},
+              {ToolboxInstallView::Browsed::kTooLong, nullptr, "too long"},
+              {ToolboxInstallView::Browsed::kChosen, tooLong.c_str(), "too long"}};
   view.SelectTab(1);
-  view.browseAnswer_ = nullptr;
-  view.Click(IDC_ROW7_BROWSE);
-  EXPECT_EQ(view.browseTitles_.size(), 1u);
-  EXPECT_FALSE(view.controls_[IDC_ROW7_CHECK].checked);
-  EXPECT_EQ(view.controls_[IDC_ROW7_FOLDER].text, "");
+  for (const auto& row : rows) {
+    app->boxes.clear();
+    view.browseAnswer_ = row.folder;
+    view.browseRefusal_ = row.answer;
+    view.Click(IDC_ROW7_BROWSE);
+    EXPECT_FALSE(view.controls_[IDC_ROW7_CHECK].checked);
+    EXPECT_EQ(view.controls_[IDC_ROW7_FOLDER].text, "");
+    ASSERT_EQ(app->boxes.size(), row.box ? 1u : 0u);
+    if (row.box) {
+      EXPECT_NE(app->boxes[0].text.find(row.box), std::string::npos);
+    }
+  }
+  EXPECT_EQ(view.browseTitles_.size(), 4u);
 }
 
 TEST_F(ToolboxInstallFormTest, OtherCommandsAreIgnored) {

@@ -65,8 +65,16 @@ bool GetModuleFileName(ModuleHandle module, char* buffer, std::uint32_t size) {
 }
 
 std::uint32_t GetTempPath(char* buffer, std::uint32_t size) {
-  DWORD length = GetTempPathA(size, buffer);
-  return length < size ? length : 0;
+  // Wide, so that a folder named outside the process code page is refused, not replaced by
+  // a look-alike that names another folder.
+  wchar_t wide[MAX_PATH + 1];
+  DWORD units = GetTempPathW(MAX_PATH + 1, wide);
+  std::uint32_t length = size ? size - 1 : 0;
+  if (units == 0 || units > MAX_PATH ||
+      !FromWideText(reinterpret_cast<const std::uint16_t*>(wide), units, buffer, &length))
+    return 0;
+  buffer[length] = '\0';
+  return length;
 }
 
 bool GetComputerName(char* buffer, std::uint32_t* size) {

@@ -1,0 +1,47 @@
+// Texts of the POSIX port: the program's 8-bit texts are UTF-8.
+#ifndef _WIN32
+
+#include "system/port/Port.h"
+
+namespace VLN2 {
+namespace Port {
+
+bool FromWideText(const std::uint16_t* text, std::uint32_t length, char* buffer,
+                  std::uint32_t* size) {
+  std::uint32_t written = 0;
+  for (std::uint32_t i = 0; i < length; ++i) {
+    std::uint32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      // A pair of surrogates, high then low, makes one character; any other use is malformed.
+      if (c > 0xDBFF || i + 1 == length || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
+        return false;
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    }
+    unsigned char bytes[4];
+    std::uint32_t n;
+    if (c < 0x80) {
+      bytes[0] = static_cast<unsigned char>(c);
+      n = 1;
+    } else if (c < 0x800) {
+      bytes[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
+      n = 2;
+    } else if (c < 0x10000) {
+      bytes[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
+      n = 3;
+    } else {
+      bytes[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
+      n = 4;
+    }
+    for (std::uint32_t k = 1; k < n; ++k)
+      bytes[k] = static_cast<unsigned char>(0x80 | ((c >> (6 * (n - 1 - k))) & 0x3F));
+    if (written + n > *size) return false;
+    for (std::uint32_t k = 0; k < n; ++k) buffer[written++] = static_cast<char>(bytes[k]);
+  }
+  *size = written;
+  return true;
+}
+
+}  // namespace Port
+}  // namespace VLN2
+
+#endif  // _WIN32
