@@ -12,4 +12,14 @@ namespace VLN2 {
 // backslash or a slash.
 bool IsSafeEntryName(const char* name);
 
+// True when name is well-formed UTF-8 (no stray or overlong byte, no surrogate).
+bool IsUtf8Name(const char* name);
+
+// Orders names the way Windows file systems tell them apart: character by character after
+// the Unicode simple upper-case mapping of the Basic Multilingual Plane (their case table;
+// not only ASCII: "\xC3\xA4" and "\xC3\x84" are one name), slash and backslash alike. A byte
+// that is not UTF-8 stands for itself. Negative, zero or positive like strcmp; two names
+// collide when the result is 0.
+int CompareNames(const char* a, const char* b);
+
 }  // namespace VLN2

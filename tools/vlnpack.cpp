@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -75,12 +76,15 @@ const char kHelp[] =
     "  create   packs every file below FOLDER; entries are named by their path relative\n"
     "           to FOLDER with backslashes, in byte order of the names, so the same tree\n"
     "           always gives the same archive. Names that extraction would refuse are\n"
-    "           refused here.\n"
+    "           refused here, as are names that are not UTF-8 and names that Windows\n"
+    "           takes for one file (letter case ignored).\n"
     "  list     prints the entry names in directory order; with -l also the block offset,\n"
-    "           the block size, the block form (PAC or RAW) and the unpacked size.\n"
-    "  test     decodes every entry; names each damaged one.\n"
+    "           the block size, the block form (PAC or RAW) and the unpacked size. Names\n"
+    "           that are not UTF-8 or that collide with an earlier one are reported.\n"
+    "  test     decodes every entry; names each damaged one and each bad name.\n"
     "  extract  writes the entries (those whose names begin with PREFIX, which is then\n"
-    "           left out, ignoring case) into FOLDER, creating it.\n"
+    "           left out, ignoring case) into FOLDER, creating it; an entry that\n"
+    "           collides with one already extracted fails.\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
 
@@ -156,6 +160,68 @@ std::string Printable(const char* text) {
   for (char& c : out)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   return out;
+}
+
+// ---- Names that Windows takes for one file.
+
+// The names taken so far, as Windows tells them apart (CompareNames), each with its index.
+class NameTracker {
+ public:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  // The index of an earlier name that name would meet on Windows (the same file, or a file
+  // and a folder of one name); kNone once it is taken in.
+  std::size_t Add(const std::string& name, std::size_t index) {
+    std::vector<std::string> folders;
+    for (std::size_t at = name.find_first_of("\\/"); at != std::string::npos;
+         at = name.find_first_of("\\/", at + 1))
+      folders.push_back(name.substr(0, at));
+    for (const std::string& folder : folders)
+      if (files_.count(folder)) return files_[folder];
+    if (files_.count(name)) return files_[name];
+    if (folders_.count(name)) return folders_[name];
+    for (const std::string& folder : folders) folders_.emplace(folder, index);
+    files_.emplace(name, index);
+    return kNone;
+  }
+
+ private:
+  struct Order {
+    bool operator()(const std::string& a, const std::string& b) const {
+      return CompareNames(a.c_str(), b.c_str()) < 0;
+    }
+  };
+  std::map<std::string, std::size_t, Order> files_, folders_;
+};
+
+// A later name that Windows would take for an earlier one. Indexes into the names.
+struct Collision {
+  std::size_t earlier, later;
+};
+
+// Every name that collides with an earlier one, in the order of the names.
+std::vector<Collision> FindCollisions(const std::vector<const char*>& names) {
+  NameTracker tracker;
+  std::vector<Collision> found;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::size_t earlier = tracker.Add(names[i] ? names[i] : "", i);
+    if (earlier != NameTracker::kNone) found.push_back({earlier, i});
+  }
+  return found;
+}
+
+// What is wrong with the names of an archive made elsewhere, for each entry (null: nothing).
+std::vector<std::string> NameProblems(const std::vector<ArchiveEntry*>& entries) {
+  std::vector<const char*> names;
+  for (ArchiveEntry* entry : entries) names.push_back(entry->GetEntryName());
+  std::vector<std::string> problems(entries.size());
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (names[i] && !IsUtf8Name(names[i])) problems[i] = "a name that is not UTF-8";
+  for (const Collision& c : FindCollisions(names))
+    if (problems[c.later].empty())
+      problems[c.later] =
+          "a name that Windows takes for the earlier \"" + Printable(names[c.earlier]) + "\"";
+  return problems;
 }
 
 // ---- Paths.
@@ -668,7 +734,20 @@ int Create(const char* givenArchive, const char* givenFolder) {
           givenFolder, Printable(name.c_str()).c_str());
       return kExitFailure;
     }
+    if (!IsUtf8Name(name.c_str())) {
+      Message("%s: \"%s\": a name that is not UTF-8", givenFolder, Printable(name.c_str()).c_str());
+      return kExitFailure;
+    }
     total += 11 + name.size();
+  }
+  std::vector<const char*> names;
+  for (const std::string& name : collected.names) names.push_back(name.c_str());
+  std::vector<Collision> collisions = FindCollisions(names);
+  if (!collisions.empty()) {
+    Message("%s: \"%s\" and \"%s\": names that Windows takes for one file (letter case ignored)",
+            givenFolder, Printable(names[collisions[0].earlier]).c_str(),
+            Printable(names[collisions[0].later]).c_str());
+    return kExitFailure;
   }
 
   Buffer buffer(kChunk);
@@ -775,8 +854,12 @@ int List(const char* given, bool details) {
   OpenedArchive opened;
   int result = OpenForReading(given, path, &opened);
   if (result != kExitOk) return result;
-  for (ArchiveEntry* entry : opened.entries) {
+  std::vector<std::string> problems = NameProblems(opened.entries);
+  for (std::size_t i = 0; i < opened.entries.size(); ++i) {
+    ArchiveEntry* entry = opened.entries[i];
     std::string name = Printable(entry->GetEntryName());
+    if (!problems[i].empty())
+      Message("%s: entry \"%s\": %s", given, name.c_str(), problems[i].c_str());
     if (details) {
       BlockInfo info = InspectBlock(opened, entry);
       std::printf("%10u %10u %-3s %10s %s\n", entry->GetBlockOffset(), entry->GetBlockSize(),
@@ -805,6 +888,7 @@ int Test(const char* given) {
   int result = OpenForReading(given, path, &opened);
   if (result != kExitOk) return result;
   std::size_t bad = 0;
+  std::vector<std::string> problems = NameProblems(opened.entries);
   Progress progress("testing", opened.entries.size());
   for (std::size_t i = 0; i < opened.entries.size(); ++i) {
     ArchiveEntry* entry = opened.entries[i];
@@ -813,6 +897,8 @@ int Test(const char* given) {
     const char* why = nullptr;
     if (!IsSafeEntryName(entry->GetEntryName())) {
       why = "a name that extraction refuses";
+    } else if (!problems[i].empty()) {
+      why = problems[i].c_str();
     } else {
       auto data = Decode(opened, entry, &why);
       if (data) why = nullptr;
@@ -1005,6 +1091,7 @@ int Extract(const char* givenArchive, const char* givenFolder, const char* prefi
     return kExitFailure;
   }
   std::string madeFolder = folder;  // the last folder known to exist
+  NameTracker written;
   Progress progress("extracting", opened.entries.size());
   std::string failedName;
   const char* why = nullptr;
@@ -1024,6 +1111,12 @@ int Extract(const char* givenArchive, const char* givenFolder, const char* prefi
       if (!IsSafeEntryName(rel)) {
         failedName = name;
         why = "a name that could leave the folder or names a device";
+        break;
+      }
+      // Never written over an entry of this run that Windows takes for the same file.
+      if (written.Add(rel, i) != NameTracker::kNone) {
+        failedName = name;
+        why = "a name that Windows takes for an entry already extracted";
         break;
       }
       std::string target = folder + rel;

@@ -18,7 +18,8 @@ constexpr int kCancelId = 2;  // IDCANCEL: Cancel, Escape and the close box
 constexpr const char* kRecordName = "Uninstall.info";
 constexpr const char* kBrowseTitle = "Locate folder";
 constexpr const char* kFormCaption = "VorlaneBox Installation";
-constexpr const char* kTooLongText = "The folder name is too long. Please choose a folder with a shorter name.";
+constexpr const char* kTooLongText =
+    "The folder name is too long. Please choose a folder with a shorter name.";
 constexpr const char* kUnnamableText =
     "The folder name holds characters that cannot be used on this system. Please choose "
     "another folder.";

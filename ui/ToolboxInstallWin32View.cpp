@@ -172,8 +172,8 @@ void ToolboxInstallWin32View::AddTab(int index, const char* text, int icon) {
 
 // Wide, so that a folder named outside the process code page is refused, not replaced by a
 // look-alike that names another folder.
-ToolboxInstallView::Browsed ToolboxInstallWin32View::BrowseForFolder(const char* title,
-                                                                      char* path, int size) {
+ToolboxInstallView::Browsed ToolboxInstallWin32View::BrowseForFolder(const char* title, char* path,
+                                                                     int size) {
   wchar_t wideTitle[128] = {};
   MultiByteToWideChar(CP_ACP, 0, title, -1, wideTitle, 127);
   wchar_t name[MAX_PATH] = {};

@@ -30,7 +30,7 @@ run() {  # run the tool; stdout without carriage returns in out.txt, stderr in e
   "${program[@]}" "$@" >out.raw 2>err.raw </dev/null
   local status=$?
   tr -d '\r' <out.raw >out.txt
-  tr -d '\r' <err.raw | grep -v '^wine' >err.txt || true
+  tr -d '\r' <err.raw | grep -av '^wine' >err.txt || true
   return $status
 }
 status_is() {  # status_is EXPECTED ARGS...
@@ -130,7 +130,40 @@ check "nothing created for it" test ! -e none.vln
 check "missing folder" status_is 1 create none.vln no-such-folder
 check "missing folder message" one_line_naming no-such-folder
 
+# ---- Names that Windows takes for one file, in an archive made elsewhere: its directory
+# patched to hold README.TXT beside Readme.txt.
+mkdir -p twins
+printf 'first' >twins/Readme.txt
+printf 'second' >twins/XEADME.TXT
+check "create twins" status_is 0 create twins.vln twins
+perl -pi -e 's/XEADME\.TXT/README.TXT/' twins.vln
+check "list reports the later twin" status_is 0 list twins.vln
+check "list names both" grep -qF 'README.TXT' err.txt
+check "list still lists both" bash -c '[ "$(wc -l <out.txt)" -eq 2 ]'
+check "test fails on twins" status_is 1 test twins.vln
+check "test names the later twin" grep -qF 'entry "README.TXT"' err.txt
+check "extract fails the later twin" status_is 1 extract twins.vln twins-out
+check "extract names it" one_line_naming 'README.TXT'
+check "the first twin is not overwritten" bash -c '[ "$(cat twins-out/*)" = first ]'
+
 if [ "$windows" -eq 0 ]; then
+  # Names that one Windows folder cannot hold side by side, or that are not UTF-8.
+  collide() {  # collide WHAT FILE... : the files cannot be packed together
+    local what=$1
+    shift
+    rm -rf twin && mkdir -p twin
+    for file in "$@"; do mkdir -p "twin/$(dirname "$file")" && printf x >"twin/$file"; done
+    check "$what refused" status_is 1 create twin.vln twin
+    check "$what: both named" bash -c "grep -qF -- \"$(basename "$1")\" err.txt && grep -qF -- \"$2\" err.txt"
+    check "no archive for $what" test ! -e twin.vln
+  }
+  collide "ASCII case" Readme.txt README.TXT
+  collide "a umlaut" $'\xc3\xa4.txt' $'\xc3\x84.txt'
+  collide "Cyrillic" $'\xd0\xb4\xd0\xbc' $'\xd0\x94\xd0\x9c'
+  collide "a file and a folder" A/x a
+  rm -rf latin1 && mkdir -p latin1 && printf x >latin1/$'\xe9t\xe9.txt'
+  check "a name that is not UTF-8 refused" status_is 1 create latin1.vln latin1
+  check "a name that is not UTF-8 named" grep -qF 'not UTF-8' err.txt
   # Names that Windows would take as devices or trim cannot be packed.
   for bad in 'trailing.' 'CON' 'aux.txt' 'trailing ' 'a:b'; do
     rm -rf unsafe && mkdir -p unsafe && printf x >"unsafe/$bad"

@@ -146,5 +146,65 @@ TEST(EntryNameTest, LongNamesAreJudgedByTheirLevels) {
   EXPECT_TRUE(IsSafeEntryName(std::string(65534, 'x').c_str()));
 }
 
+TEST(EntryNameTest, WellFormedUtf8) {
+  const struct {
+    const char* name;
+    bool utf8;
+    const char* why;
+  } rows[] = {
+      {"plain.txt", true, "ASCII"},
+      {"", true, "empty"},
+      {"\xC3\xA4pfel", true, "two bytes"},
+      {"\xEF\xBC\xA3\xEF\xBC\x94\xEF\xBC\xA4", true, "three bytes (full-width)"},
+      {"\xF0\x9F\x98\x80", true, "four bytes"},
+      {"\xF4\x8F\xBF\xBF", true, "the last character"},
+      {"\xE9t\xE9.txt", false, "the ANSI code page 1252"},
+      {"\xC3", false, "cut short"},
+      {"\xC3(", false, "no continuation"},
+      {"\x80", false, "a stray continuation"},
+      {"\xC0\xAF", false, "overlong slash"},
+      {"\xE0\x80\xAF", false, "overlong in three bytes"},
+      {"\xED\xA0\x80", false, "a surrogate"},
+      {"\xF4\x90\x80\x80", false, "above U+10FFFF"},
+      {"\xF5\x80\x80\x80", false, "no such lead byte"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(IsUtf8Name(row.name), row.utf8) << row.why;
+}
+
+// Names Windows takes for one file, whatever their bytes.
+TEST(EntryNameTest, CollidingNames) {
+  const struct {
+    const char* a;
+    const char* b;
+    bool collide;
+    const char* why;
+  } rows[] = {
+      {"Readme.txt", "README.TXT", true, "ASCII case"},
+      {"a\\b.txt", "A/B.TXT", true, "slash and backslash alike"},
+      {"\xC3\xA4.txt", "\xC3\x84.txt", true, "a umlaut, lower and upper"},
+      {"\xCE\xB1\xCE\xB2", "\xCE\x91\xCE\x92", true, "Greek"},
+      {"\xCF\x82", "\xCE\xA3", true, "final sigma"},
+      {"\xD0\xB4\xD0\xBC", "\xD0\x94\xD0\x9C", true, "Cyrillic"},
+      {"\xEF\xBD\x83", "\xEF\xBC\xA3", true, "full-width c and C"},
+      {"\xC5\x82", "\xC5\x81", true, "Polish l with stroke"},
+      {"\xC3\xBF", "\xC5\xB8", true, "y diaeresis maps outside Latin-1"},
+      {"\xC7\x86", "\xC7\x85", true, "dz digraph: lower and title case"},
+      {"\xC4\xB1", "I", true, "dotless i maps to I"},
+      {"\xC3\x9F", "SS", false, "sharp s has no simple upper case"},
+      {"\xC3\x9F", "\xE1\xBA\x9E", false, "nor maps to the capital sharp s"},
+      {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", false, "outside the BMP: no case table"},
+      {"a.txt", "a.txt ", false, "a trailing blank is another name"},
+      {"a", "b", false, "different"},
+      {"ab", "a", false, "a prefix"},
+      {"\xE9", "\xC9", false, "bytes of 1252: only ASCII letters fold"},
+      {"\xE9", "\xE9", true, "the same bytes"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(CompareNames(row.a, row.b) == 0, row.collide) << row.why;
+    // An order: the same answer both ways round.
+    EXPECT_EQ(CompareNames(row.a, row.b), -CompareNames(row.b, row.a)) << row.why;
+  }
+}
+
 }  // namespace
 }  // namespace VLN2

@@ -40,13 +40,13 @@ TEST(FolderTextTest, FolderFitsTheFieldWithItsBackslashAndNul) {
   } rows[] = {
       {"", true},
       {"C", true},
-      {root + std::string(255, 'a'), true},            // 258 + the backslash + NUL
-      {root + std::string(256, 'a'), false},           // no room for the backslash
-      {root + std::string(255, 'a') + "\\", true},     // 259 + NUL
+      {root + std::string(255, 'a'), true},         // 258 + the backslash + NUL
+      {root + std::string(256, 'a'), false},        // no room for the backslash
+      {root + std::string(255, 'a') + "\\", true},  // 259 + NUL
       {root + std::string(256, 'a') + "\\", false},
-      {root + std::string(255, 'a') + "/", true},      // a slash counts like a backslash
+      {root + std::string(255, 'a') + "/", true},  // a slash counts like a backslash
       {root + std::string(256, 'a') + "/", false},
-      {root + std::string(252, 'a') + wide, true},     // 258 bytes
+      {root + std::string(252, 'a') + wide, true},  // 258 bytes
       {root + std::string(253, 'a') + wide, false},
   };
   for (const auto& row : rows)

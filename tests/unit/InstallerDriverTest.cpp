@@ -131,22 +131,31 @@ TEST_F(InstallerDriverTest, ServerValuesAndFolderLengthsDecideTheProposedFolder)
       "SOFTWARE\\Classes\\CLSID\\{6BA41DED-589A-427C-B829-B12F68C651B6}\\LocalServer32";
   const std::string max9 = "SOFTWARE\\Autodesk\\3dsMax\\9.0\\MAX-1:409";
   const std::string c4d = "SOFTWARE\\MAXON\\CINEMA 4D\\10.0";
-  const std::string greek = "C:\\\xCE\xA0\xCF\x81\xCF\x8C\xCE\xB3\xCF\x81\xCE\xB1\xCE\xBC\xCE\xBC\xCE\xB1\\";
+  const std::string greek =
+      "C:\\\xCE\xA0\xCF\x81\xCF\x8C\xCE\xB3\xCF\x81\xCE\xB1\xCE\xBC\xCE\xBC\xCE\xB1\\";
   const struct {
     std::string key;
     const char* name;
     std::string value;
     std::map<int, std::string> detected;
   } rows[] = {
-      {server, nullptr, "\"C:\\Bentley\\ustation.exe\" /Automation",
+      {server,
+       nullptr,
+       "\"C:\\Bentley\\ustation.exe\" /Automation",
        {{7, "C:\\Bentley\\mdlapps\\"}}},
-      {server, nullptr, "\"C:\\Program Files\\Bentley\\ustation.exe\"",
+      {server,
+       nullptr,
+       "\"C:\\Program Files\\Bentley\\ustation.exe\"",
        {{7, "C:\\Program Files\\Bentley\\mdlapps\\"}}},
       {server, nullptr, "\"\" /Automation", {}},
-      {server, nullptr, "C:\\" + std::string(247, 'b') + "\\ustation.exe",
+      {server,
+       nullptr,
+       "C:\\" + std::string(247, 'b') + "\\ustation.exe",
        {{7, "C:\\" + std::string(247, 'b') + "\\mdlapps\\"}}},
       {server, nullptr, "C:\\" + std::string(248, 'b') + "\\ustation.exe", {}},
-      {max9, "Installdir", "C:\\" + std::string(247, 'm') + "\\",
+      {max9,
+       "Installdir",
+       "C:\\" + std::string(247, 'm') + "\\",
        {{6, "C:\\" + std::string(247, 'm') + "\\Plugins\\"}}},
       {max9, "Installdir", "C:\\" + std::string(248, 'm') + "\\", {}},
       {c4d, "InstallPath", greek, {{12, greek}}},

@@ -86,7 +86,8 @@ long RegEnumValue(RegistryHandle key, std::uint32_t index, char* name, std::uint
   DWORD type = REG_NONE;
   DWORD bytes = 0;
   // The data is read whole: its 8-bit length is known only once it is converted.
-  LONG result = RegEnumValueW(AsKey(key), index, nameUnits, &units, nullptr, &type, nullptr, &bytes);
+  LONG result =
+      RegEnumValueW(AsKey(key), index, nameUnits, &units, nullptr, &type, nullptr, &bytes);
   if (result != ERROR_SUCCESS) return result;
   Block wideData(bytes);
   if (!wideData.data) return ERROR_NOT_ENOUGH_MEMORY;

@@ -25,8 +25,8 @@ bool FromWideText(const std::uint16_t* text, std::uint32_t length, char* buffer,
   bool utf8 = GetACP() == CP_UTF8;
   BOOL lost = FALSE;
   int written = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
-                                    wide, static_cast<int>(length), buffer,
-                                    static_cast<int>(*size), nullptr, utf8 ? nullptr : &lost);
+                                    wide, static_cast<int>(length), buffer, static_cast<int>(*size),
+                                    nullptr, utf8 ? nullptr : &lost);
   if (written <= 0 || lost) return false;
   *size = static_cast<std::uint32_t>(written);
   return true;
