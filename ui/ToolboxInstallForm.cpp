@@ -196,9 +196,8 @@ void ToolboxInstallForm::SavePage() {
   for (int row = 1; row <= kRowCount; ++row) {
     int target = TargetAt(currentPage_, row);
     if (target < 0) continue;
-    // One byte more than a folder may have: a text that fills it is refused at Install.
-    char text[kFolderFieldSize + 1];
-    view_->GetControlText(RowFolderId(row), text, sizeof text);
+    char text[kFolderFieldSize];
+    fieldTaken_[target] = view_->GetControlText(RowFolderId(row), text, sizeof text);
     SetTargetPath(target, text);
     SetTargetSelected(target, view_->IsChecked(RowCheckId(row)));
   }
@@ -280,39 +279,42 @@ void ToolboxInstallForm::ShowTerms() {
 
 void ToolboxInstallForm::Browse(int row) {
   char path[kFolderFieldSize] = {};
-  ToolboxInstallView::Browsed browsed = view_->BrowseForFolder(kBrowseTitle, path, sizeof path);
-  if (browsed == ToolboxInstallView::Browsed::kChosen && !FolderFits(path))
-    browsed = ToolboxInstallView::Browsed::kTooLong;
-  switch (browsed) {
-    case ToolboxInstallView::Browsed::kChosen:
-      view_->SetChecked(RowCheckId(row), true);
-      view_->SetControlText(RowFolderId(row), path);
-      break;
-    case ToolboxInstallView::Browsed::kUnnamable:
-      ShowRefusal(kUnnamableText);
-      break;
-    case ToolboxInstallView::Browsed::kTooLong:
-      ShowRefusal(kTooLongText);
-      break;
-    case ToolboxInstallView::Browsed::kCancelled:
-      break;
+  ToolboxInstallView::Taken taken = view_->BrowseForFolder(kBrowseTitle, path, sizeof path);
+  if (taken == ToolboxInstallView::Taken::kWhole && !FolderFits(path))
+    taken = ToolboxInstallView::Taken::kTooLong;
+  if (taken == ToolboxInstallView::Taken::kWhole) {
+    view_->SetChecked(RowCheckId(row), true);
+    view_->SetControlText(RowFolderId(row), path);
+  } else {
+    ShowRefusal(taken);
   }
 }
 
-// A folder that does not fit is never cut into the name of another one: Install waits.
+// A folder is never cut into the name of another one, nor taken with characters replaced:
+// Install waits.
 bool ToolboxInstallForm::SelectedFoldersFit() {
   for (int index = 0; index < kTargetCount; ++index) {
     const char* folder = GetTargetPath(index);
-    if (!IsTargetSelected(index) || !folder || FolderFits(folder)) continue;
-    ShowRefusal(kTooLongText, folder);
-    return false;
+    if (!IsTargetSelected(index)) continue;
+    if (fieldTaken_[index] != ToolboxInstallView::Taken::kWhole) {
+      ShowRefusal(fieldTaken_[index]);
+      return false;
+    }
+    if (folder && !FolderFits(folder)) {
+      ShowRefusal(ToolboxInstallView::Taken::kTooLong, folder);
+      return false;
+    }
   }
   return true;
 }
 
-void ToolboxInstallForm::ShowRefusal(const char* text, const char* folder) {
+// Says why a folder cannot be used; nothing for a picker closed without a choice.
+void ToolboxInstallForm::ShowRefusal(ToolboxInstallView::Taken why, const char* folder) {
+  if (why != ToolboxInstallView::Taken::kTooLong && why != ToolboxInstallView::Taken::kUnnamable)
+    return;
   SystemApp* app = core_->GetSystemApp();
   ElementRef<String> message(static_cast<String*>(core_->CreateElement(kStringType, 0)));
+  const char* text = why == ToolboxInstallView::Taken::kTooLong ? kTooLongText : kUnnamableText;
   if (!app || !message || message->SetText(text) != 0) return;
   if (folder && (message->Append("\n\n") != 0 || message->Append(folder) != 0)) return;
   app->ShowError(message->GetText(), kFormCaption);

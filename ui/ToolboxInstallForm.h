@@ -16,9 +16,14 @@ class String;
 class ToolboxInstallView {
  public:
   virtual ~ToolboxInstallView() = default;
+  // How a text the platform hands over was taken: whole, not at all, or refused because the
+  // program's texts cannot carry it exactly or it does not fit.
+  enum class Taken { kWhole, kNothing, kUnnamable, kTooLong };
+
   virtual void SetControlText(int id, const char* text) = 0;
-  // At most size - 1 characters, always zero-terminated.
-  virtual void GetControlText(int id, char* buffer, int size) = 0;
+  // kWhole with the text in buffer (at most size - 1 bytes, zero-terminated); otherwise the
+  // buffer holds "" and the result says why. Never a part of the text.
+  virtual Taken GetControlText(int id, char* buffer, int size) = 0;
   virtual void SetChecked(int id, bool checked) = 0;
   virtual bool IsChecked(int id) = 0;
   virtual void ShowControl(int id, bool show) = 0;
@@ -34,11 +39,9 @@ class ToolboxInstallView {
   virtual void AddListRow(int row, const char* text, int icon, const char* folder) = 0;
   // icon -1: none.
   virtual void AddTab(int index, const char* text, int icon) = 0;
-  enum class Browsed { kChosen, kCancelled, kUnnamable, kTooLong };
-  // The platform's folder picker owned by the form; kChosen with the picked folder's path;
-  // kUnnamable when the program's texts cannot carry its name exactly, kTooLong when it does
-  // not fit size bytes.
-  virtual Browsed BrowseForFolder(const char* title, char* path, int size) = 0;
+  // The platform's folder picker owned by the form; kWhole with the picked folder's path,
+  // kNothing when none was picked.
+  virtual Taken BrowseForFolder(const char* title, char* path, int size) = 0;
   // Ends the form; result becomes Run's dialog result.
   virtual void EndForm(int result) = 0;
 };
@@ -91,12 +94,14 @@ class ToolboxInstallForm {
   void ShowTerms();
   void Browse(int row);
   bool SelectedFoldersFit();
-  void ShowRefusal(const char* text, const char* folder = nullptr);
+  void ShowRefusal(ToolboxInstallView::Taken why, const char* folder = nullptr);
   void DecideInstallOrUpdate();
 
   Core* core_;
   String** folders_ = nullptr;
   int* selected_ = nullptr;
+  // How each target's field was last read: a folder that was not taken whole is refused.
+  ToolboxInstallView::Taken fieldTaken_[14] = {};
   int currentPage_ = -1;
   bool accepted_ = false;
   ToolboxInstallView* view_ = nullptr;

@@ -13,6 +13,9 @@ namespace VLN2 {
 
 namespace {
 
+// The longest text taken from a field or the picker, in UTF-16 units (MAX_PATH and more).
+constexpr int kWideTextUnits = 1024;
+
 // Page pictures in the order of pictures_.
 const int kPictureIds[] = {IDB_PAGE_3DSMAX, IDB_PAGE_ARCHICAD, IDB_PAGE_CINEMA4D,
                            IDB_PAGE_MICROSTATION, IDB_PAGE_SDK};
@@ -79,11 +82,41 @@ void ToolboxInstallWin32View::SetControlText(int id, const char* text) {
   SendDlgItemMessageA(dialog_, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text ? text : ""));
 }
 
-void ToolboxInstallWin32View::GetControlText(int id, char* buffer, int size) {
-  if (size <= 0) return;
-  buffer[0] = '\0';
-  SendDlgItemMessageA(dialog_, id, WM_GETTEXT, size, reinterpret_cast<LPARAM>(buffer));
-  buffer[size - 1] = '\0';
+namespace {
+
+// Wide text of the system as the program's 8-bit text in buffer (size bytes with the NUL):
+// whole, or refused with the reason.
+ToolboxInstallView::Taken TakeText(const wchar_t* wide, int units, char* buffer, int size) {
+  // Converted with room to spare first, so that a name too long for the caller is told from
+  // one that cannot be converted: a UTF-16 unit gives at most three bytes.
+  char converted[kWideTextUnits * 3];
+  std::uint32_t length = sizeof converted;
+  if (units > kWideTextUnits ||
+      !Port::FromWideText(reinterpret_cast<const std::uint16_t*>(wide),
+                          static_cast<std::uint32_t>(units), converted, &length))
+    return units > kWideTextUnits ? ToolboxInstallView::Taken::kTooLong
+                                  : ToolboxInstallView::Taken::kUnnamable;
+  if (size <= 0 || length + 1 > static_cast<std::uint32_t>(size))
+    return ToolboxInstallView::Taken::kTooLong;
+  std::memcpy(buffer, converted, length);
+  buffer[length] = '\0';
+  return ToolboxInstallView::Taken::kWhole;
+}
+
+}  // namespace
+
+// Wide, so that a folder typed outside the process code page is refused, not replaced by a
+// look-alike, and a long one is refused, not cut.
+ToolboxInstallView::Taken ToolboxInstallWin32View::GetControlText(int id, char* buffer, int size) {
+  if (size > 0) buffer[0] = '\0';
+  wchar_t wide[kWideTextUnits + 1] = {};
+  HWND control = GetDlgItem(dialog_, id);
+  int units = control ? GetWindowTextLengthW(control) : 0;
+  if (units > kWideTextUnits) return Taken::kTooLong;
+  if (units > 0) units = GetWindowTextW(control, wide, kWideTextUnits + 1);
+  Taken taken = TakeText(wide, units, buffer, size);
+  if (taken != Taken::kWhole && size > 0) buffer[0] = '\0';
+  return taken;
 }
 
 void ToolboxInstallWin32View::SetChecked(int id, bool checked) {
@@ -170,10 +203,9 @@ void ToolboxInstallWin32View::AddTab(int index, const char* text, int icon) {
   SendDlgItemMessageA(dialog_, IDC_TABS, TCM_INSERTITEMA, index, reinterpret_cast<LPARAM>(&tab));
 }
 
-// Wide, so that a folder named outside the process code page is refused, not replaced by a
-// look-alike that names another folder.
-ToolboxInstallView::Browsed ToolboxInstallWin32View::BrowseForFolder(const char* title, char* path,
-                                                                     int size) {
+// Wide, for the same reasons as the fields.
+ToolboxInstallView::Taken ToolboxInstallWin32View::BrowseForFolder(const char* title, char* path,
+                                                                   int size) {
   wchar_t wideTitle[128] = {};
   MultiByteToWideChar(CP_ACP, 0, title, -1, wideTitle, 127);
   wchar_t name[MAX_PATH] = {};
@@ -184,7 +216,7 @@ ToolboxInstallView::Browsed ToolboxInstallWin32View::BrowseForFolder(const char*
   browse.lpszTitle = wideTitle;
   browse.ulFlags = BIF_RETURNONLYFSDIRS;
   PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
-  if (!chosen) return Browsed::kCancelled;
+  if (!chosen) return Taken::kNothing;
   wchar_t folder[MAX_PATH] = {};
   bool found = SHGetPathFromIDListW(chosen, folder) && folder[0];
   IMalloc* allocator = nullptr;
@@ -192,18 +224,8 @@ ToolboxInstallView::Browsed ToolboxInstallWin32View::BrowseForFolder(const char*
     allocator->Free(chosen);
     allocator->Release();
   }
-  if (!found || size <= 0) return Browsed::kCancelled;
-  // Converted into a buffer with room to spare, so that a name too long for the caller is
-  // told from one that cannot be converted.
-  char converted[MAX_PATH * 3];
-  std::uint32_t length = sizeof converted;
-  if (!Port::FromWideText(reinterpret_cast<const std::uint16_t*>(folder),
-                          static_cast<std::uint32_t>(lstrlenW(folder)), converted, &length))
-    return Browsed::kUnnamable;
-  if (length + 1 > static_cast<std::uint32_t>(size)) return Browsed::kTooLong;
-  std::memcpy(path, converted, length);
-  path[length] = '\0';
-  return Browsed::kChosen;
+  if (!found) return Taken::kNothing;
+  return TakeText(folder, lstrlenW(folder), path, size);
 }
 
 void ToolboxInstallWin32View::EndForm(int result) { EndDialog(dialog_, result); }

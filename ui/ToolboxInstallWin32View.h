@@ -22,7 +22,7 @@ class ToolboxInstallWin32View : public ToolboxInstallView {
   HBRUSH__* PageBackground(WindowHandle control, HDC__* dc);
 
   void SetControlText(int id, const char* text) override;
-  void GetControlText(int id, char* buffer, int size) override;
+  Taken GetControlText(int id, char* buffer, int size) override;
   void SetChecked(int id, bool checked) override;
   bool IsChecked(int id) override;
   void ShowControl(int id, bool show) override;
@@ -33,7 +33,7 @@ class ToolboxInstallWin32View : public ToolboxInstallView {
   void ClearList() override;
   void AddListRow(int row, const char* text, int icon, const char* folder) override;
   void AddTab(int index, const char* text, int icon) override;
-  Browsed BrowseForFolder(const char* title, char* path, int size) override;
+  Taken BrowseForFolder(const char* title, char* path, int size) override;
   void EndForm(int result) override;
 
  private:

@@ -5,11 +5,13 @@
 //
 // Usage: SetupDriver SCENARIO [--setup=EXE] [--shots=FOLDER] [--listing=FILE]
 //                             [--payload=FOLDER] [--max8=EXE] [--max9=EXE] [--planted=DLL]
-//                             [--poll=MS]
+//                             [--poll=MS] [--expected=FILE]
+//   --expected: where the unicode scenario lists the files it installed, for the script.
 //   --listing: the packed payload's entry names, one a line, in archive order
 //              (vlnpack list); --payload: the folder it was packed from.
 // Scenarios: detect, max-versions, update, cancel, nothing, planted, quiet, quiet-targets,
-// uninstall, usage, interactive-log (tests); demo (the main
+// uninstall, usage, interactive-log, unicode and then unicode-update in the same prefix
+// (tests); demo (the main
 // job's walk through one installation); seed-demo and show-record (its parts, for a person
 // at a display); bench (the installation benchmark's timed run).
 // Exit code 0 when every check passed.
@@ -161,6 +163,7 @@ struct Options {
   std::string max9;
   std::string planted;
   int poll = 20;  // milliseconds between looks for the report box in the benchmark
+  std::string expectedFiles;
 };
 Options g_options;
 std::vector<std::string> g_listing;
@@ -831,6 +834,182 @@ void InteractiveLog() {
                 "record written " + kRecord, "exit code 1"});
 }
 
+// ---- Folders named outside ASCII
+
+// UTF-8, as the driver's texts are (its manifest, like the installer's, asks for it).
+const std::string kGreek =
+    "C:\\Hosts\\\xCE\xA0\xCF\x81\xCF\x8C\xCE\xB3\xCF\x81\xCE\xB1\xCE\xBC\xCE\xBC\xCE\xB1\\CINEMA "
+    "4D R9\\";
+const std::string kCyrillic =
+    "C:"
+    "\\Hosts\\\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0\xD0\xBC\xD0\xBC\xD1\x8B\\3dsMax9\\";
+const std::string kFullWidth = "C:\\Hosts\\\xEF\xBC\xA3\xEF\xBC\x94\xEF\xBC\xA4 R10\\";
+const std::string kCyrillicTemp =
+    "C:\\Users\\\xD0\x94\xD0\xBC\xD0\xB8\xD1\x82\xD1\x80\xD0\xB8\xD0\xB9\\Temp\\";
+
+struct MessageBoxSearch {
+  DWORD pid;
+  std::string caption;
+  HWND form;
+  HWND found;
+};
+
+BOOL CALLBACK FindMessageBox(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<MessageBoxSearch*>(parameter);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != search->pid || window == search->form || !IsWindowVisible(window) ||
+      Text(window) != search->caption)
+    return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// A box of the process with the caption of its form, other than the form.
+HWND WaitForMessageBox(DWORD pid, HWND form, const char* caption) {
+  MessageBoxSearch search = {pid, caption, form, nullptr};
+  WaitUntil([&] {
+    EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr;
+  });
+  return search.found;
+}
+
+// 100 full-width letters: 300 bytes, too long for the form's 260-byte fields.
+std::string LongFullWidthFolder() {
+  std::string folder = "C:\\Hosts\\";
+  for (int i = 0; i < 100; ++i) folder += "\xEF\xBC\xA1";
+  return folder + "\\";
+}
+
+// The user's temporary folder, where Wine programs take it from (the registry) and for the
+// programs this one starts (its environment).
+void UseTempFolder(const std::string& folder) {
+  CreateFolders(folder);
+  Seed(HKEY_CURRENT_USER, "Environment", "TEMP", folder);
+  Seed(HKEY_CURRENT_USER, "Environment", "TMP", folder);
+  SetEnvironmentVariableA("TEMP", folder.c_str());
+  SetEnvironmentVariableA("TMP", folder.c_str());
+  ExpectEq(TempFolder(), folder, "the temporary folder is " + folder);
+}
+
+// Writes the installed files of a choice, "installed path|payload entry" a line, for the
+// test script to compare on the Unix side of the drive.
+void WriteExpectedFiles(const Choice& choice, const std::string& file) {
+  std::string lines;
+  for (const std::string& entry : g_listing)
+    for (const auto& chosen : choice) {
+      const std::string prefix = kTargets[chosen.first].archiveFolder;
+      if (StartsWithNoCase(entry, prefix))
+        lines += chosen.second + entry.substr(prefix.size()) + "|" + entry + "\n";
+    }
+  Expect(WriteFileBytes(file, lines), "the expected files listed in " + file);
+}
+
+// What the hosts seeded by the unicode scenario propose.
+Choice UnicodeChoice() {
+  return {{6, kCyrillic + "Plugins\\"},
+          {7, "C:\\Hosts\\Bentley Systems\\mdlapps\\"},
+          {11, kGreek},
+          {12, kFullWidth}};
+}
+
+// Hosts under Greek, Cyrillic and full-width folder names and a Cyrillic temporary folder:
+// the installer proposes and installs into exactly those folders and records them; a quoted
+// MicroStation server value gives its folder; a 300-byte folder is refused, never cut.
+void Unicode() {
+  UseTempFolder(kCyrillicTemp);
+  CreateFolders(kGreek);
+  Seed(HKEY_LOCAL_MACHINE, "SOFTWARE\\MAXON\\CINEMA 4D\\9.0", "InstallPath", kGreek);
+  CreateFolders(kFullWidth);
+  Seed(HKEY_LOCAL_MACHINE, "SOFTWARE\\MAXON\\CINEMA 4D\\10.0", "InstallPath", kFullWidth);
+  CreateFolders(kCyrillic);
+  Seed(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\3dsMax\\9.0\\MAX-1:409", "Installdir", kCyrillic);
+  Seed(HKEY_LOCAL_MACHINE, kMicroStationServerKey, nullptr,
+       "\"C:\\Hosts\\Bentley Systems\\ustation.exe\" /Automation");
+  const std::string tooLong = LongFullWidthFolder();
+  Expect(CreateFolders(tooLong), "the 300-byte folder " + tooLong);
+  Seed(HKEY_CURRENT_USER, "Software\\Graphisoft\\ArchiCAD", "Last Started Version", "10.0");
+  Seed(HKEY_CURRENT_USER, "Software\\Graphisoft\\ArchiCAD\\10.0", nullptr,
+       tooLong + "ArchiCAD.exe");
+  Choice choice = UnicodeChoice();
+  {
+    SetupRun run;
+    if (!run.Start(g_options.setup)) return;
+    InstallForm& form = run.Form();
+    ExpectEq(form.Overview(), ExpectedOverview(choice),
+             "the overview proposes the folders as named, the too long one not at all");
+    Shot(form.Window(), "setup-unicode-overview");
+    form.SelectTab(3);
+    ExpectRow(run, 2, true, kGreek);
+    ExpectRow(run, 3, true, kFullWidth);
+    Shot(form.Window(), "setup-unicode-cinema4d");
+    form.SelectTab(1);
+    ExpectRow(run, 7, true, choice[6]);
+    Shot(form.Window(), "setup-unicode-3dsmax");
+
+    // Typed in, the 300-byte folder is refused at Install with a box; the form stays.
+    form.SelectTab(2);
+    ExpectRow(run, 1, false, "");
+    form.Type(InstallForm::FolderId(2), tooLong);
+    run.AcceptAndInstall();
+    HWND box = WaitForMessageBox(run.Pid(), form.Window(), kFormCaption);
+    Expect(box != nullptr, "a box refuses the folder that is too long");
+    if (box) {
+      std::string text = Text(GetDlgItem(box, 0xFFFF));
+      Expect(text.find("too long") != std::string::npos, "the box says why: " + text);
+      Shot(box, "setup-unicode-too-long");
+      PostMessageA(box, WM_COMMAND, IDOK, 0);
+      Expect(WaitUntil([&] { return !IsWindow(box); }), "the box closes");
+    }
+    Expect(IsWindow(form.Window()) != 0, "the form is still there");
+    Click(run.Item(InstallForm::CheckId(2)), "ArchiCAD 10 box");
+    Expect(WaitUntil([&] { return !Checked(run.Item(InstallForm::CheckId(2))); }),
+           "ArchiCAD 10 no longer chosen");
+    form.SelectTab(0);
+    ExpectEq(form.Overview(), ExpectedOverview(choice), "the overview before Install");
+    Click(run.Item(IDC_INSTALL), "Install");
+    ExpectEq(run.TakeReport("setup-unicode-report"), ExpectedReport(choice), "the report");
+    run.Finish(1);
+    CheckInstallation(choice);
+    Expect(FilesBelow(tooLong).empty(), "nothing in the folder that was too long");
+  }
+  WriteExpectedFiles(choice, g_options.expectedFiles);
+}
+
+// The next run (after the test script compared the files on the Unix side) reads the record
+// and removes exactly those files.
+void UnicodeUpdate() {
+  UseTempFolder(kCyrillicTemp);
+  const Choice choice = UnicodeChoice();
+  const Choice second = {{13, kSdk}};
+  {
+    SetupRun run;
+    if (!run.Start(g_options.setup)) return;
+    ExpectEq(run.Form().Overview(), ExpectedOverview(choice), "second run: the same hosts");
+    auto untick = [&](int page, int row, const std::string& name) {
+      run.Form().SelectTab(page);
+      Click(run.Item(InstallForm::CheckId(row)), name + " box");
+      Expect(WaitUntil([&] { return !Checked(run.Item(InstallForm::CheckId(row))); }),
+             name + " no longer chosen");
+    };
+    untick(3, 2, "Cinema4D R9");
+    untick(3, 3, "Cinema4D R10");
+    untick(1, 7, "3D Studio Max 9");
+    untick(4, 1, "MicroStation");
+    ChooseSdk(run);
+    run.Form().SelectTab(0);
+    ExpectEq(run.Form().Overview(), ExpectedOverview(second), "second run: only the SDK chosen");
+    run.AcceptAndInstall("Update");
+    ExpectEq(run.TakeReport(), ExpectedReport(second), "second run: the report");
+    run.Finish(1);
+  }
+  for (const std::string& folder : {kGreek, kFullWidth, kCyrillic})
+    Expect(FolderExists(folder) && FilesBelow(folder).empty(),
+           "the host folder " + folder + " stays, emptied of the installed files");
+  CheckInstallation(second);
+}
+
 // ---- The main job's walk
 
 const std::string kDemoCinema = "C:\\Program Files\\MAXON\\CINEMA 4D R10\\";
@@ -933,6 +1112,8 @@ int main(int argc, char** argv) {
       g_options.planted = value;
     else if (name == "--poll")
       g_options.poll = std::atoi(value.c_str());
+    else if (name == "--expected")
+      g_options.expectedFiles = value;
     else
       Expect(false, "known option " + option);
   }
@@ -961,6 +1142,10 @@ int main(int argc, char** argv) {
     Usage();
   else if (scenario == "interactive-log")
     InteractiveLog();
+  else if (scenario == "unicode")
+    Unicode();
+  else if (scenario == "unicode-update")
+    UnicodeUpdate();
   else if (scenario == "demo")
     Demo();
   else if (scenario == "bench")

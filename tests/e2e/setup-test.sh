@@ -37,15 +37,41 @@ listing=$work/$scenario/payload.txt
   exit 1
 }
 
-"$src/scripts/wine-run" "$prefix" "$driver" "$scenario" \
-  "--setup=$(windows_path "$setup")" "--shots=$(windows_path "$shots")" \
-  "--listing=$(windows_path "$listing")" "--payload=$(windows_path "$payload")" \
-  "--max8=$(windows_path "$max8")" "--max9=$(windows_path "$max9")" \
-  "--planted=$(windows_path "$planted")" &
-driver_pid=$!
-serve_shots "$driver_pid" "$shots"
-wait "$driver_pid"
+expected=$work/$scenario/expected.txt
+drive() {  # drive SCENARIO: one run of the driver in the prefix
+  "$src/scripts/wine-run" "$prefix" "$driver" "$1" \
+    "--setup=$(windows_path "$setup")" "--shots=$(windows_path "$shots")" \
+    "--listing=$(windows_path "$listing")" "--payload=$(windows_path "$payload")" \
+    "--max8=$(windows_path "$max8")" "--max9=$(windows_path "$max9")" \
+    "--planted=$(windows_path "$planted")" "--expected=$(windows_path "$expected")" &
+  local driver_pid=$!
+  serve_shots "$driver_pid" "$shots"
+  wait "$driver_pid"
+}
+
+# The files the driver lists ("C:\path|payload entry") are on the Unix side of the drive
+# under exactly those names, with the payload's bytes.
+compare_on_unix_side() {
+  local line installed entry native count=0
+  [ -s "$expected" ] || { echo "setup-test: no list of installed files"; return 1; }
+  while IFS='|' read -r installed entry; do
+    native=$prefix/drive_c/${installed#C:\\}
+    native=${native//\\//}
+    if ! cmp -s "$native" "$payload/${entry//\\//}"; then
+      echo "setup-test: not installed as named on the Unix side: $native"
+      return 1
+    fi
+    count=$((count + 1))
+  done <"$expected"
+  echo "setup-test: $count installed files found under their exact names on the Unix side"
+}
+
+drive "$scenario"
 result=$?
+if [ "$scenario" = unicode ] && [ $result -eq 0 ]; then
+  compare_on_unix_side && drive unicode-update
+  result=$?
+fi
 WINEPREFIX=$prefix wineserver -k 2>/dev/null
 if [ $result -eq 0 ]; then
   rm -rf "${work:?}/${scenario:?}"

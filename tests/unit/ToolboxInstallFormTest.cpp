@@ -3,6 +3,7 @@
 // the acceptance box does not.
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -61,11 +62,15 @@ class FakeView : public ToolboxInstallView {
     controls_[id].text = text;
     if (IsField(id)) form_->OnFieldChanged(id);  // EN_CHANGE, also for the program's text
   }
-  void GetControlText(int id, char* buffer, int size) override {
+  Taken GetControlText(int id, char* buffer, int size) override {
     ++reads_[id];
-    std::string text = controls_[id].text.substr(0, size - 1);
+    buffer[0] = '\0';
+    const std::string& text = controls_[id].text;
+    if (unnamable_.count(id)) return Taken::kUnnamable;
+    if (text.size() + 1 > static_cast<std::size_t>(size)) return Taken::kTooLong;
     text.copy(buffer, text.size());
     buffer[text.size()] = '\0';
+    return Taken::kWhole;
   }
   void SetChecked(int id, bool checked) override { controls_[id].checked = checked; }
   bool IsChecked(int id) override { return controls_[id].checked; }
@@ -85,14 +90,14 @@ class FakeView : public ToolboxInstallView {
     EXPECT_EQ(index, static_cast<int>(tabs_.size()));
     tabs_.push_back({text, icon, ""});
   }
-  Browsed BrowseForFolder(const char* title, char* path, int size) override {
+  Taken BrowseForFolder(const char* title, char* path, int size) override {
     browseTitles_.push_back(title);
     if (!browseAnswer_) return browseRefusal_;
     std::string answer = browseAnswer_;
-    if (answer.size() + 1 > static_cast<std::size_t>(size)) return Browsed::kTooLong;
+    if (answer.size() + 1 > static_cast<std::size_t>(size)) return Taken::kTooLong;
     answer.copy(path, answer.size());
     path[answer.size()] = '\0';
-    return Browsed::kChosen;
+    return Taken::kWhole;
   }
   void EndForm(int result) override { results_.push_back(result); }
 
@@ -124,7 +129,8 @@ class FakeView : public ToolboxInstallView {
   std::vector<std::string> browseTitles_;
   std::vector<int> results_;
   const char* browseAnswer_ = nullptr;
-  Browsed browseRefusal_ = Browsed::kCancelled;  // the picker's answer without a folder
+  Taken browseRefusal_ = Taken::kNothing;  // the picker's answer without a folder
+  std::set<int> unnamable_;                // fields whose text the program cannot carry
   int prepared_ = 0;
 
  private:
@@ -554,6 +560,14 @@ TEST_F(ToolboxInstallFormTest, FolderTooLongForTheFieldIsRefusedAtInstall) {
       EXPECT_NE(app->boxes[0].text.find("too long"), std::string::npos);
     }
   }
+  // Typed characters the program cannot carry exactly: refused likewise, with the reason.
+  app->boxes.clear();
+  view.results_.clear();
+  view.unnamable_.insert(IDC_ROW1_FOLDER);
+  view.Click(IDC_INSTALL);
+  EXPECT_TRUE(view.results_.empty());
+  ASSERT_EQ(app->boxes.size(), 1u);
+  EXPECT_NE(app->boxes[0].text.find("characters"), std::string::npos);
 }
 
 TEST_F(ToolboxInstallFormTest, OverviewListsSelectedTargetsInPageOrder) {
@@ -687,13 +701,13 @@ TEST_F(ToolboxInstallFormTest, BrowseThatGivesNoUsableFolderChangesNothing) {
   auto* app = static_cast<FakeSystemApp*>(core_->GetSystemApp());
   const std::string tooLong = "C:\\" + std::string(256, 'x');  // no room for the backslash
   const struct {
-    ToolboxInstallView::Browsed answer;
+    ToolboxInstallView::Taken answer;
     const char* folder;
     const char* box;  // a word of the box's text, null: no box
-  } rows[] = {{ToolboxInstallView::Browsed::kCancelled, nullptr, nullptr},
-              {ToolboxInstallView::Browsed::kUnnamable, nullptr, "characters"},
-              {ToolboxInstallView::Browsed::kTooLong, nullptr, "too long"},
-              {ToolboxInstallView::Browsed::kChosen, tooLong.c_str(), "too long"}};
+  } rows[] = {{ToolboxInstallView::Taken::kNothing, nullptr, nullptr},
+              {ToolboxInstallView::Taken::kUnnamable, nullptr, "characters"},
+              {ToolboxInstallView::Taken::kTooLong, nullptr, "too long"},
+              {ToolboxInstallView::Taken::kWhole, tooLong.c_str(), "too long"}};
   view.SelectTab(1);
   for (const auto& row : rows) {
     app->boxes.clear();

@@ -26,10 +26,6 @@
 namespace VLN2 {
 namespace Port {
 
-// A copy of the program's 8-bit text for the wide functions (framework allocator; the caller
-// frees it); null when memory runs out or the text is malformed.
-wchar_t* WideCopy(const char* text);
-
 // A function of a system library that the program must not import: version.dll and winmm.dll
 // are looked for beside the program first, so they are loaded from the system folder only.
 FARPROC SystemLibraryFunction(const char* library, const char* function);

@@ -26,12 +26,23 @@ struct Block {
   void* data;
 };
 
-struct WideText {
-  explicit WideText(const char* text) : data(text ? WideCopy(text) : nullptr) {}
-  ~WideText() { Free(data); }
-  WideText(const WideText&) = delete;
-  WideText& operator=(const WideText&) = delete;
-  wchar_t* data;
+// A key path or subkey name as the wide functions take it, converted in place: they are
+// short, and opening a key needs no memory of the program's.
+class WideName {
+ public:
+  explicit WideName(const char* text)
+      : given_(text != nullptr),
+        ok_(!text ||
+            MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, units_, kUnits) > 0) {}
+  // False when the text is too long or malformed.
+  bool ok() const { return ok_; }
+  const wchar_t* get() const { return given_ ? units_ : nullptr; }
+
+ private:
+  static constexpr int kUnits = 1024;
+  wchar_t units_[kUnits];
+  bool given_;
+  bool ok_;
 };
 
 bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
@@ -65,10 +76,10 @@ long HandOver(DWORD type, const void* wide, DWORD bytes, void* data, std::uint32
 
 long RegOpenKey(RegistryHandle root, const char* path, RegistryHandle* key) {
   *key = nullptr;
-  WideText widePath(path);
-  if (path && !widePath.data) return kErrorNoUnicodeTranslation;
+  WideName widePath(path);
+  if (!widePath.ok()) return kErrorNoUnicodeTranslation;
   HKEY opened = nullptr;
-  LONG result = RegOpenKeyW(AsKey(root), widePath.data, &opened);
+  LONG result = RegOpenKeyW(AsKey(root), widePath.get(), &opened);
   if (result == ERROR_SUCCESS) *key = opened;
   return result;
 }
@@ -107,15 +118,15 @@ long RegEnumValue(RegistryHandle key, std::uint32_t index, char* name, std::uint
 }
 
 long RegQueryValue(RegistryHandle key, const char* subkey, char* data, long* size) {
-  WideText wideSubkey(subkey);
-  if (subkey && !wideSubkey.data) return kErrorNoUnicodeTranslation;
+  WideName wideSubkey(subkey);
+  if (!wideSubkey.ok()) return kErrorNoUnicodeTranslation;
   LONG bytes = 0;
-  LONG result = RegQueryValueW(AsKey(key), wideSubkey.data, nullptr, &bytes);
+  LONG result = RegQueryValueW(AsKey(key), wideSubkey.get(), nullptr, &bytes);
   if (result != ERROR_SUCCESS) return result;
   Block wide(static_cast<std::size_t>(bytes));
   if (!wide.data) return ERROR_NOT_ENOUGH_MEMORY;
   LONG filled = bytes;
-  result = RegQueryValueW(AsKey(key), wideSubkey.data, static_cast<wchar_t*>(wide.data), &filled);
+  result = RegQueryValueW(AsKey(key), wideSubkey.get(), static_cast<wchar_t*>(wide.data), &filled);
   if (result != ERROR_SUCCESS) return result;
   std::uint32_t length = *size > 0 ? static_cast<std::uint32_t>(*size) : 0;
   result = HandOver(REG_SZ, wide.data, static_cast<DWORD>(filled), data, &length);

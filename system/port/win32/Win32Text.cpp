@@ -2,7 +2,6 @@
 // page.
 #ifdef _WIN32
 
-#include "framework/Allocator.h"
 #include "system/port/Port.h"
 #include "system/port/win32/Win32.h"
 
@@ -30,17 +29,6 @@ bool FromWideText(const std::uint16_t* text, std::uint32_t length, char* buffer,
   if (written <= 0 || lost) return false;
   *size = static_cast<std::uint32_t>(written);
   return true;
-}
-
-wchar_t* WideCopy(const char* text) {
-  int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
-  if (units <= 0) return nullptr;
-  auto* wide = static_cast<wchar_t*>(Allocate(static_cast<std::size_t>(units) * sizeof(wchar_t)));
-  if (wide && MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, wide, units) != units) {
-    Free(wide);
-    return nullptr;
-  }
-  return wide;
 }
 
 }  // namespace Port
