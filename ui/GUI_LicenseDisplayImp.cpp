@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cstring>
-
 #include "framework/Allocator.h"
 #include "resources/resource.h"
 #include "system/SystemApp.h"
@@ -23,6 +21,10 @@ int GUI_LicenseDisplayImp::Show() {
   return 0;
 }
 
+// The terms were written in the Windows code page 1252, whatever the process code page is
+// (UTF-8 where the manifest is honoured): they are shown through the wide function.
+constexpr UINT kTermsCodePage = 1252;
+
 // The resource has no terminating zero: its length is its size. A missing or empty text,
 // or no memory for the copy, leaves the field empty.
 void GUI_LicenseDisplayImp::FillText() {
@@ -34,11 +36,17 @@ void GUI_LicenseDisplayImp::FillText() {
   HGLOBAL loaded = size ? LoadResource(module, found) : nullptr;
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
   if (!bytes) return;
-  auto* text = static_cast<char*>(Allocate(static_cast<std::size_t>(size) + 1));
-  if (!text) return;
-  std::memcpy(text, bytes, size);
-  text[size] = '\0';
-  SetDlgItemTextA(GetHandle(), IDC_TERMS_TEXT, text);
+  const auto* terms = static_cast<const char*>(bytes);
+  int units = MultiByteToWideChar(kTermsCodePage, 0, terms, static_cast<int>(size), nullptr, 0);
+  auto* text =
+      static_cast<wchar_t*>(Allocate((static_cast<std::size_t>(units) + 1) * sizeof(wchar_t)));
+  if (units <= 0 || !text) {
+    Free(text);
+    return;
+  }
+  MultiByteToWideChar(kTermsCodePage, 0, terms, static_cast<int>(size), text, units);
+  text[units] = L'\0';
+  SetDlgItemTextW(GetHandle(), IDC_TERMS_TEXT, text);
   Free(text);
 }
 
