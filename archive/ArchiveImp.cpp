@@ -1,10 +1,12 @@
 #include "archive/ArchiveImp.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "archive/CompressStreamImp.h"
 #include "archive/EntryName.h"
 #include "archive/StreamIO.h"
+#include "framework/Allocator.h"
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
 #include "framework/IO.h"
@@ -15,6 +17,47 @@
 
 namespace VLN2 {
 namespace {
+
+// The names one extraction has written, ordered as Windows tells names apart, so that an
+// entry Windows would take for one already written fails instead of overwriting it. The
+// names are borrowed from the entries, which outlive the extraction.
+class WrittenNames {
+ public:
+  WrittenNames() = default;
+  ~WrittenNames() { Free(names_); }
+  WrittenNames(const WrittenNames&) = delete;
+  WrittenNames& operator=(const WrittenNames&) = delete;
+
+  // False when the name collides with one taken before, or memory runs out.
+  bool Take(const char* name) {
+    const char** end = names_ + count_;
+    const char** at = std::lower_bound(
+        names_, end, name, [](const char* a, const char* b) { return CompareNames(a, b) < 0; });
+    if (at != end && CompareNames(*at, name) == 0) return false;
+    std::size_t index = static_cast<std::size_t>(at - names_);
+    if (count_ == capacity_ && !Grow()) return false;
+    std::memmove(names_ + index + 1, names_ + index, (count_ - index) * sizeof *names_);
+    names_[index] = name;
+    ++count_;
+    return true;
+  }
+
+ private:
+  bool Grow() {
+    std::size_t capacity = capacity_ ? capacity_ * 2 : 64;
+    auto* grown = static_cast<const char**>(Allocate(capacity * sizeof *names_));
+    if (!grown) return false;
+    if (count_) std::memcpy(grown, names_, count_ * sizeof *names_);
+    Free(names_);
+    names_ = grown;
+    capacity_ = capacity;
+    return true;
+  }
+
+  const char** names_ = nullptr;
+  std::size_t count_ = 0;
+  std::size_t capacity_ = 0;
+};
 
 const unsigned char kMagic[3] = {'V', 'L', 'N'};
 const unsigned char kDirectoryTag[4] = {'R', 'A', 'W', 0};
@@ -522,6 +565,7 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
   }
   int result = 0;
   KnownFolder known;
+  WrittenNames written;
   for (it->First(); !it->IsDone(); it->Next()) {
     ArchiveEntry* entry = EntryOf(it->Current());
     const char* rel = entry ? entry->GetEntryName() : nullptr;
@@ -530,6 +574,11 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
     // before anything is created for it.
     if (!IsSafeEntryName(rel)) {
       LogEvent("file refused", rel, "the archive names a place outside the folder");
+      result = 1;
+      continue;
+    }
+    if (!written.Take(rel)) {
+      LogEvent("file refused", rel, "Windows takes it for a file already extracted");
       result = 1;
       continue;
     }

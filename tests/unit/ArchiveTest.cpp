@@ -770,6 +770,26 @@ TEST_F(ArchiveTest, ExtractFolderRefusesNamesThatLeaveTheFolder) {
   }
 }
 
+// Names Windows takes for one file: the later entry fails on every platform, and the first
+// one's file is not overwritten.
+TEST_F(ArchiveTest, ExtractFolderFailsAnEntryThatCollidesWithOneWritten) {
+  const struct {
+    const char* first;
+    const char* later;
+  } rows[] = {{"Readme.txt", "README.TXT"},
+              {"sub\\\xC3\xA4.txt", "SUB/\xC3\x84.TXT"},
+              {"\xD0\xB4\xD0\xBC", "\xD0\x94\xD0\x9C"}};
+  int index = 0;
+  for (const auto& row : rows) {
+    ASSERT_EQ(Build(box_.Path("twins.vln"), {{row.first, "first"}, {row.later, "later"}}), 0);
+    auto archive = NewArchive(kArchiveRead);
+    ASSERT_EQ(archive->OpenArchive(box_.Path("twins.vln").c_str()), 0);
+    std::string out = "twins" + std::to_string(index++) + "\\";
+    EXPECT_EQ(archive->ExtractFolder(box_.Path(out).c_str(), nullptr), 1) << row.later;
+    EXPECT_EQ(box_.ReadFile(out + row.first), "first") << row.later;
+  }
+}
+
 #ifndef _WIN32
 // ---- The platform misbehaving (the POSIX port's system-call table).
 
