@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "archive/BinaryStream.h"
+#include "archive/EntryName.h"
 #include "archive/Stream.h"
+#include "framework/Allocator.h"
 #include "framework/ElementContainer.h"
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
@@ -13,6 +15,7 @@
 #include "framework/StringUtil.h"
 #include "system/FileFunc.h"
 #include "system/Log.h"
+#include "system/Registry.h"
 #include "system/port/Port.h"
 
 namespace VLN2 {
@@ -67,7 +70,41 @@ int AddUnlessListed(ElementContainer* list, TextIndex* index, const char* text) 
 // Reads a count and that many text records into the emptied list. A record cut short by
 // the end of the file is dropped, and reading stops there: a partly read text never
 // becomes a path, and a claimed count costs nothing beyond what the file holds.
-int ReadList(ElementContainer* list, TextIndex* index, Stream* stream) {
+// The code page of the system's 8-bit texts before the program's became UTF-8, in which
+// records of earlier installations were written; 0 when unknown.
+std::uint32_t LegacyCodePage() {
+  RegistryKey key;
+  RegistryValue codePage("^ACP");
+  if (key.OpenKey("SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage") != 0 ||
+      codePage.Query(key) != 0 || !codePage.GetText())
+    return 0;
+  std::uint32_t number = 0;
+  for (const char* digit = codePage.GetText(); *digit; ++digit) {
+    if (*digit < '0' || *digit > '9' || number > 100000) return 0;
+    number = number * 10 + static_cast<std::uint32_t>(*digit - '0');
+  }
+  return number;
+}
+
+// A recorded path as the program's text: one that is not UTF-8 was written in the legacy
+// code page and is converted. False when it cannot be: the path is then left out, so that
+// it is never deleted under another name.
+bool ToProgramText(String* text, std::uint32_t legacyCodePage) {
+  const char* path = text->GetText();
+  if (!path || IsUtf8Name(path)) return true;
+  if (legacyCodePage == 0) return false;
+  std::uint32_t length = static_cast<std::uint32_t>(text->GetLength());
+  std::uint32_t size = length * 3;  // a byte of any code page gives at most three
+  char* converted = static_cast<char*>(Allocate(size + 1));
+  bool done = converted && Port::FromCodePage(legacyCodePage, path, length, converted, &size);
+  if (done) converted[size] = '\0';
+  done = done && text->SetText(converted) == 0;
+  Free(converted);
+  return done;
+}
+
+int ReadList(ElementContainer* list, TextIndex* index, Stream* stream,
+             std::uint32_t legacyCodePage) {
   if (!list) return 1;
   Iterator* it = list->GetIterator(kListIterator, nullptr);
   if (!it) return 1;
@@ -79,7 +116,11 @@ int ReadList(ElementContainer* list, TextIndex* index, Stream* stream) {
   for (std::int32_t i = 0; result == 0 && i < count; ++i) {
     ElementRef<String> text = ElementRef<String>::Create(kStringType);
     IO* io = CastTo<IO>(text.get());
-    if (!io || io->Read(stream) != 0 || stream->GetError() != 0 || it->Add(text.get()) != 0)
+    if (!io || io->Read(stream) != 0 || stream->GetError() != 0)
+      result = 1;
+    else if (!ToProgramText(text.get(), legacyCodePage))
+      continue;
+    else if (it->Add(text.get()) != 0)
       result = 1;
     else
       index->Add(util.get(), text.Detach());
@@ -154,8 +195,9 @@ int UninstallerImp::Load(const char* path) {
   // A header that cannot be read at all is refused like a newer one.
   std::int32_t header = 1;
   int result = stream->ReadData(&header, 4) == 4 && header <= 0 ? 0 : 1;
-  if (result == 0) result = ReadList(files_, &fileIndex_, stream);
-  if (result == 0) result = ReadList(folders_, &folderIndex_, stream);
+  std::uint32_t legacyCodePage = result == 0 ? LegacyCodePage() : 0;
+  if (result == 0) result = ReadList(files_, &fileIndex_, stream, legacyCodePage);
+  if (result == 0) result = ReadList(folders_, &folderIndex_, stream, legacyCodePage);
   stream->CloseStream();
   return result;
 }

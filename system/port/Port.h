@@ -43,6 +43,10 @@ using ModuleHandle = void*;
 // equivalent (never a look-alike or a default character), is malformed, or does not fit.
 bool FromWideText(const std::uint16_t* text, std::uint32_t length, char* buffer,
                   std::uint32_t* size);
+// The same for length bytes of text written in the Windows code page codePage (such as 1252,
+// as the registry names it).
+bool FromCodePage(std::uint32_t codePage, const char* text, std::uint32_t length, char* buffer,
+                  std::uint32_t* size);
 
 // ---- Files: CreateFileA with OPEN_ALWAYS and read sharing, ReadFile, WriteFile, ...
 using FileHandle = void*;  // null = no file

@@ -9,9 +9,11 @@
 
 #include "framework/ElementRef.h"
 #include "installer/Uninstaller.h"
+#include "system/port/Port.h"
 #include "unit/support/CoreFixture.h"
 #include "unit/support/Sandbox.h"
 #include "unit/support/StoredFiles.h"
+#include "unit/support/TestRegistry.h"
 
 namespace VLN2 {
 namespace {
@@ -145,6 +147,30 @@ TEST_F(UninstallerTest, WhatARecordRemovesDependsOnItsHeaderAndCounts) {
     EXPECT_TRUE(box_.Exists("listed.txt")) << record;
   }
   EXPECT_FALSE(box_.Exists("absent.info"));
+}
+
+// A record of an earlier installation may hold paths in the legacy code page (the registry's
+// ACP): they are converted before the replay; without a known code page such a path is left
+// out. Never is a file deleted under another name.
+TEST_F(UninstallerTest, LegacyCodePagePathsAreConvertedBeforeTheReplay) {
+  TestRegistry registry;
+  registry.StandIn();
+  const std::u16string cafe = u"caf\u00E9.txt";
+  char name[32] = {};
+  std::uint32_t size = sizeof name - 1;
+  ASSERT_TRUE(Port::FromWideText(reinterpret_cast<const std::uint16_t*>(cafe.data()),
+                                 static_cast<std::uint32_t>(cafe.size()), name, &size));
+  const std::string lookAlike = "caf\xEF\xBF\xBD.txt";  // what a lossy conversion names
+  for (const char* acp : {"", "1252"}) {
+    if (*acp)
+      registry.SetText(Port::kLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage",
+                       "ACP", acp);
+    box_.WriteFile(name, "x");
+    box_.WriteFile(lookAlike, "x");
+    EXPECT_EQ(Replay(StoredRecordBytes({box_.Path("caf\xE9.txt")}, {})), 0);
+    EXPECT_NE(box_.Exists(name), *acp != '\0') << "code page " << acp;
+    EXPECT_TRUE(box_.Exists(lookAlike)) << "code page " << acp;
+  }
 }
 
 }  // namespace

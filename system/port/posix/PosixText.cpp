@@ -1,6 +1,10 @@
 // Texts of the POSIX port: the program's 8-bit texts are UTF-8.
 #ifndef _WIN32
 
+#include <iconv.h>
+
+#include <cstdio>
+
 #include "system/port/Port.h"
 
 namespace VLN2 {
@@ -38,6 +42,24 @@ bool FromWideText(const std::uint16_t* text, std::uint32_t length, char* buffer,
     for (std::uint32_t k = 0; k < n; ++k) buffer[written++] = static_cast<char>(bytes[k]);
   }
   *size = written;
+  return true;
+}
+
+bool FromCodePage(std::uint32_t codePage, const char* text, std::uint32_t length, char* buffer,
+                  std::uint32_t* size) {
+  char name[16];
+  std::snprintf(name, sizeof name, "CP%u", static_cast<unsigned>(codePage));
+  iconv_t converter = iconv_open("UTF-8", name);
+  if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+  char* in = const_cast<char*>(text);
+  std::size_t inLeft = length;
+  char* out = buffer;
+  std::size_t outLeft = *size;
+  // A character without an exact equivalent counts as irreversible: refused like a bad one.
+  std::size_t irreversible = iconv(converter, &in, &inLeft, &out, &outLeft);
+  iconv_close(converter);
+  if (irreversible != 0 || inLeft != 0) return false;
+  *size -= static_cast<std::uint32_t>(outLeft);
   return true;
 }
 

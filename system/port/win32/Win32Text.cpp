@@ -2,6 +2,7 @@
 // page.
 #ifdef _WIN32
 
+#include "framework/Allocator.h"
 #include "system/port/Port.h"
 #include "system/port/win32/Win32.h"
 
@@ -29,6 +30,25 @@ bool FromWideText(const std::uint16_t* text, std::uint32_t length, char* buffer,
   if (written <= 0 || lost) return false;
   *size = static_cast<std::uint32_t>(written);
   return true;
+}
+
+bool FromCodePage(std::uint32_t codePage, const char* text, std::uint32_t length, char* buffer,
+                  std::uint32_t* size) {
+  if (length == 0) {
+    *size = 0;
+    return true;
+  }
+  int units = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, static_cast<int>(length),
+                                  nullptr, 0);
+  if (units <= 0) return false;
+  auto* wide = static_cast<wchar_t*>(Allocate(static_cast<std::size_t>(units) * sizeof(wchar_t)));
+  bool converted = wide &&
+                   MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text,
+                                       static_cast<int>(length), wide, units) == units &&
+                   FromWideText(reinterpret_cast<const std::uint16_t*>(wide),
+                                static_cast<std::uint32_t>(units), buffer, size);
+  Free(wide);
+  return converted;
 }
 
 }  // namespace Port
