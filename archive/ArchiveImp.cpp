@@ -10,6 +10,7 @@
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
 #include "framework/IO.h"
+#include "framework/String.h"
 #include "framework/StringUtil.h"
 #include "system/FileFunc.h"
 #include "system/FileSystemIterator.h"
@@ -73,15 +74,15 @@ ArchiveEntry* EntryOf(Value value) {
 
 Value ValueOf(ArchiveEntry* entry) { return static_cast<Element*>(entry); }
 
-// A BinaryStream on path in the given mode, opened; null when any step fails, with the
-// failing open's code in *result.
-ElementRef<BinaryStream> OpenFile(const char* path, int mode, int* result) {
+// A BinaryStream on path in the given mode and option, opened; null when any step fails,
+// with the failing open's code in *result.
+ElementRef<BinaryStream> OpenFile(const char* path, int mode, int* result, int option = 0) {
   *result = 1;
   auto file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
   if (!file) return file;
   if (file->SetStreamPath(path) != 0) return {};
   Stream* stream = CastTo<Stream>(file.get());
-  if (!stream || stream->SetMode(mode) != 0) return {};
+  if (!stream || stream->SetMode(mode) != 0 || stream->SetOption(option) != 0) return {};
   *result = stream->OpenStream();
   if (*result != 0) return {};
   return file;
@@ -537,7 +538,7 @@ int ArchiveImp::CopyOut(Stream* data, Stream* out) {
 int ArchiveImp::ExtractFile(const char* path) {
   if (CheckEntry(path) != 0) return 1;
   int opened = 0;
-  auto out = OpenFile(path, kModeReadWrite, &opened);
+  auto out = OpenFile(path, kModeReadWrite, &opened, kOptionNoLinks);
   if (!out) return 1;
   Stream* outStream = CastTo<Stream>(out.get());
   auto filePath = ElementRef<FilePath>::Create(kFilePathType);
@@ -552,13 +553,14 @@ int ArchiveImp::ExtractFile(const char* path) {
 }
 
 int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
-  if (SetMemberText(&folder_, folder) != 0) {
-    ReleaseElement(folder_);
-    return 1;
-  }
   auto util = ElementRef<StringUtil>::Create(kStringUtilType);
+  // The folder's real place (it may itself be a link, the user's choice): no level of it is
+  // a link, and every file's final path must equal it followed by the entry's name, so a
+  // link planted anywhere shows. Levels found real are remembered: each is checked once.
+  auto real = ElementRef<String>::Create(kStringType);
   Iterator* it = GetEntries();
-  if (!util || !it) {
+  if (!util || !real || !it || RealFolderPath(folder, real.get()) != 0 ||
+      SetMemberText(&folder_, real->GetText()) != 0) {
     if (it) ReleaseEntries(&it);
     ReleaseElement(folder_);
     return 1;
@@ -582,14 +584,14 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
       result = 1;
       continue;
     }
-    if (folder_->SetText(folder) != 0 || folder_->Append(rel) != 0) {
+    if (folder_->SetText(real->GetText()) != 0 || folder_->Append(rel) != 0) {
       result = 1;
       continue;
     }
     const char* path = folder_->GetText();
-    // A folder that cannot be created is a failure of its entry, not a reason to skip it.
-    if (CreateFolders(path, &known) != 0) {
-      LogSystemError("folder not created for", path);
+    // A folder that cannot be created, or is a link, is a failure of its entry.
+    if (CheckRealFolders(path, true, &known) != 0) {
+      LogSystemError("folder not created, or a link, for", path);
       result = 1;
       continue;
     }
@@ -598,7 +600,7 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
       continue;
     }
     int opened = 0;
-    auto out = OpenFile(path, kModeReadWrite, &opened);
+    auto out = OpenFile(path, kModeReadWrite, &opened, kOptionNoLinks);
     if (!out) {
       LogSystemError("file not written", path);
       result = 1;

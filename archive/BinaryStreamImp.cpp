@@ -38,7 +38,9 @@ int BinaryStreamImp::OpenStream() {
   } else if (mode_ == kModeWrite) {
     access = Port::kAccessWrite;
   }
-  file_ = Port::OpenFile(GetStreamPath(), access, access_ == kAccessSequential);
+  bool sequential = access_ == kAccessSequential;
+  file_ = option_ & kOptionNoLinks ? OpenRealFile(GetStreamPath(), access, sequential)
+                                   : Port::OpenFile(GetStreamPath(), access, sequential);
   return file_ ? 0 : 16;
 }
 

@@ -31,7 +31,7 @@ bool IsDeviceName(const char* level, std::size_t length) {
     unsigned char digit = static_cast<unsigned char>(level[3]);
     // 0xB9, 0xB2 and 0xB3 are the superscript digits 1, 2 and 3 of the ANSI code page,
     // which Windows also takes as device numbers.
-    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
   }
   return false;
 }
@@ -202,23 +202,73 @@ bool IsSafeEntryName(const char* name) {
     if (c == '\0' || IsSeparator(*p)) {
       if (!IsSafeLevel(level, static_cast<std::size_t>(p - level))) return false;
       if (c == '\0') return true;
+
+bool IsSafeCharacter(unsigned char c) {
+  if (c < 0x20 || c == 0x7F) return false;
+  switch (c) {
+    case ':':  // a drive, or an alternate data stream
+    case '*':
+    case '?':  // wildcards: the file functions would match other files
+    case '<':
+    case '>':
+    case '|':
+    case '"':
+      return false;
+    default:
+      return true;
+  }
+}
+
+// Every level of the relative path is safe; with runsAllowed, empty levels (runs of
+// separators and one trailing separator) are passed over instead of refused.
+bool AreSafeLevels(const char* path, bool runsAllowed) {
+  const char* level = path;
+  for (const char* p = path;; ++p) {
+    if (*p == '\0' || IsSeparator(*p)) {
+      std::size_t length = static_cast<std::size_t>(p - level);
+      if (!(runsAllowed && length == 0) && !IsSafeLevel(level, length)) return false;
+      if (*p == '\0') return true;
       level = p + 1;
-      continue;
-    }
-    if (c < 0x20 || c == 0x7F) return false;
-    switch (c) {
-      case ':':  // a drive, or an alternate data stream
-      case '*':
-      case '?':  // wildcards: the file functions would match other files
-      case '<':
-      case '>':
-      case '|':
-      case '"':
-        return false;
-      default:
-        break;
+    } else if (!IsSafeCharacter(static_cast<unsigned char>(*p))) {
+      return false;
     }
   }
+}
+
+char Folded(char c) { return IsSeparator(c) ? '\\' : Upper(c); }
+
+}  // namespace
+
+bool IsSafeEntryName(const char* name) {
+  return name && name[0] != '\0' && !IsSeparator(name[0]) && AreSafeLevels(name, false);
+}
+
+bool IsDriveAbsolute(const char* path) {
+  if (!path) return false;
+  char letter = Upper(path[0]);
+  return letter >= 'A' && letter <= 'Z' && path[1] == ':' && IsSeparator(path[2]);
+}
+
+bool IsRecordablePath(const char* path) {
+  if (!IsDriveAbsolute(path)) return false;
+  const char* below = path + 3;
+  while (IsSeparator(*below)) ++below;
+  // The drive's root itself is nothing an installation wrote.
+  return *below != '\0' && AreSafeLevels(below, true);
+}
+
+bool SamePath(const char* a, const char* b) {
+  if (!a || !b) return false;
+  while (*a && *b) {
+    if (Folded(*a) != Folded(*b)) return false;
+    if (IsSeparator(*a)) {
+      while (IsSeparator(a[1])) ++a;
+      while (IsSeparator(b[1])) ++b;
+    }
+    ++a;
+    ++b;
+  }
+  return *a == *b;
 }
 
 }  // namespace VLN2

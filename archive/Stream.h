@@ -19,6 +19,11 @@ constexpr int kModeWrite = 2;
 // Access hints.
 constexpr int kAccessSequential = 2;
 constexpr int kAccessMemoryOnly = 3;  // CompressStream only
+// Option flags (BinaryStream). kOptionNoLinks: the file must be reached through no link:
+// it is opened without following a link at its name, its final path must equal the
+// stream path (letter case ignored), and an existing file that has other names (hard
+// links) is replaced by a new one instead of being written into. Otherwise the open fails.
+constexpr int kOptionNoLinks = 1;
 
 class Stream {
  public:

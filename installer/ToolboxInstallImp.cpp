@@ -9,6 +9,7 @@
 #include "framework/StringUtil.h"
 #include "installer/Targets.h"
 #include "installer/Uninstaller.h"
+#include "system/FileFunc.h"
 #include "system/Log.h"
 #include "system/SystemApp.h"
 
@@ -74,7 +75,10 @@ int ToolboxInstallImp::RecordFolder(Archive* archive, const char* destination, c
   if (!uninstaller_) return 0;
   ElementRef<String> path = ElementRef<String>::Create(kStringType);
   ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
-  if (!path || !util) return 1;
+  // Where extraction really writes, so that the replay, which refuses links on the way,
+  // still finds the files when the destination lies below a link.
+  ElementRef<String> real = ElementRef<String>::Create(kStringType);
+  if (!path || !util || !real || RealFolderPath(destination, real.get()) != 0) return 1;
   Iterator* it = archive->GetEntries();
   if (!it) return 1;
   int result = 0;
@@ -84,7 +88,7 @@ int ToolboxInstallImp::RecordFolder(Archive* archive, const char* destination, c
     if (!rest || (prefix && util->SkipPrefix(&rest, prefix) != 0)) continue;
     // Extraction refuses such names, so they never become files.
     if (!IsSafeEntryName(rest)) continue;
-    if (path->SetText(destination) != 0 || path->Append(rest) != 0 ||
+    if (path->SetText(real->GetText()) != 0 || path->Append(rest) != 0 ||
         uninstaller_->AddFileEntry(path->GetText()) != 0 ||
         uninstaller_->AddFolderEntry(path->GetText()) != 0)
       result = 1;

@@ -25,7 +25,13 @@ const char* TextOf(Value value) { return value ? static_cast<String*>(value)->Ge
 
 // Deletes a listed file; false when it is still there.
 bool RemoveListedFile(const char* path) {
-  if (RemoveFile(path) == 0) {
+  // Not even looked at: a UNC path would have the elevated installer connect to another
+  // machine and offer its credentials.
+  if (!IsRecordablePath(path)) {
+    LogEvent("refused", path, "not a place an installation writes to");
+    return false;
+  }
+  if (RemoveRealFile(path) == 0) {
     LogEvent("removed", path);
     return true;
   }
@@ -145,6 +151,12 @@ int WriteList(ElementContainer* list, Stream* stream) {
   return result;
 }
 
+// Removes a listed folder when it is an empty real folder with no link on its way.
+void RemoveListedFolder(const char* folder) {
+  if (IsRecordablePath(folder) && CheckRealFolders(folder, false, nullptr) == 0)
+    RemoveFolder(folder);
+}
+
 // A stream on the file in the given mode, or null.
 Stream* OpenFile(BinaryStream* file, const char* path, int mode) {
   if (!file || file->SetStreamPath(path) != 0) return nullptr;
@@ -230,11 +242,8 @@ int UninstallerImp::Uninstall() {
   if (!it) return 1;
   // Backwards first, so a folder recorded after its parent goes before it; then forwards
   // for the folders that only became empty on the way.
-  auto removeIfEmpty = [](const char* folder) {
-    if (FolderOfPathExists(folder) == 0) RemoveFolder(folder);
-  };
-  for (it->Last(); !it->IsBeforeFirst(); it->Prev()) removeIfEmpty(TextOf(it->Current()));
-  for (it->First(); !it->IsDone(); it->Next()) removeIfEmpty(TextOf(it->Current()));
+  for (it->Last(); !it->IsBeforeFirst(); it->Prev()) RemoveListedFolder(TextOf(it->Current()));
+  for (it->First(); !it->IsDone(); it->Next()) RemoveListedFolder(TextOf(it->Current()));
   it->Clear();
   folderIndex_.Clear();
   folders_->ReleaseIterator(&it);

@@ -3,10 +3,12 @@
 #include <cstring>
 
 #include "archive/BinaryStream.h"
+#include "archive/EntryName.h"
 #include "archive/Stream.h"
 #include "framework/Allocator.h"
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
+#include "framework/String.h"
 #include "framework/StringUtil.h"
 #include "system/port/Port.h"
 
@@ -53,6 +55,30 @@ Stream* OpenFileStream(ElementRef<BinaryStream>* file, const char* path, int mod
   Stream* stream = CastTo<Stream>(file->get());
   if (!stream || stream->SetMode(mode) != 0 || stream->OpenStream() != 0) return nullptr;
   return stream;
+}
+
+constexpr std::uint32_t kFinalPathSize = 1024;
+constexpr std::size_t kLongestPath = 260;
+
+enum class Level { kRealFolder, kMissing, kOther };
+
+// What the level of path ending at length is: a real folder, missing, or anything else (a
+// file, or a link wherever it points).
+Level KindOfLevel(char* path, std::size_t length) {
+  char kept = path[length];
+  path[length] = 0;
+  Port::FindData found;
+  Port::FindHandle search = Port::FindFirst(path, &found);
+  if (search) Port::FindClose(search);
+  path[length] = kept;
+  if (!search) return Level::kMissing;
+  return found.isDirectory && !found.isLink ? Level::kRealFolder : Level::kOther;
+}
+
+// The open file is the one its path names, through no link.
+bool IsAtItsPath(Port::FileHandle file, const char* path) {
+  char final[kFinalPathSize];
+  return Port::GetFinalPath(file, final, sizeof final) && SamePath(final, path);
 }
 
 }  // namespace
@@ -120,6 +146,89 @@ void KnownFolder::Remember(const char* folder, int length) {
   text_ = static_cast<char*>(Allocate(static_cast<std::size_t>(length)));
   length_ = text_ ? length : 0;
   if (text_) std::memcpy(text_, folder, static_cast<std::size_t>(length));
+}
+
+int CheckRealFolders(const char* path, bool create, KnownFolder* known) {
+  // The system's longest path: a longer one names nothing the system can open. On the
+  // stack, so that a replay goes on when memory runs out.
+  char text[kLongestPath];
+  std::size_t length = path ? FolderPartLength(path) : 0;
+  if (!path || length == 0 || length >= sizeof text) return 1;
+  std::memcpy(text, path, length);
+  text[length] = 0;
+  int from = known ? known->KnownLength(text, static_cast<int>(length)) : 0;
+  for (std::size_t i = from > 0 ? from : 1; i < length; ++i) {
+    // A level ends at a separator; runs of separators end none, and the drive is no folder.
+    if (!IsSeparator(text[i]) || IsSeparator(text[i - 1]) || text[i - 1] == ':') continue;
+    Level level = KindOfLevel(text, i);
+    if (level == Level::kMissing && create) {
+      text[i] = 0;
+      Port::CreateDirectory(text);
+      text[i] = path[i];
+      level = KindOfLevel(text, i);
+    }
+    if (level != Level::kRealFolder) return 1;
+  }
+  if (known) known->Remember(text, static_cast<int>(length));
+  return 0;
+}
+
+int RemoveRealFile(const char* path) {
+  if (!IsDriveAbsolute(path) || CheckRealFolders(path, false, nullptr) != 0) return 1;
+  Port::FileHandle file = Port::OpenForDelete(path);
+  if (!file) return 1;
+  // Wine opens a link to a file as the file it points at: only the final path tells.
+  if (!IsAtItsPath(file, path)) {
+    Port::CloseFile(file);
+    return 1;
+  }
+  return Port::DeleteOpenFile(file, path) ? 0 : 1;
+}
+
+Port::FileHandle OpenRealFile(const char* path, int access, bool sequential) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    Port::FileHandle file = Port::OpenFile(path, access | Port::kAccessNoLink, sequential);
+    if (!file) return nullptr;
+    bool here = IsAtItsPath(file, path);
+    if (here && Port::GetLinkCount(file) == 1) return file;
+    Port::CloseFile(file);
+    if (!here) return nullptr;
+    Port::FileHandle doomed = Port::OpenForDelete(path);
+    if (!doomed || !IsAtItsPath(doomed, path)) {
+      Port::CloseFile(doomed);
+      return nullptr;
+    }
+    if (!Port::DeleteOpenFile(doomed, path)) return nullptr;
+  }
+  return nullptr;
+}
+
+int RealFolderPath(const char* folder, String* real) {
+  if (!real || real->SetText(folder) != 0) return 1;
+  const int length = static_cast<int>(std::strlen(folder));
+  // On the stack: a folder longer than the system's longest path has no final path anyway.
+  char text[kLongestPath];
+  char final[kFinalPathSize];
+  if (!IsDriveAbsolute(folder) || length >= static_cast<int>(sizeof text)) return 0;
+  // From the deepest level up to the drive's root ("C:\\" keeps its separator).
+  for (int end = length; end >= 2; --end) {
+    if (end < length && !IsSeparator(folder[end])) continue;
+    int level = end;
+    while (level > 3 && IsSeparator(folder[level - 1])) --level;
+    if (level < 3) level = 3;
+    std::memcpy(text, folder, level);
+    text[level] = 0;
+    if (!Port::GetFinalPathOf(text, final, kFinalPathSize)) continue;
+    const char* rest = folder + level;
+    std::size_t finalLength = std::strlen(final);
+    if (finalLength > 0 && IsSeparator(final[finalLength - 1]))
+      while (IsSeparator(*rest)) ++rest;
+    if (real->SetText(final) != 0 || real->Append(rest) != 0) return 1;
+    // The same place: the text stays exactly as given.
+    if (SamePath(real->GetText(), folder)) return real->SetText(folder);
+    return 0;
+  }
+  return 0;
 }
 
 int RemoveFolder(const char* path) { return Port::RemoveDirectory(path) ? 0 : 1; }

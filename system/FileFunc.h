@@ -3,6 +3,7 @@
 #pragma once
 
 #include "framework/VLN2.h"
+#include "system/port/Port.h"
 
 namespace VLN2 {
 
@@ -41,6 +42,30 @@ int PathExists(const char* path);
 int CopyFileContents(const char* source, const char* destination);
 int RemoveFile(const char* path);
 int RenameFile(const char* oldPath, const char* newPath);
+
+// ---- Links. A folder an installation creates or passes through, and a file it writes or
+// deletes, must never be a symbolic link, junction or other reparse point: an ordinary
+// user could plant one in a folder the elevated installer writes to.
+class String;
+// Each level of the path's folder part below the drive must be a real folder: with create,
+// a missing one is made and checked again afterwards, so a link planted meanwhile is seen.
+// *known (may be null) holds the folder part checked last and is updated: the levels a path
+// shares with it are not checked again, so a run checks each folder once. 0 when every
+// level is a real folder.
+int CheckRealFolders(const char* path, bool create, KnownFolder* known);
+// Deletes a file reached through no link and named by no link: every folder below the
+// drive real, the file opened without following a link, its final path confirmed equal to
+// path, and deleted by that handle. 0 when deleted.
+int RemoveRealFile(const char* path);
+// Opens (creating when absent) a file reached through no link: opened without following a
+// link at its name, its final path confirmed equal to path. A file that has other names
+// (hard links) would change under them too: that name is deleted by its handle (the others
+// keep the contents) and the file made anew. Null when refused.
+Port::FileHandle OpenRealFile(const char* path, int access, bool sequential);
+// The real place of a drive-absolute folder (ending in a separator): the final path of its
+// deepest existing level followed by the rest of it; the folder's own text when both name
+// the same place, or when it has no final path. 0 when *real holds it.
+int RealFolderPath(const char* folder, String* real);
 
 class FileFunc : public Element {
  public:

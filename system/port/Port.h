@@ -50,7 +50,10 @@ bool FromCodePage(std::uint32_t codePage, const char* text, std::uint32_t length
 
 // ---- Files: CreateFileA with OPEN_ALWAYS and read sharing, ReadFile, WriteFile, ...
 using FileHandle = void*;  // null = no file
-enum FileAccess { kAccessRead = 1, kAccessWrite = 2 };
+// kAccessNoLink: refuse a symbolic link or other reparse point at the file's own name
+// instead of following it. A link above it, and a link to a file that the platform reports
+// as a plain file (Wine), show only in the final path: check GetFinalPath too.
+enum FileAccess { kAccessRead = 1, kAccessWrite = 2, kAccessNoLink = 4 };
 // Opens the file, creating it when absent, at position 0; null when refused.
 FileHandle OpenFile(const char* path, int access, bool sequential);
 bool ReadFile(FileHandle file, void* data, std::uint32_t n, std::uint32_t* done);
@@ -62,6 +65,22 @@ bool GetFilePointer(FileHandle file, std::uint32_t* position);
 // Cuts or extends the file at the current position.
 bool SetEndOfFile(FileHandle file);
 void CloseFile(FileHandle file);
+
+// ---- Links and the real place of a file.
+// The final path of an open file (every link resolved) in the drive-letter form, e.g.
+// "C:\a\b.txt"; false when it cannot be had or does not fit.
+bool GetFinalPath(FileHandle file, char* buffer, std::uint32_t size);
+// The final path of an existing file or folder named by path; false when it cannot be had.
+bool GetFinalPathOf(const char* path, char* buffer, std::uint32_t size);
+// How many names (hard links) the open file has; 0 when unknown.
+std::uint32_t GetLinkCount(FileHandle file);
+// Opens an existing plain file to delete it, never following a link at its name; null when
+// it is missing, a folder or a link.
+FileHandle OpenForDelete(const char* path);
+// Deletes the file opened by OpenForDelete (path: the name it was opened by) and closes the
+// handle; true when deleted. Win32 deletes by the handle; POSIX, which cannot, unlinks the
+// name only while it still names the open file.
+bool DeleteOpenFile(FileHandle file, const char* path);
 
 // ---- Files and folders by name.
 bool DeleteFile(const char* path);
@@ -103,7 +122,22 @@ long RegEnumValue(RegistryHandle key, std::uint32_t index, char* name, std::uint
 // The default value of the subkey (null = the key itself). data null asks for the size.
 long RegQueryValue(RegistryHandle key, const char* subkey, char* data, long* size);
 
+// ---- One installer at a time: a named mutex that a standard user cannot take first (a
+// private namespace with an Administrators boundary where the system offers it, else the
+// global namespace; POSIX: a lock file in the temporary folder).
+using MutexHandle = void*;
+enum class MutexClaim { kClaimed, kHeldElsewhere, kFailed };
+// *mutex: held until CloseInstanceMutex or the process ends; null unless kClaimed.
+MutexClaim ClaimInstanceMutex(const char* name, MutexHandle* mutex);
+void CloseInstanceMutex(MutexHandle mutex);
+
 // ---- Application services.
+// The system's known program-files folder (SHGetFolderPathA, CSIDL_PROGRAM_FILES), without
+// a trailing separator; false when the system has none.
+bool GetProgramFilesFolder(char* buffer, std::uint32_t size);
+// text with each %NAME% replaced by the environment's value (ExpandEnvironmentStringsA);
+// false when it does not fit.
+bool ExpandText(const char* text, char* buffer, std::uint32_t size);
 // Full file name of the module; false when it does not fit or cannot be had.
 bool GetModuleFileName(ModuleHandle module, char* buffer, std::uint32_t size);
 // The system's temporary folder, ending in a backslash; its length, 0 on failure or when its

@@ -36,9 +36,9 @@ const NameCase kNames[] = {
     {"CON_.txt", true, "device name with a suffix"},
     {"ACON", true, "device name inside a word"},
     {"NULL", true, "NULL is not NUL"},
-    {"COM0", true, "COM0 is no device"},
+    {"COM0", false, "COM0"},
     {"COM10", true, "two digits"},
-    {"LPT0.txt", true, "LPT0 is no device"},
+    {"LPT0.txt", false, "LPT0 with an extension"},
     {"LPT", true, "LPT without a number"},
     {"COM", true, "COM without a number"},
     {"AUXILIARY", true, "longer word"},
@@ -204,6 +204,66 @@ TEST(EntryNameTest, CollidingNames) {
     // An order: the same answer both ways round.
     EXPECT_EQ(CompareNames(row.a, row.b), -CompareNames(row.b, row.a)) << row.why;
   }
+
+// Record paths: only what an installation could have written is acted on.
+const NameCase kRecordPaths[] = {
+    {"C:\\Program Files\\Vorlane\\Toolbox\\a.dll", true, "a file"},
+    {"c:\\Vorlane\\Toolbox\\", true, "a folder"},
+    {"C:\\Program Files\\\\Vorlane\\x", true, "a doubled separator is one"},
+    {"D:/x/y.txt", true, "slashes"},
+    {"C:\\a\\\xE9t\xE9.txt", true, "8-bit characters"},
+    {"Vorlane\\Toolbox\\a.dll", false, "relative"},
+    {"\\Vorlane\\a.dll", false, "rooted without a drive"},
+    {"C:a.dll", false, "drive-relative"},
+    {"C:\\", false, "the drive's root"},
+    {"1:\\a", false, "no drive letter"},
+    {"\\\\server\\share\\a.dll", false, "UNC"},
+    {"//server/share/a.dll", false, "UNC with slashes"},
+    {"\\\\?\\C:\\a.dll", false, "long-path form"},
+    {"\\\\.\\C:\\a.dll", false, "device namespace"},
+    {"\\\\?\\UNC\\server\\share\\a", false, "long-path UNC"},
+    {"C:\\a\\..\\..\\Windows\\x.dll", false, "climbs"},
+    {"C:\\..\\x", false, "climbs from the root"},
+    {"C:\\a\\.\\b", false, "dot level"},
+    {"C:\\a\\..", false, "ends in dot dot"},
+    {"C:\\a\\b:stream", false, "further colon"},
+    {"C:\\a\\D:\\b", false, "a second drive"},
+    {"C:\\a.\\b", false, "level ending in a dot"},
+    {"C:\\a \\b", false, "level ending in a blank"},
+    {"C:\\a\\b.", false, "file ending in a dot"},
+    {"C:\\a\\NUL", false, "device"},
+    {"C:\\a\\com0.txt", false, "COM0 with an extension"},
+    {"C:\\Lpt9\\x", false, "LPT9 as a folder"},
+    {"C:\\a\\conin$", false, "console input"},
+    {"C:\\a\\CONOUT$.log", false, "console output"},
+    {"C:\\a\\b*", false, "wildcard"},
+    {"", false, "empty"},
+};
+
+TEST(EntryNameTest, TableOfRecordPaths) {
+  for (const NameCase& c : kRecordPaths)
+    EXPECT_EQ(IsRecordablePath(c.name), c.safe) << "\"" << c.name << "\": " << c.why;
+  EXPECT_FALSE(IsRecordablePath(nullptr));
+}
+
+TEST(EntryNameTest, SamePathIgnoresCaseAndSeparatorForms) {
+  const struct {
+    const char* a;
+    const char* b;
+    bool same;
+  } kPairs[] = {
+      {"C:\\Dest\\a.txt", "c:\\dest\\A.TXT", true},
+      {"C:\\Dest\\sub/a.txt", "C:\\Dest\\sub\\a.txt", true},
+      {"C:\\Program Files\\\\Vorlane\\", "C:\\Program Files\\Vorlane\\", true},
+      {"C:\\Dest\\a.txt", "C:\\Other\\a.txt", false},
+      {"C:\\Dest\\a.txt", "C:\\Dest\\a.txt2", false},
+      {"C:\\Dest\\", "C:\\Dest", false},
+      {"\xC9", "\xE9", false},  // only ASCII letters fold
+      {"", "", true},
+  };
+  for (const auto& pair : kPairs)
+    EXPECT_EQ(SamePath(pair.a, pair.b), pair.same) << pair.a << " / " << pair.b;
+  EXPECT_FALSE(SamePath(nullptr, "C:\\"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #ifndef _WIN32
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "system/port/Port.h"
 #include "system/port/posix/PosixInternal.h"
@@ -103,7 +105,7 @@ bool NamesOnlyARoot(const char* path) {
 FileHandle OpenFile(const char* path, int access, bool sequential) {
   std::string native;
   if (!NativePath(path, &native)) return nullptr;
-  int flags = O_CREAT | O_CLOEXEC;
+  int flags = O_CREAT | O_CLOEXEC | (access & kAccessNoLink ? O_NOFOLLOW : 0);
   if ((access & kAccessRead) && (access & kAccessWrite))
     flags |= O_RDWR;
   else if (access & kAccessWrite)
@@ -182,6 +184,61 @@ bool SetEndOfFile(FileHandle file) {
 void CloseFile(FileHandle file) {
   // The descriptor is gone whatever close reports.
   if (file) Sys::Close(AsDescriptor(file));
+}
+
+bool GetFinalPath(FileHandle file, char* buffer, std::uint32_t size) {
+  if (!file || size == 0) return false;
+  std::string link = "/proc/self/fd/" + std::to_string(AsDescriptor(file));
+  char native[PATH_MAX];
+  ssize_t length = Sys::Readlink(link.c_str(), native, sizeof native - 1);
+  if (length <= 0 || native[0] != '/') return false;
+  native[length] = 0;
+  std::string path = PosixPort::WindowsPath(native);
+  if (path.size() + 1 > size) return false;
+  std::memcpy(buffer, path.c_str(), path.size() + 1);
+  return true;
+}
+
+bool GetFinalPathOf(const char* path, char* buffer, std::uint32_t size) {
+  std::string native;
+  if (!NativePath(path, &native)) return false;
+  int fd = Sys::Open(native.c_str(), O_PATH | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  bool found = GetFinalPath(AsHandle(fd), buffer, size);
+  ::close(fd);
+  return found;
+}
+
+std::uint32_t GetLinkCount(FileHandle file) {
+  struct stat status;
+  if (!file || Sys::Fstat(AsDescriptor(file), &status) != 0) return 0;
+  return static_cast<std::uint32_t>(status.st_nlink);
+}
+
+FileHandle OpenForDelete(const char* path) {
+  std::string native;
+  if (!NativePath(path, &native)) return nullptr;
+  // O_PATH with O_NOFOLLOW opens a link itself, which fstat then shows as one.
+  int fd = Sys::Open(native.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC, 0);
+  if (fd < 0) return nullptr;
+  struct stat status;
+  if (Sys::Fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  return AsHandle(fd);
+}
+
+bool DeleteOpenFile(FileHandle file, const char* path) {
+  if (!file) return false;
+  std::string native;
+  struct stat open, named;
+  bool same = NativePath(path, &native) && Sys::Fstat(AsDescriptor(file), &open) == 0 &&
+              Sys::Lstat(native.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+              open.st_ino == named.st_ino;
+  bool deleted = same && Sys::Unlink(native.c_str()) == 0;
+  CloseFile(file);
+  return deleted;
 }
 
 bool DeleteFile(const char* path) {

@@ -31,6 +31,7 @@ int Stat(const char* path, struct stat* status);
 DIR* Opendir(const char* path);
 struct dirent* Readdir(DIR* dir);
 int Closedir(DIR* dir);
+ssize_t Readlink(const char* path, char* buffer, size_t size);
 
 }  // namespace Sys
 

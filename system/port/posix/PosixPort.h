@@ -63,10 +63,13 @@ void SetMessageBoxResult(int result);
 void SetModuleFileName(const char* path);   // default: this program as Z:\...
 void SetComputerName(const char* name);     // default: the host name
 void SetTempPath(const char* windowsPath);  // default: TMPDIR or /tmp as Z:\...\ .
+// The known program-files folder: "C:\Program Files" unless set; an empty text makes the
+// query fail.
+void SetProgramFilesFolder(const char* windowsPath);
 
 // ---- The system calls every file operation goes through, by name: "open", "close",
 // "read", "write", "lseek", "ftruncate", "fstat", "flock", "unlink", "mkdir", "rmdir",
-// "rename", "lstat", "stat", "opendir", "readdir", "closedir". Signatures are the
+// "rename", "lstat", "stat", "opendir", "readdir", "closedir", "readlink". Signatures are the
 // POSIX ones, open taking its mode always: int open(const char*, int, mode_t).
 using SystemCall = void (*)();
 // Replaces a call; null restores the real one. False for an unknown name.

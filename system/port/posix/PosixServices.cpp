@@ -3,7 +3,9 @@
 #ifndef _WIN32
 
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -44,6 +46,8 @@ bool g_hasComputerName = false;
 std::string g_computerName;
 bool g_hasTempPath = false;
 std::string g_tempPath;
+const char* const kDefaultProgramFiles = "C:\\Program Files";
+std::string g_programFiles = kDefaultProgramFiles;
 std::uint32_t (*g_clock)() = nullptr;
 std::recursive_mutex g_lock;
 
@@ -96,6 +100,51 @@ bool GetComputerName(char* buffer, std::uint32_t* size) {
   if (!CopyOut(name, buffer, *size)) return false;
   *size = static_cast<std::uint32_t>(name.size());
   return true;
+}
+
+bool GetProgramFilesFolder(char* buffer, std::uint32_t size) {
+  return !g_programFiles.empty() && CopyOut(g_programFiles, buffer, size);
+}
+
+bool ExpandText(const char* text, char* buffer, std::uint32_t size) {
+  if (!text) return false;
+  std::string expanded;
+  while (*text) {
+    const char* end = *text == '%' ? std::strchr(text + 1, '%') : nullptr;
+    std::string name = end ? std::string(text + 1, end) : "";
+    const char* value = end && !name.empty() ? std::getenv(name.c_str()) : nullptr;
+    // Like Windows, an unknown name stays as it was written.
+    if (value) {
+      expanded += value;
+      text = end + 1;
+    } else {
+      expanded += *text++;
+    }
+  }
+  return CopyOut(expanded, buffer, size);
+}
+
+MutexClaim ClaimInstanceMutex(const char* name, MutexHandle* mutex) {
+  *mutex = nullptr;
+  char folder[PATH_MAX];
+  if (!name || GetTempPath(folder, sizeof folder) == 0) return MutexClaim::kFailed;
+  std::string native;
+  if (!PosixPort::NativePath((std::string(folder) + name + ".lock").c_str(), &native))
+    return MutexClaim::kFailed;
+  int fd = PosixPort::Sys::Open(native.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return MutexClaim::kFailed;
+  if (PosixPort::Sys::Flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    bool held = errno == EWOULDBLOCK;
+    ::close(fd);
+    return held ? MutexClaim::kHeldElsewhere : MutexClaim::kFailed;
+  }
+  *mutex = reinterpret_cast<MutexHandle>(static_cast<std::intptr_t>(fd) + 1);
+  return MutexClaim::kClaimed;
+}
+
+void CloseInstanceMutex(MutexHandle mutex) {
+  // The lock goes with the descriptor; the file stays for the next run.
+  if (mutex) ::close(static_cast<int>(reinterpret_cast<std::intptr_t>(mutex) - 1));
 }
 
 std::uint32_t GetMilliseconds() {
@@ -199,6 +248,7 @@ void Reset() {
   SetModuleFileName(nullptr);
   SetComputerName(nullptr);
   SetTempPath(nullptr);
+  SetProgramFilesFolder(nullptr);
   Port::SetMillisecondClock(nullptr);
   ResetSystemCalls();
 }
@@ -249,6 +299,10 @@ void SetComputerName(const char* name) {
 void SetTempPath(const char* windowsPath) {
   g_hasTempPath = windowsPath != nullptr;
   g_tempPath = windowsPath ? windowsPath : "";
+}
+
+void SetProgramFilesFolder(const char* windowsPath) {
+  g_programFiles = windowsPath ? windowsPath : kDefaultProgramFiles;
 }
 
 }  // namespace PosixPort

@@ -56,6 +56,7 @@ enum Call {
   kOpendir,
   kReaddir,
   kClosedir,
+  kReadlink,
   kCallCount
 };
 
@@ -77,6 +78,7 @@ Entry g_calls[kCallCount] = {
     {"opendir", Erase(::opendir), nullptr, 0, 0, false, 0},
     {"readdir", Erase(::readdir), nullptr, 0, 0, false, 0},
     {"closedir", Erase(::closedir), nullptr, 0, 0, false, 0},
+    {"readlink", Erase(::readlink), nullptr, 0, 0, false, 0},
 };
 
 Entry* Find(const char* name) {
@@ -216,6 +218,12 @@ int Closedir(DIR* dir) {
     return -1;
   }
   return Function<int(DIR*)>(kClosedir)(dir);
+}
+
+ssize_t Readlink(const char* path, char* buffer, size_t size) {
+  return Fails(kReadlink)
+             ? -1
+             : Function<ssize_t(const char*, char*, size_t)>(kReadlink)(path, buffer, size);
 }
 
 }  // namespace Sys

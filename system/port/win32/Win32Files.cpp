@@ -2,6 +2,8 @@
 #ifdef _WIN32
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "system/port/Port.h"
 #include "system/port/win32/Win32.h"
@@ -19,6 +21,31 @@ void Fill(const WIN32_FIND_DATAA& found, FindData* data) {
   data->isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+// The attributes of an open file; 0 when unknown.
+DWORD AttributesOf(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return GetFileInformationByHandle(file, &info) ? info.dwFileAttributes : 0;
+}
+
+// The final path without the "\\?\" the system puts before it ("\\?\UNC\" becomes "\\").
+bool FinalPath(HANDLE file, char* buffer, std::uint32_t size) {
+  char path[1024];
+  DWORD length = GetFinalPathNameByHandleA(file, path, sizeof path, FILE_NAME_NORMALIZED);
+  if (length == 0 || length >= sizeof path) return false;
+  const char* from = path;
+  std::string unc;
+  if (std::strncmp(path, "\\\\?\\UNC\\", 8) == 0) {
+    unc = std::string("\\\\") + (path + 8);
+    from = unc.c_str();
+  } else if (std::strncmp(path, "\\\\?\\", 4) == 0) {
+    from = path + 4;
+  }
+  std::size_t n = std::strlen(from);
+  if (n + 1 > size) return false;
+  std::memcpy(buffer, from, n + 1);
+  return true;
+}
+
 }  // namespace
 
 FileHandle OpenFile(const char* path, int access, bool sequential) {
@@ -27,8 +54,57 @@ FileHandle OpenFile(const char* path, int access, bool sequential) {
   if (access & kAccessRead) rights |= GENERIC_READ;
   if (access & kAccessWrite) rights |= GENERIC_WRITE;
   DWORD flag = sequential ? FILE_FLAG_SEQUENTIAL_SCAN : FILE_FLAG_RANDOM_ACCESS;
+  if (access & kAccessNoLink) flag |= FILE_FLAG_OPEN_REPARSE_POINT;
   HANDLE file = CreateFileA(path, rights, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, flag, nullptr);
-  return file == INVALID_HANDLE_VALUE ? nullptr : file;
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  if ((access & kAccessNoLink) && (AttributesOf(file) & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  return file;
+}
+
+bool GetFinalPath(FileHandle file, char* buffer, std::uint32_t size) {
+  return file && size > 0 && FinalPath(AsHandle(file), buffer, size);
+}
+
+bool GetFinalPathOf(const char* path, char* buffer, std::uint32_t size) {
+  if (!path) return false;
+  // Backup semantics open folders too; no access is asked for, so nothing is held.
+  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool found = FinalPath(file, buffer, size);
+  CloseHandle(file);
+  return found;
+}
+
+std::uint32_t GetLinkCount(FileHandle file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return file && GetFileInformationByHandle(AsHandle(file), &info) ? info.nNumberOfLinks : 0;
+}
+
+FileHandle OpenForDelete(const char* path) {
+  if (!path) return nullptr;
+  HANDLE file = CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  DWORD attributes = AttributesOf(file);
+  if (attributes == 0 || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  return file;
+}
+
+bool DeleteOpenFile(FileHandle file, const char* /* path */) {
+  if (!file) return false;
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  bool deleted = SetFileInformationByHandle(AsHandle(file), FileDispositionInfo, &disposition,
+                                            sizeof disposition) != FALSE;
+  CloseHandle(AsHandle(file));
+  return deleted;
 }
 
 bool ReadFile(FileHandle file, void* data, std::uint32_t n, std::uint32_t* done) {

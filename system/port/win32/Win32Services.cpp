@@ -3,29 +3,24 @@
 #ifdef _WIN32
 
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "framework/Allocator.h"
 #include "framework/CFormat.h"
 #include "system/port/Port.h"
 #include "system/port/win32/Win32.h"
-
-#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
-#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
-#endif
+// After <windows.h>.
+#include <shlobj.h>
 
 namespace VLN2 {
 namespace Port {
 
 namespace {
 
-// Loads a library from the system folder only, never from the program's folder or the
-// current one.
+// Loads a library by its full path in the system folder: a base name would let a module of
+// that name already in the process, or one found beside the program, stand in for it.
 HMODULE LoadSystemLibrary(const char* library) {
-  // The search flag is understood where AddDllDirectory exists (Windows 8, or 7 with the
-  // loader update); elsewhere the library is named by its full path.
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  if (kernel && GetProcAddress(kernel, "AddDllDirectory"))
-    return LoadLibraryExA(library, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   char path[MAX_PATH];
   UINT length = GetSystemDirectoryA(path, MAX_PATH);
   std::size_t nameLength = std::strlen(library);
@@ -82,6 +77,93 @@ bool GetComputerName(char* buffer, std::uint32_t* size) {
   if (!GetComputerNameA(buffer, &length)) return false;
   *size = length;
   return true;
+}
+
+bool GetProgramFilesFolder(char* buffer, std::uint32_t size) {
+  char path[MAX_PATH];
+  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path)))
+    return false;
+  std::size_t length = std::strlen(path);
+  if (length == 0 || length + 1 > size) return false;
+  std::memcpy(buffer, path, length + 1);
+  return true;
+}
+
+bool ExpandText(const char* text, char* buffer, std::uint32_t size) {
+  if (!text) return false;
+  DWORD length = ExpandEnvironmentStringsA(text, buffer, size);
+  return length > 0 && length <= size;
+}
+
+namespace {
+
+// An Administrators-only namespace for the mutex; null where the system has none (before
+// Vista, or Wine) or this process is no administrator.
+HANDLE AdministratorsNamespace(const char* name) {
+  using CreateBoundary = HANDLE(WINAPI*)(LPCSTR, ULONG);
+  using AddSid = BOOL(WINAPI*)(HANDLE*, PSID);
+  using CreateNamespace = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPVOID, LPCSTR);
+  using OpenNamespace = HANDLE(WINAPI*)(LPVOID, LPCSTR);
+  using DeleteBoundary = VOID(WINAPI*)(HANDLE);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  auto find = [kernel](const char* function) {
+    return reinterpret_cast<void (*)()>(kernel ? GetProcAddress(kernel, function) : nullptr);
+  };
+  auto createBoundary = reinterpret_cast<CreateBoundary>(find("CreateBoundaryDescriptorA"));
+  auto addSid = reinterpret_cast<AddSid>(find("AddSIDToBoundaryDescriptor"));
+  auto createNamespace = reinterpret_cast<CreateNamespace>(find("CreatePrivateNamespaceA"));
+  auto openNamespace = reinterpret_cast<OpenNamespace>(find("OpenPrivateNamespaceA"));
+  auto deleteBoundary = reinterpret_cast<DeleteBoundary>(find("DeleteBoundaryDescriptor"));
+  if (!createBoundary || !addSid || !createNamespace || !openNamespace || !deleteBoundary)
+    return nullptr;
+  HANDLE boundary = createBoundary(name, 0);
+  if (!boundary) return nullptr;
+  SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
+  PSID administrators = nullptr;
+  HANDLE space = nullptr;
+  if (AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+                               0, 0, 0, 0, 0, 0, &administrators)) {
+    if (addSid(&boundary, administrators)) {
+      space = createNamespace(nullptr, boundary, name);
+      if (!space && GetLastError() == ERROR_ALREADY_EXISTS) space = openNamespace(boundary, name);
+    }
+    FreeSid(administrators);
+  }
+  deleteBoundary(boundary);
+  return space;
+}
+
+struct InstanceMutex {
+  HANDLE space;
+  HANDLE mutex;
+};
+
+}  // namespace
+
+MutexClaim ClaimInstanceMutex(const char* name, MutexHandle* mutex) {
+  *mutex = nullptr;
+  if (!name) return MutexClaim::kFailed;
+  HANDLE space = AdministratorsNamespace(name);
+  std::string full = std::string(space ? name : "Global") + "\\" + name;
+  HANDLE handle = CreateMutexA(nullptr, FALSE, full.c_str());
+  // Access denied: a mutex of that name exists that this process may not open.
+  bool held =
+      handle ? GetLastError() == ERROR_ALREADY_EXISTS : GetLastError() == ERROR_ACCESS_DENIED;
+  if (handle && !held) {
+    *mutex = new (std::nothrow) InstanceMutex{space, handle};
+    if (*mutex) return MutexClaim::kClaimed;
+  }
+  if (handle) CloseHandle(handle);
+  if (space) ClosePrivateNamespace(space, 0);
+  return held ? MutexClaim::kHeldElsewhere : MutexClaim::kFailed;
+}
+
+void CloseInstanceMutex(MutexHandle mutex) {
+  auto* held = static_cast<InstanceMutex*>(mutex);
+  if (!held) return;
+  CloseHandle(held->mutex);
+  if (held->space) ClosePrivateNamespace(held->space, 0);
+  delete held;
 }
 
 std::uint32_t GetMilliseconds() {
