@@ -13,6 +13,7 @@
 #include "installer/CommandLine.h"
 #include "installer/FolderText.h"
 #include "installer/LogFile.h"
+#include "installer/SingleInstance.h"
 #include "installer/Targets.h"
 #include "installer/ToolboxInstall.h"
 #include "installer/Uninstaller.h"
@@ -226,7 +227,8 @@ void InstallerDriver::DetectHosts(GUI_ToolboxInstall* form) {
     key.CloseKey();
   }
 
-  if (SystemApp* app = core_->GetSystemApp()) {
+  SystemApp* app = core_->GetSystemApp();
+  if (app && app->GetBaseFolder()) {
     ElementRef<String> sdk = ElementRef<String>::Create(kStringType);
     if (sdk && sdk->SetText(app->GetBaseFolder()) == 0 && sdk->Append("SDK\\") == 0)
       form->SetTargetPath(kTargetSDK, sdk->GetText());
@@ -406,6 +408,8 @@ int InstallerDriver::Run() {
 }
 
 int RunProgram(Port::ModuleHandle module, const char* commandLine) {
+  // Held until everything, the temporary folder included, is cleaned up.
+  SingleInstance instance;
   Port::CreateLock();
   int exitCode = 1;
   auto* core = new CoreImp(kClassTable, kClassCount);
@@ -416,11 +420,21 @@ int RunProgram(Port::ModuleHandle module, const char* commandLine) {
   if (core->Init() == 0) {
     int length = commandLine ? static_cast<int>(std::strlen(commandLine)) : 0;
     if (auto* app = new SystemAppImp(core, module, commandLine, length)) {
-      app->Init();
-      core->SetSystemApp(app);
-      if (auto* driver = new InstallerDriver(core)) {
-        exitCode = driver->Run();
-        delete driver;
+      if (!instance.IsFirst()) {
+        // Before the application object's start-up, which makes the temporary folder: this
+        // copy touches nothing. An unattended run says so by its exit code alone.
+        CommandLine options;
+        bool quiet = options.Parse(commandLine) == 0 && options.IsQuiet();
+        if (!quiet) app->ShowError(kAlreadyRunningText, kAlreadyRunningCaption);
+        core->SetSystemApp(app);
+        exitCode = quiet ? kExitAlreadyRunning : kExitSuccess;
+      } else {
+        app->Init();
+        core->SetSystemApp(app);
+        if (auto* driver = new InstallerDriver(core)) {
+          exitCode = driver->Run();
+          delete driver;
+        }
       }
     }
   }

@@ -41,7 +41,8 @@ class InstallerDriver : public ElementStorage {
 
 // The program: builds the Core and the application object with the command line (the
 // arguments after the program's name), runs the installer once and tears everything down.
-// The exit code: the driver's, or 1 when start-up failed.
+// The exit code: the driver's, or 1 when start-up failed. A copy started while another runs
+// shows a box and ends with 0 (unattended: no box, kExitAlreadyRunning).
 int RunProgram(Port::ModuleHandle module, const char* commandLine);
 
 }  // namespace VLN2

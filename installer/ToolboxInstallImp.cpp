@@ -18,8 +18,10 @@ namespace {
 
 const char* const kRecordName = "Uninstall.info";
 
-// A new String holding first followed by second, or null.
+// A new String holding first followed by second, or null (also without first: a record
+// path of its own would be relative to wherever the process stands).
 ElementRef<String> Joined(const char* first, const char* second) {
+  if (!first) return {};
   ElementRef<String> text = ElementRef<String>::Create(kStringType);
   if (text && (text->SetText(first) != 0 || text->Append(second) != 0)) text.reset();
   return text;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "archive/EntryName.h"
 #include "framework/Allocator.h"
 #include "framework/CFormat.h"
 #include "framework/ElementRef.h"
@@ -16,7 +17,6 @@ namespace {
 
 const char* const kCurrentVersionKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
 const char* const kNtCurrentVersionKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\";
-const char* const kDefaultProgramFiles = "C:\\Program Files";
 const char* const kProductFolder = "Vorlane\\";
 constexpr std::size_t kPathBuffer = 260;
 constexpr int kTempFolderAttempts = 30;
@@ -83,17 +83,29 @@ int SystemAppImp::Init() {
 void SystemAppImp::ReadProductFolders(char* buffer, std::size_t size) {
   RegistryKey key;
   RegistryValue value("^ProgramFilesDir");
-  const char* programFiles = kDefaultProgramFiles;
+  // An expandable value ("%SystemDrive%\\Program Files") is expanded. A folder that is
+  // still not absolute would put the record wherever the installer was started (a
+  // downloads folder anyone can write): the system's known folder is used instead, and
+  // without one no product folder is set.
+  const char* programFiles = nullptr;
   if (key.OpenKey(kCurrentVersionKey) == 0) {
     if (value.Query(key) == 0 && value.GetText()) programFiles = value.GetText();
     key.CloseKey();
   }
-  std::size_t length = std::strlen(programFiles);
-  std::size_t tail = std::strlen(kProductFolder);
-  if (length + 1 + tail + 1 > size) {
-    programFiles = kDefaultProgramFiles;
-    length = std::strlen(programFiles);
+  char expanded[kPathBuffer];
+  if (programFiles && std::strchr(programFiles, '%') &&
+      Port::ExpandText(programFiles, expanded, sizeof expanded))
+    programFiles = expanded;
+  const std::size_t tail = std::strlen(kProductFolder);
+  auto usable = [size, tail](const char* folder) {
+    return IsDriveAbsolute(folder) && std::strlen(folder) + 1 + tail + 1 <= size;
+  };
+  char known[kPathBuffer];
+  if (!usable(programFiles)) {
+    if (!Port::GetProgramFilesFolder(known, sizeof known) || !usable(known)) return;
+    programFiles = known;
   }
+  std::size_t length = std::strlen(programFiles);
   std::memcpy(buffer, programFiles, length);
   // One separator whether or not the folder already ends in one.
   if (length > 0) buffer[length++] = '\\';

@@ -23,7 +23,9 @@ class ProbeImp : public ElementImp<Probe>, public Crunch {
     lastParameter = value;
     return 0;
   }
-  void* Cast(int id) override { return id == kCrunchInterface ? static_cast<Crunch*>(this) : nullptr; }
+  void* Cast(int id) override {
+    return id == kCrunchInterface ? static_cast<Crunch*>(this) : nullptr;
+  }
   int GetCrunchFlags(int) override { return 0; }
   int CrunchElement(int) override { return 0; }
   int GetCrunchId() override { return 7; }

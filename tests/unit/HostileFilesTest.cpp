@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,11 +17,14 @@
 #include "archive/Stream.h"
 #include "framework/ElementContainer.h"
 #include "framework/ElementRef.h"
+#include "installer/Targets.h"
+#include "installer/ToolboxInstall.h"
 #include "installer/Uninstaller.h"
 #include "system/FileFunc.h"
 #include "system/port/Port.h"
 #include "unit/support/ArchiveBuilder.h"
 #include "unit/support/CoreFixture.h"
+#include "unit/support/FakeSystemApp.h"
 #include "unit/support/Sandbox.h"
 #include "unit/support/SandboxFiles.h"
 #include "unit/support/StoredFiles.h"
@@ -27,6 +32,7 @@
 #ifdef _WIN32
 #include <process.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "system/port/posix/PosixPort.h"
@@ -224,6 +230,173 @@ TEST_F(HostileFilesTest, ARecordCannotClimbAboveADrivesFolder) {
   PosixPort::MapDrive('D', nullptr);
   EXPECT_EQ(box_.ReadFile("outside.txt"), "above the drive's folder");
   EXPECT_TRUE(box_.Exists("drive\\inside.txt"));  // named through "." and ".." levels
+}
+#endif
+
+#ifndef _WIN32
+// ---- Links planted by an ordinary user in the folders the elevated installer writes to,
+// natively with real links. The sentinel lies outside the sandbox and never changes.
+
+class PlantedLinkTest : public HostileFilesTest {
+ protected:
+  void SetUp() override {
+    HostileFilesTest::SetUp();
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/vln2-outside-XXXXXX";
+    ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
+    outside_ = pattern;
+    WriteOutside("sentinel.txt", "sentinel");
+    box_.MakeFolder("tmp");
+    box_.MakeFolder("Vorlane\\Toolbox");
+    app_ = new FakeSystemApp(core_, box_.Path("Vorlane\\"), box_.Path("tmp\\"));
+    core_->SetSystemApp(app_);
+    ASSERT_TRUE(BuildArchive(box_.Path("payload.dat"),
+                             {{"3DSMax6\\a.txt", "payload"}, {"3DSMax6\\sub\\b.txt", "payload"}}));
+  }
+  void TearDown() override {
+    EXPECT_EQ(ReadOutside("sentinel.txt"), "sentinel");
+    std::error_code ignored;
+    std::filesystem::remove_all(outside_, ignored);
+    HostileFilesTest::TearDown();
+  }
+  void WriteOutside(const std::string& name, const std::string& bytes) {
+    std::FILE* file = std::fopen((outside_ + "/" + name).c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+  }
+  std::string ReadOutside(const std::string& name) {
+    std::FILE* file = std::fopen((outside_ + "/" + name).c_str(), "rb");
+    if (!file) return "<missing>";
+    std::string bytes;
+    char buffer[256];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, file)) bytes.append(buffer, n);
+    std::fclose(file);
+    return bytes;
+  }
+  // Installs the 3ds Max 6 target into folder; its result and the report shown.
+  int Install(const std::string& folder, std::string* report) {
+    int result = 1;
+    {
+      auto install = ElementRef<ToolboxInstall>::Create(kToolboxInstallType);
+      result =
+          install->InstallTarget(kTarget3dsMax6, box_.Path("payload.dat").c_str(), folder.c_str());
+      install->ShowReport();
+    }
+    *report = app_->boxes.empty() ? "" : app_->boxes.back().text;
+    return result;
+  }
+  std::string outside_;
+  FakeSystemApp* app_ = nullptr;
+};
+
+TEST_F(PlantedLinkTest, NothingIsWrittenThroughALinkPlantedInTheTarget) {
+  const std::string failure = FindTarget(kTarget3dsMax6)->failureText;
+  const struct {
+    const char* what;
+    std::function<void(const std::string& dest)> plant;
+    int result;
+  } kRows[] = {
+      {"a folder link at a subfolder",
+       [&](const std::string& dest) { ::symlink(outside_.c_str(), (dest + "/sub").c_str()); }, 1},
+      {"a file link at an entry's name",
+       [&](const std::string& dest) {
+         ::symlink((outside_ + "/sentinel.txt").c_str(), (dest + "/a.txt").c_str());
+       },
+       1},
+      {"a hard link at an entry's name is replaced",
+       [&](const std::string& dest) {
+         ::link((outside_ + "/sentinel.txt").c_str(), (dest + "/a.txt").c_str());
+       },
+       0},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.what);
+    Remove("dest");
+    box_.MakeFolder("dest");
+    row.plant(box_.NativePath("dest"));
+    std::string report;
+    EXPECT_EQ(Install(box_.Path("dest\\"), &report), row.result);
+    EXPECT_EQ(report.find(failure) != std::string::npos, row.result != 0) << report;
+    EXPECT_FALSE(std::filesystem::exists(outside_ + "/b.txt"));
+    if (row.result == 0) EXPECT_EQ(box_.ReadFile("dest\\a.txt"), "payload");
+  }
+}
+
+TEST_F(PlantedLinkTest, AFolderSwappedForALinkBetweenCheckAndWriteIsCaught) {
+  // The first opening of b.txt finds its folder turned into a link just before.
+  static std::string folder, outside;
+  folder = box_.NativePath("dest\\sub");
+  outside = outside_;
+  auto swapping = [](const char* path, int flags, mode_t mode) -> int {
+    if (std::string(path) == folder + "/b.txt" && !std::filesystem::is_symlink(folder)) {
+      std::filesystem::remove_all(folder);
+      ::symlink(outside.c_str(), folder.c_str());
+    }
+    return ::open(path, flags, mode);
+  };
+  int (*open)(const char*, int, mode_t) = swapping;
+  PosixPort::SetSystemCall("open", reinterpret_cast<PosixPort::SystemCall>(open));
+  std::string report;
+  EXPECT_EQ(Install(box_.Path("dest\\"), &report), 1);
+  PosixPort::SetSystemCall("open", nullptr);
+  EXPECT_NE(report.find(FindTarget(kTarget3dsMax6)->failureText), std::string::npos);
+  EXPECT_NE(ReadOutside("b.txt"), "payload") << "written through the link";
+}
+
+TEST_F(PlantedLinkTest, ADestinationBelowALinkIsRecordedAtItsRealPlace) {
+  box_.MakeFolder("real");
+  ASSERT_EQ(::symlink(box_.NativePath("real").c_str(), box_.NativePath("chosen").c_str()), 0);
+  std::string report;
+  EXPECT_EQ(Install(box_.Path("chosen\\dest\\"), &report), 0);
+  EXPECT_EQ(box_.ReadFile("real\\dest\\sub\\b.txt"), "payload");
+  StoredRecord record = ParseStoredRecord(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"));
+  ASSERT_EQ(record.files.size(), 2u);
+  EXPECT_EQ(record.files[0], box_.Path("real\\dest\\a.txt"));
+  // The next installation's replay, which refuses links on the way, removes them.
+  { auto next = ElementRef<ToolboxInstall>::Create(kToolboxInstallType); }
+  EXPECT_FALSE(box_.Exists("real\\dest"));
+}
+
+TEST_F(PlantedLinkTest, TheReplayActsOnlyOnPathsAnInstallationCouldHaveWritten) {
+  WriteOutside("far.txt", "far");
+  box_.MakeFolder("inst\\empty");
+  for (const char* victim : {"v1.txt", "v2.txt", "v3.txt.", "NUL", "v5.txt", "ok.txt"})
+    box_.WriteFile(std::string("inst\\") + victim, "victim");
+  ASSERT_EQ(::symlink(outside_.c_str(), box_.NativePath("inst\\dirlink").c_str()), 0);
+  ASSERT_EQ(::symlink((outside_ + "/sentinel.txt").c_str(),
+                      box_.NativePath("inst\\filelink.txt").c_str()),
+            0);
+  const std::string inst = box_.Path("inst\\");
+  const std::vector<std::string> files = {
+      inst + ".\\v1.txt",
+      inst + "x\\..\\v2.txt",
+      inst + "v3.txt.",
+      inst + "NUL",
+      "\\\\?\\" + inst + "v5.txt",
+      "\\\\localhost\\share\\v5.txt",
+      "inst\\v5.txt",
+      inst + "dirlink\\far.txt",
+      inst + "filelink.txt",
+      inst + "ok.txt:stream",
+      inst + "ok.txt",
+  };
+  const std::vector<std::string> folders = {inst + "dirlink\\", inst + "empty\\"};
+  std::string record = Word(0) + Word(static_cast<std::uint32_t>(files.size()));
+  for (const std::string& file : files) record += Text(file);
+  record += Word(static_cast<std::uint32_t>(folders.size()));
+  for (const std::string& folder : folders) record += Text(folder);
+  box_.WriteFile("Uninstall.info", record);
+  {
+    auto uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);
+    ASSERT_EQ(uninstaller->Load(box_.Path("Uninstall.info").c_str()), 0);
+    EXPECT_EQ(uninstaller->Uninstall(), 0);
+  }
+  for (const char* kept :
+       {"v1.txt", "v2.txt", "v3.txt.", "NUL", "v5.txt", "dirlink", "filelink.txt"})
+    EXPECT_TRUE(box_.Exists(std::string("inst\\") + kept)) << kept;
+  EXPECT_FALSE(box_.Exists("inst\\ok.txt"));
+  EXPECT_FALSE(box_.Exists("inst\\empty"));
+  EXPECT_EQ(ReadOutside("far.txt"), "far");
 }
 #endif
 

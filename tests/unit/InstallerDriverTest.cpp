@@ -12,6 +12,7 @@
 #include "framework/ElementRef.h"
 #include "installer/CommandLine.h"
 #include "installer/InstallerDriver.h"
+#include "installer/SingleInstance.h"
 #include "installer/Targets.h"
 #include "ui/GUI_ToolboxInstall.h"
 #include "unit/support/ArchiveBuilder.h"
@@ -406,6 +407,25 @@ TEST_F(InstallerDriverWithoutFormTest, NothingRuns) {
   core_->SetSystemApp(new FakeSystemApp(core_, "", ""));
   InstallerDriver driver(core_);
   EXPECT_EQ(driver.Run(), 0);
+}
+
+TEST(SingleInstanceTest, OnlyOneCopyAtATimeGoesOn) {
+#ifndef _WIN32
+  Sandbox box;  // the lock file's folder, away from other runs on this machine
+  PosixPort::SetTempPath(box.Root().c_str());
+#endif
+  {
+    SingleInstance first;
+    EXPECT_TRUE(first.IsFirst());
+    SingleInstance second;
+    EXPECT_FALSE(second.IsFirst());
+  }
+  SingleInstance later;
+  EXPECT_TRUE(later.IsFirst());
+  EXPECT_STREQ(kAlreadyRunningText, "VorlaneBox Setup is already running.");
+#ifndef _WIN32
+  PosixPort::SetTempPath(nullptr);
+#endif
 }
 
 }  // namespace

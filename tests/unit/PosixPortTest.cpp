@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -439,6 +440,99 @@ TEST_F(PortTest, AMissingResourceOrVersionIsReported) {
   sandbox_->WriteFile("plain.exe", "not a program");
   EXPECT_EQ(Port::GetProductMajorVersion(Path("plain.exe").c_str()), 0);
   EXPECT_EQ(Port::GetProductMajorVersion(nullptr), 0);
+}
+
+// ---- Links, final paths, deleting by handle.
+
+TEST_F(PortTest, AFileIsFoundAtItsFinalPathAndDeletedByItsHandle) {
+  sandbox_->WriteFile("dir\\file.txt", "x");
+  char final[1024];
+  EXPECT_TRUE(Port::GetFinalPathOf(Path("dir").c_str(), final, sizeof final));
+  EXPECT_STRCASEEQ(final, Path("dir").c_str());
+  EXPECT_FALSE(Port::GetFinalPathOf(Path("missing").c_str(), final, sizeof final));
+  Port::FileHandle file =
+      Port::OpenFile(Path("dir\\file.txt").c_str(), Port::kAccessRead | Port::kAccessNoLink, false);
+  ASSERT_NE(file, nullptr);
+  EXPECT_TRUE(Port::GetFinalPath(file, final, sizeof final));
+  EXPECT_STRCASEEQ(final, Path("dir\\file.txt").c_str());
+  EXPECT_FALSE(Port::GetFinalPath(file, final, 4)) << "does not fit";
+  EXPECT_EQ(Port::GetLinkCount(file), 1u);
+  Port::CloseFile(file);
+  EXPECT_EQ(Port::OpenForDelete(Path("dir").c_str()), nullptr) << "a folder";
+  EXPECT_EQ(Port::OpenForDelete(Path("missing").c_str()), nullptr);
+  Port::FileHandle doomed = Port::OpenForDelete(Path("dir\\file.txt").c_str());
+  ASSERT_NE(doomed, nullptr);
+  EXPECT_TRUE(Port::DeleteOpenFile(doomed, Path("dir\\file.txt").c_str()));
+  EXPECT_FALSE(sandbox_->Exists("dir\\file.txt"));
+}
+
+#ifndef _WIN32
+TEST_F(PortTest, LinksAreRefusedOrShowInTheFinalPath) {
+  sandbox_->WriteFile("target\\file.txt", "theirs");
+  ASSERT_EQ(::symlink(sandbox_->NativePath("target\\file.txt").c_str(),
+                      sandbox_->NativePath("filelink").c_str()),
+            0);
+  ASSERT_EQ(
+      ::symlink(sandbox_->NativePath("target").c_str(), sandbox_->NativePath("dirlink").c_str()),
+      0);
+  ASSERT_EQ(::link(sandbox_->NativePath("target\\file.txt").c_str(),
+                   sandbox_->NativePath("hard.txt").c_str()),
+            0);
+  const int noLink = Port::kAccessRead | Port::kAccessWrite | Port::kAccessNoLink;
+  EXPECT_EQ(Port::OpenFile(Path("filelink").c_str(), noLink, false), nullptr);
+  EXPECT_EQ(Port::OpenForDelete(Path("filelink").c_str()), nullptr);
+  // A link above the name is followed, and shows in the final path.
+  Port::FileHandle file = Port::OpenFile(Path("dirlink\\file.txt").c_str(), noLink, false);
+  ASSERT_NE(file, nullptr);
+  char final[1024];
+  EXPECT_TRUE(Port::GetFinalPath(file, final, sizeof final));
+  EXPECT_EQ(std::string(final), Path("target\\file.txt"));
+  EXPECT_EQ(Port::GetLinkCount(file), 2u) << "hard.txt is its second name";
+  Port::CloseFile(file);
+  EXPECT_TRUE(Port::GetFinalPathOf(Path("dirlink").c_str(), final, sizeof final));
+  EXPECT_EQ(std::string(final), Path("target"));
+  // A name that no longer names the open file is not unlinked.
+  Port::FileHandle doomed = Port::OpenForDelete(Path("hard.txt").c_str());
+  ASSERT_NE(doomed, nullptr);
+  sandbox_->WriteFile("other.txt", "other");
+  ASSERT_EQ(
+      ::rename(sandbox_->NativePath("other.txt").c_str(), sandbox_->NativePath("hard.txt").c_str()),
+      0);
+  EXPECT_FALSE(Port::DeleteOpenFile(doomed, Path("hard.txt").c_str()));
+  EXPECT_EQ(sandbox_->ReadFile("hard.txt"), "other");
+  EXPECT_EQ(sandbox_->ReadFile("target\\file.txt"), "theirs");
+}
+#endif
+
+TEST_F(PortTest, TheInstanceMutexIsHeldOnceUntilClosed) {
+#ifndef _WIN32
+  PosixPort::SetTempPath(Path("").c_str());
+#endif
+  const char* name = "VLN2PortTest";
+  Port::MutexHandle first = nullptr, second = nullptr;
+  ASSERT_EQ(Port::ClaimInstanceMutex(name, &first), Port::MutexClaim::kClaimed);
+  EXPECT_NE(first, nullptr);
+  EXPECT_EQ(Port::ClaimInstanceMutex(name, &second), Port::MutexClaim::kHeldElsewhere);
+  EXPECT_EQ(second, nullptr);
+  Port::CloseInstanceMutex(first);
+  ASSERT_EQ(Port::ClaimInstanceMutex(name, &second), Port::MutexClaim::kClaimed);
+  Port::CloseInstanceMutex(second);
+}
+
+TEST_F(PortTest, ProgramFilesFolderAndExpandedTexts) {
+  char text[260];
+  ASSERT_TRUE(Port::GetProgramFilesFolder(text, sizeof text));
+  EXPECT_EQ(std::string(text).substr(1), ":\\Program Files");
+#ifdef _WIN32
+  _putenv("VLN2_PORT_TEST=C:\\Somewhere");
+#else
+  setenv("VLN2_PORT_TEST", "C:\\Somewhere", 1);
+  PosixPort::SetProgramFilesFolder("");
+  EXPECT_FALSE(Port::GetProgramFilesFolder(text, sizeof text));
+#endif
+  ASSERT_TRUE(Port::ExpandText("%VLN2_PORT_TEST%\\Apps %VLN2_UNSET_NAME% 5%", text, sizeof text));
+  EXPECT_STREQ(text, "C:\\Somewhere\\Apps %VLN2_UNSET_NAME% 5%");
+  EXPECT_FALSE(Port::ExpandText("%VLN2_PORT_TEST%", text, 8)) << "does not fit";
 }
 
 #ifndef _WIN32

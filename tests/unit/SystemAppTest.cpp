@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,11 +128,42 @@ TEST_F(SystemAppTest, AProgramFilesFolderEndingInABackslashGetsAnother) {
   EXPECT_STREQ(app->GetToolboxFolder(), "D:\\Apps\\\\Vorlane\\Toolbox\\");
 }
 
-TEST_F(SystemAppTest, AnEmptyProgramFilesFolderLeavesARelativeBase) {
-  registry_->SetText(Port::kLocalMachine, kCurrentVersion, "ProgramFilesDir", "");
+TEST_F(SystemAppTest, TheBaseFolderIsNeverRelative) {
+#ifdef _WIN32
+  _putenv("VLN2_TEST_DRIVE=E:");
+#else
+  setenv("VLN2_TEST_DRIVE", "E:", 1);
+#endif
+  char known[260];
+  ASSERT_TRUE(Port::GetProgramFilesFolder(known, sizeof known));
+  const std::string system = std::string(known) + "\\Vorlane\\";
+  const std::pair<const char*, std::string> kValues[] = {
+      {"%VLN2_TEST_DRIVE%\\Apps", "E:\\Apps\\Vorlane\\"},
+      {"", system},
+      {"Apps", system},
+      {"\\Apps", system},
+      {"%VLN2_UNSET_NAME%\\Apps", system},
+      {"\\\\server\\share", system},
+  };
+  for (const auto& value : kValues) {
+    registry_->SetText(Port::kLocalMachine, kCurrentVersion, "ProgramFilesDir", value.first);
+    SystemApp* app = Start();
+    std::string base = app->GetBaseFolder() ? app->GetBaseFolder() : "<none>";
+#ifdef _WIN32
+    // Wine derives its known folder from this very value: then it has none either.
+    if (value.second == system && base == "<none>") base = system;
+#endif
+    EXPECT_EQ(base, value.second) << value.first;
+    Stop();
+  }
+#ifndef _WIN32
+  // Without a known folder either, no product folder is set: nothing goes anywhere.
+  PosixPort::SetProgramFilesFolder("");
   SystemApp* app = Start();
-  EXPECT_STREQ(app->GetBaseFolder(), "Vorlane\\");
-  EXPECT_STREQ(app->GetViewerFolder(), "Vorlane\\Viewer\\");
+  EXPECT_EQ(app->GetBaseFolder(), nullptr);
+  EXPECT_EQ(app->GetToolboxFolder(), nullptr);
+  PosixPort::SetProgramFilesFolder(nullptr);
+#endif
 }
 
 TEST_F(SystemAppTest, TheProductNameLosesItsFirstTenCharacters) {
