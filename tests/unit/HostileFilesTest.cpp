@@ -318,7 +318,9 @@ TEST_F(PlantedLinkTest, NothingIsWrittenThroughALinkPlantedInTheTarget) {
     EXPECT_EQ(Install(box_.Path("dest\\"), &report), row.result);
     EXPECT_EQ(report.find(failure) != std::string::npos, row.result != 0) << report;
     EXPECT_FALSE(std::filesystem::exists(outside_ + "/b.txt"));
-    if (row.result == 0) EXPECT_EQ(box_.ReadFile("dest\\a.txt"), "payload");
+    if (row.result == 0) {
+      EXPECT_EQ(box_.ReadFile("dest\\a.txt"), "payload");
+    }
   }
 }
 
@@ -381,11 +383,7 @@ TEST_F(PlantedLinkTest, TheReplayActsOnlyOnPathsAnInstallationCouldHaveWritten) 
       inst + "ok.txt",
   };
   const std::vector<std::string> folders = {inst + "dirlink\\", inst + "empty\\"};
-  std::string record = Word(0) + Word(static_cast<std::uint32_t>(files.size()));
-  for (const std::string& file : files) record += Text(file);
-  record += Word(static_cast<std::uint32_t>(folders.size()));
-  for (const std::string& folder : folders) record += Text(folder);
-  box_.WriteFile("Uninstall.info", record);
+  box_.WriteFile("Uninstall.info", StoredRecordBytes(files, folders));
   {
     auto uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);
     ASSERT_EQ(uninstaller->Load(box_.Path("Uninstall.info").c_str()), 0);
