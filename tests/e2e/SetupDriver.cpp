@@ -632,6 +632,134 @@ void Planted() {
            std::string("the planted ") + name + " was not loaded");
 }
 
+// ---- What an ordinary user may plant
+
+// Two copies at once: while the first shows its form, the second shows the box, makes no
+// temporary folder and ends with 0; the first then installs alone.
+void Second() {
+  SetupRun run;
+  if (!run.Start(g_options.setup)) return;
+  Program second;
+  if (!second.Start(g_options.setup, "")) return;
+  HWND box = WaitForBox(second.Pid(), "VorlaneBox Setup");
+  Expect(box != nullptr, "the second copy shows the box \"VorlaneBox Setup\"");
+  if (box) {
+    ExpectEq(Text(GetDlgItem(box, 0xFFFF)), "VorlaneBox Setup is already running.",
+             "the box's text");
+    Shot(box, "setup-second-box");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+  }
+  Expect(second.WaitForExit(), "the second copy ends");
+  Expect(second.ExitCode() == 0, "the second copy's exit code is 0");
+  Expect(Entries(TempFolder(), "VLN*").size() == 1, "only the first copy made a temporary folder");
+  Expect(!FolderExists(kBase), "the second copy installed nothing");
+  ChooseSdk(run);
+  run.AcceptAndInstall();
+  ExpectEq(run.TakeReport(), ExpectedReport({{13, kSdk}}), "the first copy's report");
+  run.Finish(1);
+  CheckInstallation({{13, kSdk}});
+}
+
+// The file's final path, after every link; "" when it cannot be opened.
+std::string FinalPath(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "";
+  char final[MAX_PATH * 2] = {};
+  DWORD length = GetFinalPathNameByHandleA(file, final, sizeof final, FILE_NAME_NORMALIZED);
+  CloseHandle(file);
+  std::string text(final, length < sizeof final ? length : 0);
+  return text.compare(0, 4, "\\\\?\\") == 0 ? text.substr(4) : text;
+}
+
+// Links planted from the Unix side (setup-test.sh) in the Cinema 4D R10 folder: its
+// "res" subfolder leads to C:\Outside\, its plug-in file to C:\Outside\sentinel.txt. The
+// target fails and nothing outside changes; the next run's replay deletes nothing there.
+void Links() {
+  const std::string plugin = "C:\\Hosts\\C4D\\plugins\\VorlaneBox\\";
+  const std::string sentinel = "C:\\Outside\\sentinel.txt";
+  DWORD folderLink = GetFileAttributesA((plugin + "res").c_str());
+  Expect(folderLink != INVALID_FILE_ATTRIBUTES && (folderLink & FILE_ATTRIBUTE_REPARSE_POINT),
+         "the planted folder link exists and shows as a reparse point");
+  ExpectEq(Lower(FinalPath(plugin + "VorlaneBox.cdl")), Lower(sentinel),
+           "the planted file link exists and leads to the sentinel");
+  Seed(HKEY_LOCAL_MACHINE, "SOFTWARE\\MAXON\\CINEMA 4D\\10.0", "InstallPath", "C:\\Hosts\\C4D");
+  for (const char* pass : {"first run", "second run"}) {
+    SetupRun run;
+    if (!run.Start(g_options.setup)) return;
+    run.AcceptAndInstall(std::string(pass) == "first run" ? "Install" : "Update");
+    std::string report =
+        run.TakeReport(std::string(pass) == "first run" ? "setup-links-report" : "");
+    Expect(report.find("Cinema4D R10") != std::string::npos &&
+               report.find("successfully") == std::string::npos,
+           std::string(pass) + ": the report says Cinema4D R10 failed:\n" + report);
+    run.Finish(1);
+    ExpectEq(ReadFileBytes(sentinel), "sentinel",
+             std::string(pass) + ": the sentinel is unchanged");
+    std::vector<std::string> outside = FilesBelow("C:\\Outside\\");
+    Expect(outside.size() == 1,
+           std::string(pass) + ": nothing else in C:\\Outside:\n" + Join(outside));
+    Expect(GetFileAttributesA((plugin + "res").c_str()) != INVALID_FILE_ATTRIBUTES &&
+               !FinalPath(plugin + "VorlaneBox.cdl").empty(),
+           std::string(pass) + ": both links are left alone");
+  }
+}
+
+// Writes ProgramFilesDir with its type; the value as it was is put back by the caller.
+bool SetProgramFilesDir(DWORD type, const std::string& value) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
+                    KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    return false;
+  LONG result =
+      RegSetValueExA(key, "ProgramFilesDir", 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS;
+}
+
+// An empty and an expandable ProgramFilesDir, with a record planted in the folder the
+// installer starts from (a downloads folder): it is never read, so the file it names stays.
+void BaseFolder() {
+  const std::string start = "C:\\Downloads\\";
+  const std::string victim = "C:\\Victim\\precious.txt";
+  Expect(WriteFileBytes(victim, "precious"), "the victim " + victim);
+  CreateFolders(start + "Vorlane\\Toolbox\\");
+  Expect(WriteFileBytes(start + "Vorlane\\Toolbox\\Uninstall.info",
+                        VLN2::StoredRecordBytes({victim}, {"C:\\Victim\\"})),
+         "a record planted in the start folder");
+  Expect(SetCurrentDirectoryA(start.c_str()) != 0, "the installer starts from " + start);
+  // The value is put back whatever happens to the runs.
+  [&] {
+    // Emptied, the value leaves Wine without a known program-files folder either: no product
+    // folder, so the SDK has none and Install removes and installs nothing.
+    Expect(SetProgramFilesDir(REG_SZ, ""), "ProgramFilesDir empty");
+    {
+      SetupRun run;
+      if (!run.Start(g_options.setup)) return;
+      run.AcceptAndInstall();
+      run.ExpectNoReport();
+      run.Finish(1);
+    }
+    ExpectEq(ReadFileBytes(victim), "precious", "empty: the file the planted record names stays");
+    Expect(SetProgramFilesDir(REG_EXPAND_SZ, "%SystemDrive%\\Program Files"),
+           "ProgramFilesDir expandable");
+    {
+      SetupRun run;
+      if (!run.Start(g_options.setup)) return;
+      ChooseSdk(run);
+      run.AcceptAndInstall();
+      ExpectEq(run.TakeReport(), ExpectedReport({{13, kSdk}}), "expandable: the report");
+      run.Finish(1);
+    }
+    ExpectEq(ReadFileBytes(victim), "precious",
+             "expandable: the file the planted record names stays");
+  }();
+  Expect(SetProgramFilesDir(REG_SZ, "C:\\Program Files"), "ProgramFilesDir put back");
+  // With the expandable value the installation went to the known place.
+  Expect(FileExists(kRecord), "the record is in " + kToolbox);
+}
+
 // ---- The installation benchmark
 
 // Installs the SDK alone and prints the seconds from the Install click to the report box;
@@ -1146,6 +1274,12 @@ int main(int argc, char** argv) {
     Unicode();
   else if (scenario == "unicode-update")
     UnicodeUpdate();
+  else if (scenario == "second")
+    Second();
+  else if (scenario == "links")
+    Links();
+  else if (scenario == "base-folder")
+    BaseFolder();
   else if (scenario == "demo")
     Demo();
   else if (scenario == "bench")

@@ -31,6 +31,16 @@ mkdir -p "$work" "$shots"
   cp -a "$base" "$prefix"
 ) 9>"$work/base.lock"
 
+# Links an ordinary user plants, made from the Unix side: Wine's CreateSymbolicLinkA makes
+# none.
+if [ "$scenario" = links ]; then
+  c=$prefix/drive_c
+  mkdir -p "$c/Outside" "$c/Hosts/C4D/plugins/VorlaneBox"
+  printf sentinel >"$c/Outside/sentinel.txt"
+  ln -s "$c/Outside" "$c/Hosts/C4D/plugins/VorlaneBox/res"
+  ln -s "$c/Outside/sentinel.txt" "$c/Hosts/C4D/plugins/VorlaneBox/VorlaneBox.cdl"
+fi
+
 listing=$work/$scenario/payload.txt
 "$vlnpack" list "$packed" >"$listing" || {
   echo "setup-test: cannot list $packed"
