@@ -40,6 +40,7 @@
 #include "framework/ElementContainer.h"
 #include "framework/ElementImp.h"
 #include "framework/ElementRef.h"
+#include "framework/String.h"
 #include "framework/StringUtil.h"
 #include "installer/ClassTable.h"
 #include "system/FileFunc.h"
@@ -1035,7 +1036,8 @@ class Writer {
     Stream* in = CastTo<Stream>(job.data);
     std::uint32_t size = 0;
     in->GetSize(&size);
-    Port::FileHandle file = Port::OpenFile(job.target.c_str(), Port::kAccessWrite, true);
+    // Never through a link: see OpenRealFile.
+    Port::FileHandle file = OpenRealFile(job.target.c_str(), Port::kAccessWrite, true);
     if (!file) return "cannot be written (the file cannot be created)";
     bool ok = true;
     for (std::uint32_t left = size; ok && left > 0;) {
@@ -1086,11 +1088,15 @@ int Extract(const char* givenArchive, const char* givenFolder, const char* prefi
     Message("%s: out of memory", givenArchive);
     return kExitFailure;
   }
-  if (CreateFolders(folder.c_str()) != 0) {
+  // The folder's real place, where every file's final path must lie (see ExtractFolder).
+  auto real = ElementRef<String>::Create(kStringType);
+  if (CreateFolders(folder.c_str()) != 0 || !real ||
+      RealFolderPath(folder.c_str(), real.get()) != 0) {
     Message("%s: the folder cannot be created", givenFolder);
     return kExitFailure;
   }
-  std::string madeFolder = folder;  // the last folder known to exist
+  folder = real->GetText();
+  KnownFolder known;  // the levels found real folders, checked once each
   NameTracker written;
   Progress progress("extracting", opened.entries.size());
   std::string failedName;
@@ -1121,14 +1127,10 @@ int Extract(const char* givenArchive, const char* givenFolder, const char* prefi
       }
       std::string target = folder + rel;
       std::replace(target.begin(), target.end(), '/', '\\');
-      std::string holder = target.substr(0, target.rfind('\\') + 1);
-      if (holder != madeFolder) {
-        if (CreateFolders(target.c_str()) != 0) {
-          failedName = name;
-          why = "its folder cannot be created";
-          break;
-        }
-        madeFolder = holder;
+      if (CheckRealFolders(target.c_str(), true, &known) != 0) {
+        failedName = name;
+        why = "its folder cannot be created, or is a link";
+        break;
       }
       // Decoding holds the packed and the unpacked bytes at once.
       BlockInfo info = InspectBlock(opened, entry);

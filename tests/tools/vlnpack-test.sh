@@ -97,6 +97,23 @@ check "extract over existing files" status_is 0 extract a.vln out
 check "longer file cut" cmp -s src/a.txt out/a.txt
 check "empty entry empties the file" test ! -s out/empty
 
+# ---- Links planted in the folder: nothing is written through them; a file with a second
+# name (hard link) is replaced, its other name keeps its contents.
+mkdir -p linked/sub outside
+printf 'sentinel' >outside/sentinel
+ln -s "$PWD/outside" linked/sub/deeper
+check "extract through a folder link fails" status_is 1 extract a.vln linked
+check "nothing written through the folder link" bash -c '[ "$(ls outside)" = sentinel ]'
+rm -rf linked && mkdir linked
+ln -s "$PWD/outside/sentinel" linked/a.txt
+check "extract over a file link fails" status_is 1 extract a.vln linked
+check "the file link's target is unchanged" bash -c '[ "$(cat outside/sentinel)" = sentinel ]'
+rm -rf linked && mkdir linked
+ln outside/sentinel linked/a.txt
+check "extract over a hard link" status_is 0 extract a.vln linked
+check "the hard link is replaced" cmp -s src/a.txt linked/a.txt
+check "its other name keeps its contents" bash -c '[ "$(cat outside/sentinel)" = sentinel ]'
+
 # ---- The archive inside the folder it packs is not packed into itself.
 cp -r src self
 check "create inside the folder" status_is 0 create self/self.vln self
