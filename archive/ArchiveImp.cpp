@@ -591,7 +591,7 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
     const char* path = folder_->GetText();
     // A folder that cannot be created, or is a link, is a failure of its entry.
     if (CheckRealFolders(path, true, &known) != 0) {
-      LogSystemError("folder not created, or a link, for", path);
+      LogSystemError("folder not created for", path);
       result = 1;
       continue;
     }

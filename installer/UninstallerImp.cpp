@@ -25,6 +25,8 @@ const char* TextOf(Value value) { return value ? static_cast<String*>(value)->Ge
 
 // Deletes a listed file; false when it is still there.
 bool RemoveListedFile(const char* path) {
+  // An absent text names nothing to remove.
+  if (!path || !*path) return true;
   // Not even looked at: a UNC path would have the elevated installer connect to another
   // machine and offer its credentials.
   if (!IsRecordablePath(path)) {
