@@ -193,15 +193,7 @@ int CompareNames(const char* a, const char* b) {
   }
 }
 
-bool IsSafeEntryName(const char* name) {
-  if (!name || name[0] == '\0') return false;
-  if (IsSeparator(name[0])) return false;
-  const char* level = name;
-  for (const char* p = name;; ++p) {
-    unsigned char c = static_cast<unsigned char>(*p);
-    if (c == '\0' || IsSeparator(*p)) {
-      if (!IsSafeLevel(level, static_cast<std::size_t>(p - level))) return false;
-      if (c == '\0') return true;
+namespace {
 
 bool IsSafeCharacter(unsigned char c) {
   if (c < 0x20 || c == 0x7F) return false;

@@ -204,6 +204,7 @@ TEST(EntryNameTest, CollidingNames) {
     // An order: the same answer both ways round.
     EXPECT_EQ(CompareNames(row.a, row.b), -CompareNames(row.b, row.a)) << row.why;
   }
+}
 
 // Record paths: only what an installation could have written is acted on.
 const NameCase kRecordPaths[] = {
