@@ -80,7 +80,7 @@ int AddUnlessListed(ElementContainer* list, TextIndex* index, const char* text) 
 // becomes a path, and a claimed count costs nothing beyond what the file holds.
 // The code page of the system's 8-bit texts before the program's became UTF-8, in which
 // records of earlier installations were written; 0 when unknown.
-std::uint32_t LegacyCodePage() {
+std::uint32_t ReadLegacyCodePage() {
   RegistryKey key;
   RegistryValue codePage("^ACP");
   if (key.OpenKey("SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage") != 0 ||
@@ -94,17 +94,22 @@ std::uint32_t LegacyCodePage() {
   return number;
 }
 
+// The legacy code page is looked up only for a record that needs it: its registry key holds
+// hundreds of values.
+constexpr std::uint32_t kCodePageNotRead = 0xFFFFFFFF;
+
 // A recorded path as the program's text: one that is not UTF-8 was written in the legacy
 // code page and is converted. False when it cannot be: the path is then left out, so that
 // it is never deleted under another name.
-bool ToProgramText(String* text, std::uint32_t legacyCodePage) {
+bool ToProgramText(String* text, std::uint32_t* legacyCodePage) {
   const char* path = text->GetText();
   if (!path || IsUtf8Name(path)) return true;
-  if (legacyCodePage == 0) return false;
+  if (*legacyCodePage == kCodePageNotRead) *legacyCodePage = ReadLegacyCodePage();
+  if (*legacyCodePage == 0) return false;
   std::uint32_t length = static_cast<std::uint32_t>(text->GetLength());
   std::uint32_t size = length * 3;  // a byte of any code page gives at most three
   char* converted = static_cast<char*>(Allocate(size + 1));
-  bool done = converted && Port::FromCodePage(legacyCodePage, path, length, converted, &size);
+  bool done = converted && Port::FromCodePage(*legacyCodePage, path, length, converted, &size);
   if (done) converted[size] = '\0';
   done = done && text->SetText(converted) == 0;
   Free(converted);
@@ -112,7 +117,7 @@ bool ToProgramText(String* text, std::uint32_t legacyCodePage) {
 }
 
 int ReadList(ElementContainer* list, TextIndex* index, Stream* stream,
-             std::uint32_t legacyCodePage) {
+             std::uint32_t* legacyCodePage) {
   if (!list) return 1;
   Iterator* it = list->GetIterator(kListIterator, nullptr);
   if (!it) return 1;
@@ -209,9 +214,9 @@ int UninstallerImp::Load(const char* path) {
   // A header that cannot be read at all is refused like a newer one.
   std::int32_t header = 1;
   int result = stream->ReadData(&header, 4) == 4 && header <= 0 ? 0 : 1;
-  std::uint32_t legacyCodePage = result == 0 ? LegacyCodePage() : 0;
-  if (result == 0) result = ReadList(files_, &fileIndex_, stream, legacyCodePage);
-  if (result == 0) result = ReadList(folders_, &folderIndex_, stream, legacyCodePage);
+  std::uint32_t legacyCodePage = kCodePageNotRead;
+  if (result == 0) result = ReadList(files_, &fileIndex_, stream, &legacyCodePage);
+  if (result == 0) result = ReadList(folders_, &folderIndex_, stream, &legacyCodePage);
   stream->CloseStream();
   return result;
 }
