@@ -723,6 +723,7 @@ bool SetProgramFilesDir(DWORD type, const std::string& value) {
 void BaseFolder() {
   const std::string start = "C:\\Downloads\\";
   const std::string victim = "C:\\Victim\\precious.txt";
+  CreateFolders("C:\\Victim\\");
   Expect(WriteFileBytes(victim, "precious"), "the victim " + victim);
   CreateFolders(start + "Vorlane\\Toolbox\\");
   Expect(WriteFileBytes(start + "Vorlane\\Toolbox\\Uninstall.info",
