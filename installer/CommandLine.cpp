@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "archive/EntryName.h"
 #include "framework/Allocator.h"
 
 namespace VLN2 {
@@ -58,9 +59,7 @@ const char* After(const char* text, const char* prefix) {
 
 // An absolute path with a drive letter and no character that a path cannot hold.
 bool IsAbsolutePath(const char* path) {
-  char drive = Folded(path[0]);
-  if (drive < 'a' || drive > 'z' || path[1] != ':' || (path[2] != '\\' && path[2] != '/'))
-    return false;
+  if (!IsDriveAbsolute(path)) return false;
   for (const char* c = path + 2; *c; ++c)
     if (static_cast<unsigned char>(*c) < 32 || std::strchr("\"<>|?*:", *c)) return false;
   return true;
