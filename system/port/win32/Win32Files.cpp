@@ -21,10 +21,12 @@ void Fill(const WIN32_FIND_DATAA& found, FindData* data) {
   data->isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// The attributes of an open file; 0 when unknown.
+// The attributes of an open file; 0 when unknown. Asked for alone: GetFileInformationByHandle
+// also wants the volume's serial number, which Wine fetches from its mount manager process.
 DWORD AttributesOf(HANDLE file) {
-  BY_HANDLE_FILE_INFORMATION info;
-  return GetFileInformationByHandle(file, &info) ? info.dwFileAttributes : 0;
+  FILE_BASIC_INFO info;
+  return GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) ? info.FileAttributes
+                                                                               : 0;
 }
 
 // The final path without the "\\?\" the system puts before it ("\\?\UNC\" becomes "\\").
@@ -80,8 +82,10 @@ bool GetFinalPathOf(const char* path, char* buffer, std::uint32_t size) {
 }
 
 std::uint32_t GetLinkCount(FileHandle file) {
-  BY_HANDLE_FILE_INFORMATION info;
-  return file && GetFileInformationByHandle(AsHandle(file), &info) ? info.nNumberOfLinks : 0;
+  FILE_STANDARD_INFO info;
+  return file && GetFileInformationByHandleEx(AsHandle(file), FileStandardInfo, &info, sizeof info)
+             ? info.NumberOfLinks
+             : 0;
 }
 
 FileHandle OpenForDelete(const char* path) {
