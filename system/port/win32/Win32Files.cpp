@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "system/port/Port.h"
 #include "system/port/win32/Win32.h"
@@ -35,10 +34,9 @@ bool FinalPath(HANDLE file, char* buffer, std::uint32_t size) {
   DWORD length = GetFinalPathNameByHandleA(file, path, sizeof path, FILE_NAME_NORMALIZED);
   if (length == 0 || length >= sizeof path) return false;
   const char* from = path;
-  std::string unc;
   if (std::strncmp(path, "\\\\?\\UNC\\", 8) == 0) {
-    unc = std::string("\\\\") + (path + 8);
-    from = unc.c_str();
+    path[6] = '\\';  // "\\?\UN\\server\...": the "\\" before the server starts at 6
+    from = path + 6;
   } else if (std::strncmp(path, "\\\\?\\", 4) == 0) {
     from = path + 4;
   }

@@ -3,8 +3,6 @@
 #ifdef _WIN32
 
 #include <cstring>
-#include <new>
-#include <string>
 
 #include "framework/Allocator.h"
 #include "framework/CFormat.h"
@@ -138,20 +136,38 @@ struct InstanceMutex {
   HANDLE mutex;
 };
 
+// "prefix\name" in buffer; false when it does not fit.
+bool JoinName(const char* prefix, const char* name, char* buffer, std::size_t size) {
+  std::size_t prefixLength = std::strlen(prefix);
+  std::size_t nameLength = std::strlen(name);
+  if (prefixLength + 1 + nameLength + 1 > size) return false;
+  std::memcpy(buffer, prefix, prefixLength);
+  buffer[prefixLength] = '\\';
+  std::memcpy(buffer + prefixLength + 1, name, nameLength + 1);
+  return true;
+}
+
 }  // namespace
 
 MutexClaim ClaimInstanceMutex(const char* name, MutexHandle* mutex) {
   *mutex = nullptr;
   if (!name) return MutexClaim::kFailed;
   HANDLE space = AdministratorsNamespace(name);
-  std::string full = std::string(space ? name : "Global") + "\\" + name;
-  HANDLE handle = CreateMutexA(nullptr, FALSE, full.c_str());
-  // Access denied: a mutex of that name exists that this process may not open.
-  bool held =
-      handle ? GetLastError() == ERROR_ALREADY_EXISTS : GetLastError() == ERROR_ACCESS_DENIED;
+  char full[MAX_PATH];  // as long as an object's name may be
+  HANDLE handle = nullptr;
+  bool held = false;
+  if (JoinName(space ? name : "Global", name, full, sizeof full)) {
+    handle = CreateMutexA(nullptr, FALSE, full);
+    // Access denied: a mutex of that name exists that this process may not open.
+    held = handle ? GetLastError() == ERROR_ALREADY_EXISTS : GetLastError() == ERROR_ACCESS_DENIED;
+  }
   if (handle && !held) {
-    *mutex = new (std::nothrow) InstanceMutex{space, handle};
-    if (*mutex) return MutexClaim::kClaimed;
+    auto* claimed = static_cast<InstanceMutex*>(Allocate(sizeof(InstanceMutex)));
+    if (claimed) {
+      *claimed = {space, handle};
+      *mutex = claimed;
+      return MutexClaim::kClaimed;
+    }
   }
   if (handle) CloseHandle(handle);
   if (space) ClosePrivateNamespace(space, 0);
@@ -163,7 +179,7 @@ void CloseInstanceMutex(MutexHandle mutex) {
   if (!held) return;
   CloseHandle(held->mutex);
   if (held->space) ClosePrivateNamespace(held->space, 0);
-  delete held;
+  Free(held);
 }
 
 std::uint32_t GetMilliseconds() {
