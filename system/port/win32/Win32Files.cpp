@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "system/port/Port.h"
 #include "system/port/win32/Win32.h"
@@ -28,21 +29,26 @@ DWORD AttributesOf(HANDLE file) {
                                                                                : 0;
 }
 
-// The final path without the "\\?\" the system puts before it ("\\?\UNC\" becomes "\\").
+// The final path without the "\\?\" the system puts before it ("\\?\UNC\" becomes "\\"). Asked
+// for once, in wide text: the -A call asks twice (the first time for the length), and under
+// Wine each asking is a look-up by the server.
 bool FinalPath(HANDLE file, char* buffer, std::uint32_t size) {
-  char path[1024];
-  DWORD length = GetFinalPathNameByHandleA(file, path, sizeof path, FILE_NAME_NORMALIZED);
-  if (length == 0 || length >= sizeof path) return false;
-  const char* from = path;
-  if (std::strncmp(path, "\\\\?\\UNC\\", 8) == 0) {
-    path[6] = '\\';  // "\\?\UN\\server\...": the "\\" before the server starts at 6
+  wchar_t path[1024];
+  const DWORD capacity = sizeof path / sizeof *path;
+  DWORD length = GetFinalPathNameByHandleW(file, path, capacity, FILE_NAME_NORMALIZED);
+  if (length == 0 || length >= capacity || size == 0) return false;
+  const wchar_t* from = path;
+  if (std::wcsncmp(path, L"\\\\?\\UNC\\", 8) == 0) {
+    path[6] = L'\\';  // "\\?\UN\\server\...": the "\\" before the server starts at 6
     from = path + 6;
-  } else if (std::strncmp(path, "\\\\?\\", 4) == 0) {
+  } else if (std::wcsncmp(path, L"\\\\?\\", 4) == 0) {
     from = path + 4;
   }
-  std::size_t n = std::strlen(from);
-  if (n + 1 > size) return false;
-  std::memcpy(buffer, from, n + 1);
+  std::uint32_t written = size - 1;
+  if (!FromWideText(reinterpret_cast<const std::uint16_t*>(from),
+                    static_cast<std::uint32_t>(path + length - from), buffer, &written))
+    return false;
+  buffer[written] = 0;
   return true;
 }
 
