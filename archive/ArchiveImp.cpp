@@ -286,6 +286,7 @@ int ArchiveImp::CloseArchive() {
       if (WriteDirectory(FileStream()) != 0) result = 1;
     }
   }
+  ReleaseElement(reader_);
   ReleaseElement(file_);
   return result;
 }
@@ -468,8 +469,13 @@ Stream* ArchiveImp::OpenEntryData(ArchiveEntry* entry) {
   Stream* file = FileStream();
   if (!file || entryStream_ || !entry) return nullptr;
   if (file->SetPosition(entry->GetBlockOffset()) != 0) return nullptr;
-  entryStream_ = Create<CompressStream>(kCompressStreamType);
-  if (!entryStream_) return nullptr;
+  if (!reader_) {
+    reader_ = Create<CompressStream>(kCompressStreamType);
+    if (!reader_) return nullptr;
+    reader_->AddRef();
+  }
+  entryStream_ = reader_;
+  entryStream_->AddRef();
   entryStream_->SetEntry(entry);
   entryStream_->SetInput(file);
   Stream* view = CastTo<Stream>(entryStream_);
@@ -502,6 +508,8 @@ Stream* ArchiveImp::OpenEntry(const char* name) {
 int ArchiveImp::CloseEntry() {
   // An entry being written is finished by EndEntry, not dropped here.
   if (!entryStream_ || newEntry_) return 1;
+  // The reader stays for the next entry: closed here, not destroyed.
+  CastTo<Stream>(entryStream_)->CloseStream();
   ReleaseElement(entryStream_);
   return 0;
 }

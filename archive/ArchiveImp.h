@@ -68,6 +68,9 @@ class ArchiveImp : public ElementImp<Archive> {
   ElementContainer* entries_ = nullptr;
   BinaryStream* file_ = nullptr;
   CompressStream* entryStream_ = nullptr;
+  // The stream entries are read through, kept from one entry to the next so that its buffers
+  // serve them all; released with the archive's file.
+  CompressStream* reader_ = nullptr;
   ArchiveEntry* newEntry_ = nullptr;
   String* folder_ = nullptr;
   String* second_ = nullptr;

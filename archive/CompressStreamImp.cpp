@@ -48,6 +48,8 @@ int CompressStreamImp::Destroy() {
       core_->SetRegistered(kCompressDeviceType, nullptr);
   }
   FreeBuffer();
+  Free(spare_);
+  Free(packed_);
   delete this;
   return 0;
 }
@@ -77,7 +79,7 @@ int CompressStreamImp::SetPassThrough(int flag) {
 }
 
 void CompressStreamImp::FreeBuffer() {
-  Free(buffer_);
+  KeepSpare(buffer_, capacity_);
   buffer_ = nullptr;
   capacity_ = 0;
   size_ = 0;
@@ -90,6 +92,25 @@ void CompressStreamImp::AdoptBuffer(unsigned char* block, std::uint32_t capacity
   buffer_ = block;
   capacity_ = capacity;
   size_ = length;
+}
+
+unsigned char* CompressStreamImp::TakeSpare(std::uint32_t n, std::uint32_t* capacity) {
+  unsigned char* block = spare_;
+  *capacity = spareCapacity_;
+  spare_ = nullptr;
+  spareCapacity_ = 0;
+  if (block && *capacity >= n) return block;
+  // Freed before the new one is had: memory never holds both.
+  Free(block);
+  *capacity = n;
+  return static_cast<unsigned char*>(Allocate(n));
+}
+
+void CompressStreamImp::KeepSpare(unsigned char* block, std::uint32_t capacity) {
+  if (!block) return;
+  Free(spare_);
+  spare_ = block;
+  spareCapacity_ = capacity;
 }
 
 int CompressStreamImp::OpenStream() {
@@ -137,13 +158,14 @@ int CompressStreamImp::DecodePassThrough() {
   if (input_->SetPosition(entry_->GetBlockOffset()) != 0) return 1;
   std::uint32_t remaining = 0;
   if (RemainingBytes(input_, &remaining) && n > remaining) return 1;
-  auto* block = static_cast<unsigned char*>(Allocate(n));
+  std::uint32_t capacity = 0;
+  unsigned char* block = TakeSpare(n, &capacity);
   if (!block) return 1;
   if (ReadFully(input_, block, n) != n || input_->GetError() != 0) {
-    Free(block);
+    KeepSpare(block, capacity);
     return 1;
   }
-  AdoptBuffer(block, n, n);
+  AdoptBuffer(block, capacity, n);
   return 0;
 }
 
@@ -157,26 +179,28 @@ int CompressStreamImp::DecodeCompressed() {
   // A length that runs past the input is damage: refuse it before allocating for it.
   std::uint32_t remaining = 0;
   if (RemainingBytes(input_, &remaining) && packed > remaining) return 1;
-  std::uint32_t capacity = unpacked;
-  if (capacity > InflateBound(packed)) capacity = static_cast<std::uint32_t>(InflateBound(packed));
-  auto* block = static_cast<unsigned char*>(Allocate(capacity));
+  std::uint32_t wanted = unpacked;
+  if (wanted > InflateBound(packed)) wanted = static_cast<std::uint32_t>(InflateBound(packed));
+  std::uint32_t capacity = 0;
+  unsigned char* block = TakeSpare(wanted, &capacity);
   if (!block) return 1;
-  auto* scratch = static_cast<unsigned char*>(Allocate(packed));
-  int result = 1;
-  if (scratch && ReadFully(input_, scratch, packed) == packed && device_) {
-    unsigned produced = capacity;
+  if (packedCapacity_ < packed) {
+    Free(packed_);
+    packed_ = static_cast<unsigned char*>(Allocate(packed));
+    packedCapacity_ = packed_ ? packed : 0;
+  }
+  if (packed_ && ReadFully(input_, packed_, packed) == packed && device_) {
+    unsigned produced = wanted;
     Port::Lock();
-    int rc = device_->Uncompress(block, &produced, scratch, packed);
+    int rc = device_->Uncompress(block, &produced, packed_, packed);
     Port::Unlock();
     if (rc == 0) {
       AdoptBuffer(block, capacity, produced);
-      block = nullptr;
-      result = 0;
+      return 0;
     }
   }
-  Free(scratch);
-  Free(block);
-  return result;
+  KeepSpare(block, capacity);
+  return 1;
 }
 
 int CompressStreamImp::DecodeStored() {
@@ -186,13 +210,14 @@ int CompressStreamImp::DecodeStored() {
   if (n == 0) return 0;
   std::uint32_t remaining = 0;
   if (RemainingBytes(input_, &remaining) && n > remaining) return 1;
-  auto* block = static_cast<unsigned char*>(Allocate(n));
+  std::uint32_t capacity = 0;
+  unsigned char* block = TakeSpare(n, &capacity);
   if (!block) return 1;
   if (ReadFully(input_, block, n) != n || input_->GetError() != 0) {
-    Free(block);
+    KeepSpare(block, capacity);
     return 1;
   }
-  AdoptBuffer(block, n, n);
+  AdoptBuffer(block, capacity, n);
   return 0;
 }
 

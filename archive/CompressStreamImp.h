@@ -80,9 +80,15 @@ class CompressStreamImp : public ElementImp<CompressStream>, public Stream {
   int DecodeCompressed();
   int DecodeStored();
   int Pack();
+  // Empties the stream; its buffer is kept as the spare for the next decoding.
   void FreeBuffer();
   // Takes over block as the data buffer of length bytes (capacity bytes allocated).
   void AdoptBuffer(unsigned char* block, std::uint32_t capacity, std::uint32_t length);
+  // A block of at least n bytes for a decoding: the spare when it is large enough (a stream
+  // reopened for entry after entry then allocates only for a larger one), else a new one;
+  // its length in *capacity. Hand it back with KeepSpare unless the buffer adopts it.
+  unsigned char* TakeSpare(std::uint32_t n, std::uint32_t* capacity);
+  void KeepSpare(unsigned char* block, std::uint32_t capacity);
 
   int endFlag_ = 0;
   int state_ = kStateClosed;
@@ -98,6 +104,12 @@ class CompressStreamImp : public ElementImp<CompressStream>, public Stream {
   std::uint32_t capacity_ = 0;
   std::uint32_t size_ = 0;
   std::uint32_t position_ = 0;
+  // Kept across openings, freed with the stream: the spare data buffer, and the packed
+  // bytes' buffer.
+  unsigned char* spare_ = nullptr;
+  std::uint32_t spareCapacity_ = 0;
+  unsigned char* packed_ = nullptr;
+  std::uint32_t packedCapacity_ = 0;
 };
 
 }  // namespace VLN2

@@ -805,6 +805,44 @@ TEST_F(CompressStreamTest, SecondOpeningStartsEmpty) {
   EXPECT_EQ(std::string(buffer, 2), "de");
 }
 
+TEST_F(CompressStreamTest, ReopenedReaderDecodesEachBlockWholeInTheBuffersOfTheLargest) {
+  Bytes large = Concat({Repeated(70000, 'g'), Noise(30000)});
+  Bytes damaged = Pack(large);
+  damaged.back() ^= 0xFF;  // the checksum
+  Bytes packed = Repeated(500, 'h');
+  Bytes stored = Noise(40);
+  struct Case {
+    Bytes block;
+    const Bytes* data;  // null: the opening fails
+  } cases[] = {
+      {Pack(large), &large}, {damaged, nullptr}, {Pack(packed), &packed}, {Pack(stored), &stored}};
+  auto cs = StreamRef::Create(kCompressStreamType);
+  auto entry = ElementRef<ArchiveEntry>::Create(kArchiveEntryType);
+  ASSERT_TRUE(cs && entry);
+  Stream* s = View(cs);
+  ASSERT_EQ(s->SetMode(kModeRead), 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.block.size());
+    MemoryStream input(c.block);
+    entry->SetBlockSize(static_cast<std::uint32_t>(c.block.size()));
+    cs->SetInput(&input);
+    cs->SetEntry(entry.get());
+    FailAllocation(0);
+    ASSERT_EQ(s->OpenStream(), c.data ? 0 : 1);
+    if (&c != cases) {
+      EXPECT_EQ(AllocationsSinceHook(), 0);
+    }
+    if (c.data) {
+      std::uint32_t size = 0;
+      s->GetSize(&size);
+      Bytes back(size);
+      EXPECT_EQ(s->ReadData(back.data(), size), static_cast<int>(size));
+      EXPECT_EQ(back, *c.data);
+    }
+    s->CloseStream();
+  }
+}
+
 // ---- Memory running out.
 
 TEST_F(CompressStreamTest, AllocationFailuresWhilePackingLoseNothingSilently) {
