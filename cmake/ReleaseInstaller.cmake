@@ -2,8 +2,9 @@
 # for size: no exceptions (nothing in it throws; the callback guards compile away), no run-time
 # type information, static locals without thread guards (the installer runs on one thread), and
 # link-time optimisation together with zlib, compiled here from source for the same reasons.
-# Tests and tools keep the plain library. The link is stamped with the source's date, and a
-# signed copy is made when VLN2_SIGN is on.
+# Every source of vln2 is compiled into it, so new files get the same settings. Tests and
+# tools keep the plain library. The link is stamped with the source's date, checked for
+# runtime pieces the installer must not carry, and a signed copy is made when VLN2_SIGN is on.
 
 # zlib's sources: VLN2_ZLIB_SOURCE_DIR, or the copy inside Debian's binutils-source tarball.
 set(VLN2_ZLIB_SOURCE_DIR "" CACHE PATH "zlib sources compiled into the installer")
@@ -65,6 +66,24 @@ foreach(target IN LISTS release_targets)
   endif()
 endforeach()
 target_link_options(VorlaneBoxSetup PRIVATE -Oz)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  target_link_options(VorlaneBoxSetup PRIVATE "-Wl,-T,${CMAKE_SOURCE_DIR}/cmake/NoUnwindTables.ld")
+  set_property(TARGET VorlaneBoxSetup APPEND PROPERTY LINK_DEPENDS
+               "${CMAKE_SOURCE_DIR}/cmake/NoUnwindTables.ld")
+endif()
+# The link map shows which pieces of the runtime came in and why; the check fails the build
+# on any the installer must not carry.
+set(map "${CMAKE_BINARY_DIR}/installer/VorlaneBoxSetup.map")
+set(checked "${CMAKE_BINARY_DIR}/installer/VorlaneBoxSetup.runtime-checked")
+target_link_options(VorlaneBoxSetup PRIVATE "-Wl,-Map=${map}")
+add_custom_command(
+  OUTPUT "${checked}"
+  COMMAND "${CMAKE_COMMAND}" "-DMAP=${map}" -P "${CMAKE_SOURCE_DIR}/cmake/CheckReleaseRuntime.cmake"
+  COMMAND "${CMAKE_COMMAND}" -E touch "${checked}"
+  DEPENDS VorlaneBoxSetup "${CMAKE_SOURCE_DIR}/cmake/CheckReleaseRuntime.cmake"
+  COMMENT "Checking the runtime the installer links"
+  VERBATIM)
+add_custom_target(VorlaneBoxSetupRuntimeCheck ALL DEPENDS "${checked}")
 
 target_sources(VorlaneBoxSetup PRIVATE "${VLN2_VERSION_RC}")
 set_property(TARGET VorlaneBoxSetup PROPERTY CXX_LINKER_LAUNCHER
