@@ -2,7 +2,18 @@
 
 #include <zlib.h>
 
+#include <cstring>
+
 namespace VLN2 {
+
+int CompressDeviceImp::Destroy() {
+  if (inflater_) {
+    inflateEnd(inflater_);
+    Free(inflater_);
+  }
+  delete this;
+  return 0;
+}
 
 int CompressDeviceImp::Compress(unsigned char* dest, unsigned* destLength,
                                 const unsigned char* source, unsigned sourceLength) {
@@ -16,9 +27,37 @@ int CompressDeviceImp::Compress(unsigned char* dest, unsigned* destLength,
 int CompressDeviceImp::Uncompress(unsigned char* dest, unsigned* destLength,
                                   const unsigned char* source, unsigned sourceLength) {
   if (!destLength) return Z_STREAM_ERROR;
-  uLongf length = *destLength;
-  int result = uncompress(dest, &length, source, sourceLength);
-  if (result == Z_OK) *destLength = static_cast<unsigned>(length);
+  if (*destLength == 0) {
+    // zlib's own call for the corner it treats specially.
+    uLongf length = 0;
+    return uncompress(dest, &length, source, sourceLength);
+  }
+  if (!inflater_) {
+    auto* stream = static_cast<z_stream*>(Allocate(sizeof(z_stream)));
+    if (!stream) return Z_MEM_ERROR;
+    std::memset(stream, 0, sizeof *stream);
+    int result = inflateInit(stream);
+    if (result != Z_OK) {
+      Free(stream);
+      return result;
+    }
+    inflater_ = stream;
+  } else if (inflateReset(inflater_) != Z_OK) {
+    return Z_STREAM_ERROR;
+  }
+  inflater_->next_in = const_cast<unsigned char*>(source);
+  inflater_->avail_in = sourceLength;
+  inflater_->next_out = dest;
+  inflater_->avail_out = *destLength;
+  // Everything in one call to finish: zlib then keeps no window. The results are
+  // uncompress's: input that ends early is damage, output that fills up is too small.
+  int result = inflate(inflater_, Z_FINISH);
+  if (result == Z_STREAM_END) {
+    *destLength -= inflater_->avail_out;
+    return Z_OK;
+  }
+  if (result == Z_NEED_DICT || (result == Z_BUF_ERROR && inflater_->avail_out > 0))
+    return Z_DATA_ERROR;
   return result;
 }
 

@@ -158,6 +158,44 @@ TEST_F(CompressStreamTest, DeviceWrapsZlibOneShotCalls) {
   EXPECT_EQ(device->Uncompress(back.data(), &again, corrupt.data(), length), Z_DATA_ERROR);
 }
 
+TEST_F(CompressStreamTest, OneDeviceAnswersEveryUncompressAsZlibsOneShotCallDoes) {
+  auto device = ElementRef<CompressDevice>::Create(kCompressDeviceType);
+  ASSERT_TRUE(device);
+  Bytes data = Concat({Repeated(3000, 'k'), Noise(2000)});
+  Bytes packed = ZlibOf(data);
+  Bytes corrupt = packed;
+  corrupt.back() ^= 0xFF;
+  Bytes trailing = Concat({packed, FromText("tail")});
+  // A header asking for a preset dictionary (FDICT, and the check bits that make it valid).
+  Bytes dictionary = {packed[0], static_cast<std::uint8_t>((packed[1] & 0xC0) | 0x20)};
+  dictionary[1] += (31 - (dictionary[0] * 256 + dictionary[1]) % 31) % 31;
+  dictionary = Concat({dictionary, Word(1)});
+  struct Case {
+    const Bytes* input;
+    std::size_t inputLength;
+    unsigned destLength;
+  } cases[] = {{&packed, packed.size(), 5000},     {&packed, packed.size() - 1, 5000},
+               {&packed, packed.size(), 4999},     {&corrupt, corrupt.size(), 5000},
+               {&packed, packed.size(), 9000},     {&packed, 0, 5000},
+               {&trailing, trailing.size(), 5000}, {&dictionary, dictionary.size(), 5000},
+               {&packed, packed.size(), 0},        {&packed, packed.size(), 5000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(&c - cases));
+    Bytes expected(c.destLength + 1), back(c.destLength + 1);
+    uLongf expectedLength = c.destLength;
+    int expectedResult =
+        uncompress(expected.data(), &expectedLength, c.input->data(), c.inputLength);
+    unsigned length = c.destLength;
+    EXPECT_EQ(device->Uncompress(back.data(), &length, c.input->data(),
+                                 static_cast<unsigned>(c.inputLength)),
+              expectedResult);
+    if (expectedResult == Z_OK) {
+      EXPECT_EQ(length, expectedLength);
+      EXPECT_EQ(back, expected);
+    }
+  }
+}
+
 TEST_F(CompressStreamTest, DeviceIsSharedAndLivesExactlyAsLongAsAStreamHoldsIt) {
   EXPECT_EQ(core_->GetRegistered(76), nullptr);
   {
