@@ -61,8 +61,9 @@ foreach(target IN LISTS release_targets)
     $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
   if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
     # No unwinder is linked, so the DWARF unwind tables would be dead weight. (The x86-64
-    # tables are the system's structured exception data and stay.)
-    target_compile_options(${target} PRIVATE -fno-asynchronous-unwind-tables)
+    # tables are the system's structured exception data and stay.) Nothing walks the stack
+    # by frame pointers either: the register goes to the code, as it does on x86-64.
+    target_compile_options(${target} PRIVATE -fno-asynchronous-unwind-tables -fomit-frame-pointer)
   endif()
 endforeach()
 target_link_options(VorlaneBoxSetup PRIVATE -Oz)
