@@ -546,7 +546,7 @@ int ArchiveImp::CopyOut(Stream* data, Stream* out) {
 int ArchiveImp::ExtractFile(const char* path) {
   if (CheckEntry(path) != 0) return 1;
   int opened = 0;
-  auto out = OpenFile(path, kModeReadWrite, &opened, kOptionNoLinks);
+  auto out = OpenFile(path, kModeCreate, &opened, kOptionNoLinks);
   if (!out) return 1;
   Stream* outStream = CastTo<Stream>(out.get());
   auto filePath = ElementRef<FilePath>::Create(kFilePathType);
@@ -608,7 +608,7 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
       continue;
     }
     int opened = 0;
-    auto out = OpenFile(path, kModeReadWrite, &opened, kOptionNoLinks);
+    auto out = OpenFile(path, kModeCreate, &opened, kOptionNoLinks);
     if (!out) {
       LogSystemError("file not written", path);
       result = 1;

@@ -11,6 +11,8 @@ class BinaryStream : public Element {
   virtual const char* GetStreamPath() = 0;
   // Null releases the path; 1 when the path String cannot be created.
   virtual int SetStreamPath(const char* text) = 0;
+  // Writes what the open file holds through to the disk; 1 when it is closed or refused.
+  virtual int FlushStream() = 0;
 };
 
 }  // namespace VLN2

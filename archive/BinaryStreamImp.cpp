@@ -35,13 +35,20 @@ int BinaryStreamImp::OpenStream() {
   if (mode_ == kModeRead) {
     if (PathExists(GetStreamPath()) != 0) return 1;
     access = Port::kAccessRead;
-  } else if (mode_ == kModeWrite) {
+  } else if (mode_ == kModeWrite || mode_ == kModeCreate) {
     access = Port::kAccessWrite;
   }
   bool sequential = access_ == kAccessSequential;
   file_ = option_ & kOptionNoLinks ? OpenRealFile(GetStreamPath(), access, sequential)
                                    : Port::OpenFile(GetStreamPath(), access, sequential);
-  return file_ ? 0 : 16;
+  if (!file_) return 16;
+  // Emptied only once it is known to be the file itself, never another name of it.
+  if (mode_ == kModeCreate && !Port::SetEndOfFile(file_)) {
+    Port::CloseFile(file_);
+    file_ = nullptr;
+    return 16;
+  }
+  return 0;
 }
 
 int BinaryStreamImp::CloseStream() {
@@ -59,6 +66,8 @@ int BinaryStreamImp::CloseStream() {
   file_ = nullptr;
   return result;
 }
+
+int BinaryStreamImp::FlushStream() { return Port::FlushFile(file_) ? 0 : 1; }
 
 int BinaryStreamImp::GetSize(std::uint32_t* size) {
   std::uint32_t length = 0;

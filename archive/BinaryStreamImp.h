@@ -20,10 +20,11 @@ class BinaryStreamImp : public ElementImp<BinaryStream>, public Stream {
   const char* GetStreamPath() override { return path_ ? path_->GetText() : nullptr; }
   // 1 when the path cannot be kept.
   int SetStreamPath(const char* text) override;
+  int FlushStream() override;
 
   // Stream. Every mode opens the file as it is, creating it when absent (mode 1: only an
-  // existing file, else 1); 16 when the platform refuses it. A stream that wrote anything
-  // leaves the file as long as its final position when it closes.
+  // existing file, else 1; kModeCreate empties it); 16 when the platform refuses it. A stream that
+  // wrote anything leaves the file as long as its final position when it closes.
   int OpenStream() override;
   int IsClosed() override { return file_ ? 0 : 1; }
   int CloseStream() override;

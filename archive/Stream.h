@@ -16,6 +16,7 @@ namespace VLN2 {
 constexpr int kModeReadWrite = 0;
 constexpr int kModeRead = 1;  // the file must exist
 constexpr int kModeWrite = 2;
+constexpr int kModeCreate = 3;  // write, the file emptied first (or created)
 // Access hints.
 constexpr int kAccessSequential = 2;
 constexpr int kAccessMemoryOnly = 3;  // CompressStream only

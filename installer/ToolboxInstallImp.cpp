@@ -17,6 +17,14 @@ namespace VLN2 {
 namespace {
 
 const char* const kRecordName = "Uninstall.info";
+// Paragraphs after the targets' texts, each around a path.
+const char* const kSharedFailedText =
+    "\nThe shared VorlaneBox resources could not be installed into ";
+const char* const kSharedFailedAdvice = ". The plug-ins may not work until Setup is run again.\n";
+const char* const kRecordLostText = "\nThe installation record ";
+const char* const kRecordLostAdvice =
+    " could not be written. The next installation may not be able to remove the files of "
+    "this one.\n";
 
 // A new String holding first followed by second, or null (also without first: a record
 // path of its own would be relative to wherever the process stands).
@@ -54,6 +62,7 @@ int ToolboxInstallImp::Init() {
 
 int ToolboxInstallImp::SaveRecord() {
   recordSaved_ = true;
+  recordLost_ = true;
   if (!g_core->GetSystemApp() || !uninstaller_) return 1;
   ElementRef<String> record = Joined(ToolboxFolder(), kRecordName);
   if (!record) return 1;
@@ -62,6 +71,7 @@ int ToolboxInstallImp::SaveRecord() {
     return 1;
   }
   LogEvent("record written", record->GetText());
+  recordLost_ = false;
   return 0;
 }
 
@@ -71,6 +81,13 @@ int ToolboxInstallImp::Destroy() {
   Free(status_);
   delete this;
   return 0;
+}
+
+int ToolboxInstallImp::SaveRecord() {
+  saved_ = true;
+  if (!g_core->GetSystemApp() || !uninstaller_) return 1;
+  ElementRef<String> record = Joined(ToolboxFolder(), kRecordName);
+  return record ? uninstaller_->Save(record->GetText()) : 1;
 }
 
 int ToolboxInstallImp::RecordFolder(Archive* archive, const char* destination, const char* prefix) {
@@ -127,6 +144,7 @@ int ToolboxInstallImp::InstallSharedFiles(const char* archivePath) {
   const char* toolbox = ToolboxFolder();
   if (!toolbox) return 1;
   int result = InstallFolder(archivePath, toolbox, kSharedFolder);
+  sharedFailed_ = result != 0;
   if (uninstaller_) {
     if (ElementRef<String> record = Joined(toolbox, kRecordName))
       uninstaller_->AddFileEntry(record->GetText());
@@ -135,16 +153,28 @@ int ToolboxInstallImp::InstallSharedFiles(const char* archivePath) {
 }
 
 int ToolboxInstallImp::ShowReport() {
+  // Saved first, so that the report can tell when the record could not be written.
+  if (!recordSaved_) SaveRecord();
   SystemApp* app = g_core->GetSystemApp();
   ElementRef<String> report = ElementRef<String>::Create(kStringType);
   if (!app || !report) return 1;
+  bool attempted = false;
   for (int i = 0; status_ && i < kTargetCount; ++i) {
     if (status_[i] == kNotAttempted) continue;
+    attempted = true;
     const Target* target = FindTarget(i);
     // A report that lost a target's text would tell the user less than happened.
     if (report->Append(status_[i] == 0 ? target->successText : target->failureText) != 0) return 1;
   }
-  if (report->GetLength() > 0) app->ShowInfo(report->GetText(), kReportCaption);
+  if (!attempted) return 0;
+  const char* toolbox = ToolboxFolder();
+  if (sharedFailed_ && (report->Append(kSharedFailedText) != 0 || report->Append(toolbox) != 0 ||
+                        report->Append(kSharedFailedAdvice) != 0))
+    return 1;
+  if (recordLost_ && (report->Append(kRecordLostText) != 0 || report->Append(toolbox) != 0 ||
+                      report->Append(kRecordName) != 0 || report->Append(kRecordLostAdvice) != 0))
+    return 1;
+  app->ShowInfo(report->GetText(), kReportCaption);
   return 0;
 }
 

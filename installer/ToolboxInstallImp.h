@@ -20,6 +20,9 @@ class ToolboxInstallImp : public ElementImp<ToolboxInstall> {
 
   int InstallTarget(int index, const char* archivePath, const char* folder) override;
   int InstallSharedFiles(const char* archivePath) override;
+  // Writes the record first, then shows the targets' texts and what went wrong besides.
+  // Writes the record unless SaveRecord did, then shows the targets' texts and what went
+  // wrong besides.
   int ShowReport() override;
   int SaveRecord() override;
 
@@ -34,6 +37,8 @@ class ToolboxInstallImp : public ElementImp<ToolboxInstall> {
   int* status_ = nullptr;
   Uninstaller* uninstaller_ = nullptr;
   bool recordSaved_ = false;
+  bool recordLost_ = false;
+  bool sharedFailed_ = false;
 };
 
 }  // namespace VLN2

@@ -6,6 +6,9 @@
 
 namespace VLN2 {
 
+// Appended to the record's name for the file Save writes before it takes the record's place.
+constexpr const char* kRecordSavingSuffix = ".saving";
+
 class Uninstaller : public Element {
  public:
   // Appends the path unless an equal one (case ignored) is listed.
@@ -14,11 +17,16 @@ class Uninstaller : public Element {
   virtual int AddFolderEntry(const char* path) = 0;
   // Replaces both lists by a record file's contents.
   virtual int Load(const char* path) = 0;
-  // Writes both lists to a record file.
+  // Writes both lists to path + kRecordSavingSuffix, then puts that file in the place of
+  // path in one step: the record at path is either the old one or the new one, whole.
   virtual int Save(const char* path) = 0;
-  // Deletes every listed file, removes every listed folder that is empty, empties both.
-  // 1 also when a listed file is left in place.
+  // Deletes every listed file but the record file it was loaded from (Save replaces that
+  // one), removes every listed folder that is empty, empties both lists. 1 also when a
+  // listed file is left in place.
   virtual int Uninstall() = 0;
+  // Calls visit with each listed file in order; stops at the first non-zero result and
+  // returns it, else 0.
+  virtual int VisitFiles(int (*visit)(const char* path, void* context), void* context) = 0;
 };
 
 }  // namespace VLN2

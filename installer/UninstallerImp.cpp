@@ -183,6 +183,7 @@ int UninstallerImp::Init() {
 }
 
 int UninstallerImp::Destroy() {
+  ReleaseElement(loadedFrom_);
   ReleaseElement(folders_);
   ReleaseElement(files_);
   delete this;
@@ -208,9 +209,14 @@ int UninstallerImp::AddFolderEntry(const char* path) {
 }
 
 int UninstallerImp::Load(const char* path) {
+  ReleaseElement(loadedFrom_);
   ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
   Stream* stream = OpenFile(file.get(), path, kModeRead);
   if (!stream) return 1;
+  // Without it the record would be deleted with the files it names.
+  ElementRef<String> loaded = ElementRef<String>::Create(kStringType);
+  if (!loaded || loaded->SetText(path) != 0) return 1;
+  loadedFrom_ = loaded.Detach();
   // A header that cannot be read at all is refused like a newer one.
   std::int32_t header = 1;
   int result = stream->ReadData(&header, 4) == 4 && header <= 0 ? 0 : 1;
@@ -222,24 +228,35 @@ int UninstallerImp::Load(const char* path) {
 }
 
 int UninstallerImp::Save(const char* path) {
+  ElementRef<String> saving = ElementRef<String>::Create(kStringType);
+  if (!path || !saving || saving->SetText(path) != 0 || saving->Append(kRecordSavingSuffix) != 0)
+    return 1;
   ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
-  Stream* stream = OpenFile(file.get(), path, kModeWrite);
-  if (!stream) return 1;
+  Stream* stream = OpenFile(file.get(), saving->GetText(), kModeCreate);
   const std::int32_t header = 0;
-  int result = stream->WriteData(&header, 4) == 4 ? 0 : 1;
+  int result = stream && stream->WriteData(&header, 4) == 4 ? 0 : 1;
   if (result == 0) result = WriteList(files_, stream);
   if (result == 0) result = WriteList(folders_, stream);
-  stream->CloseStream();
+  if (result == 0 && (stream->GetError() != 0 || file->FlushStream() != 0)) result = 1;
+  if (stream && stream->CloseStream() != 0) result = 1;
+  // The record takes the new content in one step, or keeps the old.
+  if (result == 0 && !Port::MoveFileReplacing(saving->GetText(), path)) result = 1;
+  if (result != 0) RemoveFile(saving->GetText());
   return result;
 }
 
 int UninstallerImp::Uninstall() {
-  if (!files_) return 1;
+  // Tells the record apart from the files it names.
+  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
+  if (!files_ || !util) return 1;
   Iterator* it = files_->GetIterator(kListIterator, nullptr);
   if (!it) return 1;
   int result = 0;
-  for (it->First(); !it->IsDone(); it->Next())
-    if (!RemoveListedFile(TextOf(it->Current()))) result = 1;
+  const char* record = loadedFrom_ ? loadedFrom_->GetText() : nullptr;
+  for (it->First(); !it->IsDone(); it->Next()) {
+    const char* file = TextOf(it->Current());
+    if ((!record || util->CompareNoCase(file, record) != 0) && !RemoveListedFile(file)) result = 1;
+  }
   it->Clear();
   fileIndex_.Clear();
   files_->ReleaseIterator(&it);
@@ -254,6 +271,17 @@ int UninstallerImp::Uninstall() {
   it->Clear();
   folderIndex_.Clear();
   folders_->ReleaseIterator(&it);
+  return result;
+}
+
+int UninstallerImp::VisitFiles(int (*visit)(const char* path, void* context), void* context) {
+  if (!files_) return 1;
+  Iterator* it = files_->GetIterator(kListIterator, nullptr);
+  if (!it) return 1;
+  int result = 0;
+  for (it->First(); result == 0 && !it->IsDone(); it->Next())
+    result = visit(TextOf(it->Current()), context);
+  files_->ReleaseIterator(&it);
   return result;
 }
 

@@ -8,6 +8,7 @@ namespace VLN2 {
 
 class ElementContainer;
 class Stream;
+class String;
 
 class UninstallerImp : public ElementImp<Uninstaller> {
  public:
@@ -21,6 +22,7 @@ class UninstallerImp : public ElementImp<Uninstaller> {
   int Load(const char* path) override;
   int Save(const char* path) override;
   int Uninstall() override;
+  int VisitFiles(int (*visit)(const char* path, void* context), void* context) override;
 
  private:
   ElementContainer* files_ = nullptr;
@@ -28,6 +30,7 @@ class UninstallerImp : public ElementImp<Uninstaller> {
   // Beside each list, so that adding a path does not compare it with every listed one.
   TextIndex fileIndex_;
   TextIndex folderIndex_;
+  String* loadedFrom_ = nullptr;  // the record file of the last Load
 };
 
 }  // namespace VLN2

@@ -88,6 +88,20 @@ bool CreateDirectory(const char* path);
 bool RemoveDirectory(const char* path);
 // The C library's rename.
 bool RenameFile(const char* oldPath, const char* newPath);
+// Puts the file from in the place of to in one step, replacing to when it exists; done
+// only once the move is on disk (MoveFileExA, replace-existing and write-through).
+bool MoveFileReplacing(const char* from, const char* to);
+// Writes what the file holds through to the disk (FlushFileBuffers).
+bool FlushFile(FileHandle file);
+// Bytes free to this user on the volume that holds the existing folder.
+bool GetVolumeFreeBytes(const char* folder, std::uint64_t* bytes);
+// An existing file that cannot be opened for writing and deleting without sharing: another
+// program has it open or loaded. A missing or merely refused file is not in use.
+bool IsFileInUse(const char* path);
+// Calls found with the name of each program that holds one of the files, as far as the
+// system can tell (the Restart Manager); false when it cannot tell at all.
+bool ListFileHolders(const char* const* paths, int count,
+                     void (*found)(const char* program, void* context), void* context);
 
 // ---- Directory listing: FindFirstFileA, FindNextFileA, FindClose.
 struct FindData {
@@ -151,10 +165,13 @@ std::uint32_t GetMilliseconds();
 void SetMillisecondClock(std::uint32_t (*clock)());
 // Suspends the thread for about that long.
 void Sleep(std::uint32_t milliseconds);
-// kError and kInfo have an OK button, kQuestion Yes and No.
-enum class MessageBoxKind { kError, kInfo, kQuestion };
-// The results of the OK and Yes buttons.
+// kError and kInfo have an OK button, kQuestion Yes and No, kRetryCancel (a warning) Retry
+// and Cancel.
+enum class MessageBoxKind { kError, kInfo, kQuestion, kRetryCancel };
+// The results of the OK, Cancel, Retry and Yes buttons.
 constexpr int kBoxOk = 1;
+constexpr int kBoxCancel = 2;
+constexpr int kBoxRetry = 4;
 constexpr int kBoxYes = 6;
 // A modal box with no owner; the box's result.
 int ShowMessageBox(const char* text, const char* caption, MessageBoxKind kind);

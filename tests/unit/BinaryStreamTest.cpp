@@ -161,6 +161,19 @@ TEST_F(BinaryStreamTest, WriteModeWithoutWritingLeavesTheFile) {
   EXPECT_EQ(box_->ReadFile("ten.bin"), "0123456789");
 }
 
+TEST_F(BinaryStreamTest, CreateModeEmptiesTheFileUnlessAnotherWriterHoldsIt) {
+  box_->WriteFile("ten.bin", "0123456789");
+  Open("ten.bin", kModeWrite);
+  ElementRef<BinaryStream> holder = std::move(file_);
+  EXPECT_EQ(New("ten.bin", kModeCreate)->OpenStream(), 16);
+  EXPECT_EQ(box_->ReadFile("ten.bin"), "0123456789");
+  holder.reset();
+  Stream* stream = Open("ten.bin", kModeCreate);
+  EXPECT_EQ(stream->CloseStream(), 0);
+  EXPECT_TRUE(box_->Exists("ten.bin"));
+  EXPECT_EQ(box_->ReadFile("ten.bin"), "");
+}
+
 TEST_F(BinaryStreamTest, TheFinalPositionDecidesTheLength) {
   box_->WriteFile("ten.bin", "0123456789");
   Stream* stream = Open("ten.bin");

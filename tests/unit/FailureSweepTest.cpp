@@ -331,15 +331,19 @@ TEST_F(FailureSweepTest, AWholeInstallationOfTwoTargets) {
       EXPECT_EQ(box_.ReadFile("SDK\\include\\VLN2\\VLN2.h"), kPayload[4].second);
       EXPECT_EQ(box_.ReadFile("SDK\\ReadMe.txt"), kPayload[5].second);
     }
-    // The report, when shown, tells each attempted target's outcome as it was.
+    // The report, when shown, tells each attempted target's outcome as it was, and that
+    // the record is missing when it is: a record is whole or absent.
+    StoredRecord record = ParseStoredRecord(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"));
+    EXPECT_EQ(record.complete, box_.Exists("Vorlane\\Toolbox\\Uninstall.info"));
     std::string expected = std::string(first == 0 ? max6->successText : max6->failureText) +
                            (second == 0 ? sdk->successText : sdk->failureText);
     if (app && !app->boxes.empty()) {
       EXPECT_EQ(app->boxes.size(), 1u);
-      EXPECT_EQ(app->boxes[0].text, expected);
+      EXPECT_EQ(app->boxes[0].text.find(expected), 0u);
+      EXPECT_EQ(app->boxes[0].text.find("Uninstall.info could not be written") != std::string::npos,
+                !record.complete);
     }
     // A record written whole lists every file the installation left.
-    StoredRecord record = ParseStoredRecord(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"));
     if (record.complete) {
       std::set<std::string> listed(record.files.begin(), record.files.end());
       // The record file itself is exempt: the next installation writes its own there.

@@ -104,8 +104,9 @@ TEST_F(ToolboxInstallTest, TheNextInstallationRemovesWhatTheLastOneRecordedAndNo
   EXPECT_FALSE(box_.Exists("SDK\\samples"));
   EXPECT_TRUE(box_.Exists("SDK\\include\\mine.h"));
   EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox\\Shaders"));
-  // The toolbox folder went with its files, so there is nowhere to write the new record.
-  EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox"));
+  // The old record stayed until the new one, which names nothing, took its place.
+  EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox\\Resources.txt"));
+  EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"), std::string(12, '\0'));
 }
 
 TEST_F(ToolboxInstallTest, NothingSelectedLeavesAnEmptyRecordWhereTheToolboxFolderStays) {
@@ -124,11 +125,14 @@ TEST_F(ToolboxInstallTest, TargetsSharingAFolderAreInstalledTwiceAndRecordedOnce
     install->ShowReport();
   }
   EXPECT_EQ(box_.ReadFile("C4D\\plugins\\VorlaneBox\\VorlaneBox.cdl"), "c4d");
-  ASSERT_EQ(app_->boxes.size(), 1u);
-  EXPECT_EQ(app_->boxes[0].text,
-            std::string(FindTarget(10)->successText) + FindTarget(11)->successText);
-  // No shared files this time: the toolbox folder does not exist, so no record either.
+  // No shared files this time: the toolbox folder does not exist, so no record either,
+  // and the report says so.
   EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox\\Uninstall.info"));
+  ASSERT_EQ(app_->boxes.size(), 1u);
+  EXPECT_EQ(app_->boxes[0].text.find(std::string(FindTarget(10)->successText) +
+                                     FindTarget(11)->successText + "\nThe installation record " +
+                                     Toolbox("Uninstall.info") + " could not be written."),
+            0u);
 }
 
 TEST_F(ToolboxInstallTest, AFailingTargetIsReportedAndRecordedWhileTheOthersSucceed) {
@@ -159,8 +163,11 @@ TEST_F(ToolboxInstallTest, AnArchiveThatCannotBeOpenedFailsEveryTarget) {
   EXPECT_EQ(install->InstallTarget(-1, archive_.c_str(), box_.Path("x\\").c_str()), 1);
   install->ShowReport();
   ASSERT_EQ(app_->boxes.size(), 1u);
-  EXPECT_EQ(app_->boxes[0].text,
-            std::string(FindTarget(12)->failureText) + FindTarget(13)->failureText);
+  // The shared files failed too, which the report tells after the targets.
+  EXPECT_EQ(app_->boxes[0].text.find(
+                std::string(FindTarget(12)->failureText) + FindTarget(13)->failureText +
+                "\nThe shared VorlaneBox resources could not be installed into " + Toolbox() + "."),
+            0u);
   EXPECT_FALSE(box_.Exists("x"));
 }
 

@@ -262,6 +262,32 @@ bool RenameFile(const char* oldPath, const char* newPath) {
          Sys::Rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool MoveFileReplacing(const char* from, const char* to) { return RenameFile(from, to); }
+
+bool FlushFile(FileHandle file) { return file && Sys::Fsync(AsDescriptor(file)) == 0; }
+
+bool GetVolumeFreeBytes(const char* folder, std::uint64_t* bytes) {
+  std::string native;
+  struct statvfs status;
+  if (!NativePath(folder, &native) || Sys::Statvfs(native.c_str(), &status) != 0) return false;
+  *bytes = static_cast<std::uint64_t>(status.f_bavail) * status.f_frsize;
+  return true;
+}
+
+bool IsFileInUse(const char* path) {
+  std::string native;
+  if (!NativePath(path, &native)) return false;
+  int fd = Sys::Open(native.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  // Another opener of the port holds a lock for as long as it has the file open.
+  bool held = Sys::Flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
+}
+
+// Nothing on this platform names the holders of a file.
+bool ListFileHolders(const char* const*, int, void (*)(const char*, void*), void*) { return false; }
+
 FindHandle FindFirst(const char* pattern, FindData* data) {
   std::string native;
   if (!pattern || NamesOnlyARoot(pattern) || !NativePath(pattern, &native)) return nullptr;

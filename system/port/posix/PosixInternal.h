@@ -6,6 +6,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 
 #include <string>
@@ -32,6 +33,8 @@ DIR* Opendir(const char* path);
 struct dirent* Readdir(DIR* dir);
 int Closedir(DIR* dir);
 ssize_t Readlink(const char* path, char* buffer, size_t size);
+int Fsync(int fd);
+int Statvfs(const char* path, struct statvfs* status);
 
 }  // namespace Sys
 

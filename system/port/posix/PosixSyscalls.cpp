@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,6 +23,7 @@ namespace {
 
 int RealOpen(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
 int RealRename(const char* oldPath, const char* newPath) { return ::rename(oldPath, newPath); }
+int RealStatvfs(const char* path, struct statvfs* status) { return ::statvfs(path, status); }
 
 struct Entry {
   const char* name;
@@ -57,6 +59,8 @@ enum Call {
   kReaddir,
   kClosedir,
   kReadlink,
+  kFsync,
+  kStatvfs,
   kCallCount
 };
 
@@ -79,6 +83,8 @@ Entry g_calls[kCallCount] = {
     {"readdir", Erase(::readdir), nullptr, 0, 0, false, 0},
     {"closedir", Erase(::closedir), nullptr, 0, 0, false, 0},
     {"readlink", Erase(::readlink), nullptr, 0, 0, false, 0},
+    {"fsync", Erase(::fsync), nullptr, 0, 0, false, 0},
+    {"statvfs", Erase(RealStatvfs), nullptr, 0, 0, false, 0},
 };
 
 Entry* Find(const char* name) {
@@ -224,6 +230,10 @@ ssize_t Readlink(const char* path, char* buffer, size_t size) {
   return Fails(kReadlink)
              ? -1
              : Function<ssize_t(const char*, char*, size_t)>(kReadlink)(path, buffer, size);
+}
+int Fsync(int fd) { return Fails(kFsync) ? -1 : Function<int(int)>(kFsync)(fd); }
+int Statvfs(const char* path, struct statvfs* status) {
+  return Fails(kStatvfs) ? -1 : Function<int(const char*, struct statvfs*)>(kStatvfs)(path, status);
 }
 
 }  // namespace Sys

@@ -176,6 +176,32 @@ bool RenameFile(const char* oldPath, const char* newPath) {
   return oldPath && newPath && std::rename(oldPath, newPath) == 0;
 }
 
+bool MoveFileReplacing(const char* from, const char* to) {
+  return from && to && MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+bool FlushFile(FileHandle file) { return file && FlushFileBuffers(AsHandle(file)); }
+
+bool GetVolumeFreeBytes(const char* folder, std::uint64_t* bytes) {
+  ULARGE_INTEGER available;
+  if (!folder || !GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr)) return false;
+  *bytes = available.QuadPart;
+  return true;
+}
+
+bool IsFileInUse(const char* path) {
+  if (!path) return false;
+  // A running host keeps its plug-in loaded, which refuses writing but not reading.
+  HANDLE file = CreateFileA(path, GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+    return false;
+  }
+  DWORD error = GetLastError();
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
 FindHandle FindFirst(const char* pattern, FindData* data) {
   if (!pattern) return nullptr;
   WIN32_FIND_DATAA found;

@@ -10,6 +10,11 @@
 #include "system/port/win32/Win32.h"
 // After <windows.h>.
 #include <shlobj.h>
+#include <restartmanager.h>
+
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
 
 namespace VLN2 {
 namespace Port {
@@ -195,9 +200,10 @@ void SetMillisecondClock(std::uint32_t (*clock)()) { g_clock = clock; }
 void Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 int ShowMessageBox(const char* text, const char* caption, MessageBoxKind kind) {
-  UINT style = kind == MessageBoxKind::kError      ? MB_ICONERROR | MB_OK
-               : kind == MessageBoxKind::kQuestion ? MB_ICONQUESTION | MB_YESNO
-                                                   : MB_OK;
+  UINT style = kind == MessageBoxKind::kError         ? MB_ICONERROR | MB_OK
+               : kind == MessageBoxKind::kQuestion    ? MB_ICONQUESTION | MB_YESNO
+               : kind == MessageBoxKind::kRetryCancel ? MB_ICONWARNING | MB_RETRYCANCEL
+                                                      : MB_OK;
   return MessageBoxA(nullptr, text, caption, style);
 }
 
@@ -245,6 +251,84 @@ bool IsSystemAccount() {
                 IsWellKnownSid(info.user.User.Sid, WinLocalSystemSid);
   CloseHandle(token);
   return system;
+}
+
+namespace {
+
+// The Restart Manager's functions, from the system folder; null members when it is absent
+// (before Windows Vista).
+struct RestartManager {
+  using Start = DWORD(WINAPI*)(DWORD*, DWORD, WCHAR*);
+  using End = DWORD(WINAPI*)(DWORD);
+  using Register = DWORD(WINAPI*)(DWORD, UINT, LPCWSTR*, UINT, RM_UNIQUE_PROCESS*, UINT, LPCWSTR*);
+  using List = DWORD(WINAPI*)(DWORD, UINT*, UINT*, RM_PROCESS_INFO*, DWORD*);
+  Start start = SystemFunction<Start>("rstrtmgr.dll", "RmStartSession");
+  End end = SystemFunction<End>("rstrtmgr.dll", "RmEndSession");
+  Register add = SystemFunction<Register>("rstrtmgr.dll", "RmRegisterResources");
+  List list = SystemFunction<List>("rstrtmgr.dll", "RmGetList");
+  bool Usable() const { return start && end && add && list; }
+};
+
+// The paths as wide texts in one block, with their pointers in front; null when any cannot
+// be converted or memory runs out. Released with Free.
+LPCWSTR* WidePaths(const char* const* paths, int count) {
+  std::size_t size = count * sizeof(LPCWSTR);
+  for (int i = 0; i < count; ++i)
+    size += MultiByteToWideChar(CP_ACP, 0, paths[i], -1, nullptr, 0) * sizeof(WCHAR);
+  auto* block = static_cast<LPCWSTR*>(Allocate(size));
+  if (!block) return nullptr;
+  auto* text = reinterpret_cast<WCHAR*>(block + count);
+  auto* end = reinterpret_cast<WCHAR*>(reinterpret_cast<char*>(block) + size);
+  for (int i = 0; i < count; ++i) {
+    int length = MultiByteToWideChar(CP_ACP, 0, paths[i], -1, text, static_cast<int>(end - text));
+    if (length == 0) {
+      Free(block);
+      return nullptr;
+    }
+    block[i] = text;
+    text += length;
+  }
+  return block;
+}
+
+}  // namespace
+
+bool ListFileHolders(const char* const* paths, int count,
+                     void (*found)(const char* program, void* context), void* context) {
+  static const RestartManager rm;
+  if (!rm.Usable() || count <= 0) return false;
+  LPCWSTR* wide = WidePaths(paths, count);
+  if (!wide) return false;
+  DWORD session = 0;
+  WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
+  bool told = false;
+  if (rm.start(&session, 0, key) == ERROR_SUCCESS) {
+    UINT needed = 0, given = 0;
+    DWORD reasons = 0;
+    RM_PROCESS_INFO* holders = nullptr;
+    if (rm.add(session, count, wide, 0, nullptr, 0, nullptr) == ERROR_SUCCESS) {
+      // The list can grow between the two calls: asked again until it fits.
+      DWORD status = rm.list(session, &needed, &given, nullptr, &reasons);
+      while (status == ERROR_MORE_DATA) {
+        Free(holders);
+        given = needed;
+        holders = static_cast<RM_PROCESS_INFO*>(Allocate(given * sizeof(RM_PROCESS_INFO)));
+        if (!holders) break;
+        status = rm.list(session, &needed, &given, holders, &reasons);
+      }
+      told = status == ERROR_SUCCESS;
+      for (UINT i = 0; told && holders && i < given; ++i) {
+        char name[CCH_RM_MAX_APP_NAME * 2 + 1];
+        if (WideCharToMultiByte(CP_ACP, 0, holders[i].strAppName, -1, name, sizeof name, nullptr,
+                                nullptr) > 0)
+          found(name, context);
+      }
+    }
+    Free(holders);
+    rm.end(session);
+  }
+  Free(wide);
+  return told;
 }
 
 void ShellOpen(const char* what) {
