@@ -3,8 +3,6 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "archive/BinaryStream.h"
-#include "archive/Stream.h"
 #include "framework/CFormat.h"
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
@@ -13,6 +11,7 @@
 #include "installer/CommandLine.h"
 #include "installer/FolderText.h"
 #include "installer/LogFile.h"
+#include "installer/Preflight.h"
 #include "installer/SingleInstance.h"
 #include "installer/Targets.h"
 #include "installer/ToolboxInstall.h"
@@ -35,10 +34,7 @@ const char* const kCinema4DR9Key = "SOFTWARE\\MAXON\\CINEMA 4D\\9.0\\";
 const char* const kCinema4DR10Key = "SOFTWARE\\MAXON\\CINEMA 4D\\10.0\\";
 const char* const kMicroStationKey =
     "SOFTWARE\\Classes\\CLSID\\{6BA41DED-589A-427C-B829-B12F68C651B6}\\";
-const char* const kArchiveResourceType = "ARCHIVE";
-const char* const kCaption = "VorlaneBox Setup";
 const char* const kRecordName = "Uninstall.info";
-constexpr int kArchiveResourceId = 105;
 
 // The target a 3ds Max of that product major version installs, or -1.
 int MaxTargetOfVersion(int major) {
@@ -105,31 +101,6 @@ ElementRef<String> ProgramFile(const char* value) {
   return program;
 }
 
-// Writes the embedded archive to path; the file exists afterwards whenever it could be
-// created. False when no BinaryStream could be had at all.
-bool CopyPayload(SystemApp* app, const char* path) {
-  ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
-  if (!file) return false;
-  file->SetStreamPath(path);
-  Stream* stream = CastTo<Stream>(file.get());
-  if (!stream || stream->OpenStream() != 0) {
-    LogSystemError("archive not copied to", path);
-    return true;
-  }
-  const void* data = nullptr;
-  std::uint32_t size = 0;
-  if (!Port::FindResource(app->GetInstance(), kArchiveResourceType, kArchiveResourceId, &data,
-                          &size) ||
-      !size || !data)
-    LogEvent("archive not copied to", path, "the program carries no payload");
-  else if (stream->WriteData(data, size) != static_cast<int>(size))
-    LogSystemError("archive not copied to", path);
-  else
-    LogEvent("archive copied to", path);
-  stream->CloseStream();
-  return true;
-}
-
 // The choices of a run without a form: the form's model, confirmed at once.
 class UnattendedForm : public GUI_ToolboxInstall {
  public:
@@ -162,9 +133,9 @@ void Tell(SystemApp* app, const char* text, bool error) {
   Port::PrintToConsole(text);
   Port::PrintToConsole("\n");
   if (error)
-    app->ShowError(text, kCaption);
+    app->ShowError(text, kSetupCaption);
   else
-    app->ShowInfo(text, kCaption);
+    app->ShowInfo(text, kSetupCaption);
 }
 
 void LogNumber(const char* event, int value) {
@@ -243,40 +214,44 @@ void InstallerDriver::Choose(GUI_ToolboxInstall* form, const CommandLine& option
 }
 
 int InstallerDriver::Install(GUI_ToolboxInstall* form) {
+  SystemApp* app = core_->GetSystemApp();
+  Preflight preflight(core_, form);
+  PreflightCause cause = preflight.Run();
+  if (cause == PreflightCause::kFilesInUse) {
+    // The user cancelled the box that listed them: nothing more to tell.
+    LogEvent("stopped before removing anything", nullptr, preflight.GetMessage());
+    return kExitFilesInUse;
+  }
+  if (cause != PreflightCause::kReady) {
+    LogEvent("stopped before removing anything");
+    if (app) Tell(app, preflight.GetMessage(), true);
+    return kExitPreflight;
+  }
   // Creating the procedure removes the previous installation.
   ElementRef<ToolboxInstall> install = ElementRef<ToolboxInstall>::Create(kToolboxInstallType);
   if (!install) {
     LogEvent("installation not started", nullptr, "out of memory");
     return 1;
   }
-  SystemApp* app = core_->GetSystemApp();
+  const char* archivePath = preflight.GetArchivePath();
   int result = 0;
-  // Without its private temporary folder the archive would land wherever the process
-  // stands: nothing is copied or installed then.
-  ElementRef<String> archivePath;
-  if (app && app->GetTempFolder()) archivePath = Joined({app->GetTempFolder(), "Archive.DAT"});
-  if (archivePath && CopyPayload(app, archivePath->GetText())) {
-    bool sharedInstalled = false;
-    for (int index = 0; index < kTargetCount; ++index) {
-      if (!form->IsTargetSelected(index)) continue;
-      if (!sharedInstalled && install->InstallSharedFiles(archivePath->GetText()) != 0) {
-        LogEvent("shared files failed");
-        result = 1;
-      }
-      sharedInstalled = true;
-      const char* key = FindTarget(index)->key;
-      LogEvent("installing", key, form->GetTargetPath(index));
-      bool failed =
-          install->InstallTarget(index, archivePath->GetText(), form->GetTargetPath(index)) != 0;
-      LogEvent(failed ? "target failed" : "target installed", key);
-      if (failed) result = 1;
+  bool sharedInstalled = false;
+  for (int index = 0; index < kTargetCount; ++index) {
+    if (!form->IsTargetSelected(index)) continue;
+    if (!sharedInstalled && install->InstallSharedFiles(archivePath) != 0) {
+      LogEvent("shared files failed");
+      result = 1;
     }
-  } else {
-    LogEvent("nothing installed", nullptr, "no temporary folder to copy the archive to");
-    result = 1;
+    sharedInstalled = true;
+    const char* key = FindTarget(index)->key;
+    LogEvent("installing", key, form->GetTargetPath(index));
+    bool failed = install->InstallTarget(index, archivePath, form->GetTargetPath(index)) != 0;
+    LogEvent(failed ? "target failed" : "target installed", key);
+    if (failed) result = 1;
   }
-  install->ShowReport();
+  // The record first, so that the report can tell when it could not be written.
   if (install->SaveRecord() != 0) result = 1;
+  install->ShowReport();
   return result;
 }
 
@@ -293,8 +268,9 @@ int InstallerDriver::RunForm(const CommandLine& options) {
     LogEvent("cancelled");
     return 0;
   }
-  Install(form);
-  return 1;
+  // Stopped by the checks, nothing was changed: the exit code of a cancelled run.
+  int result = Install(form);
+  return result == kExitPreflight || result == kExitFilesInUse ? 0 : 1;
 }
 
 int InstallerDriver::RunUnattended(const CommandLine& options) {
@@ -317,7 +293,8 @@ int InstallerDriver::RunUnattended(const CommandLine& options) {
     LogEvent("nothing to install", nullptr, "no host found and no /targets");
     return kExitNothingToInstall;
   }
-  return Install(&form) == 0 ? kExitSuccess : kExitFailed;
+  int result = Install(&form);
+  return result == 0 ? kExitSuccess : result == 1 ? kExitFailed : result;
 }
 
 int InstallerDriver::RunUninstall(const CommandLine& options) {
@@ -327,13 +304,13 @@ int InstallerDriver::RunUninstall(const CommandLine& options) {
   if (PathExists(record->GetText()) != 0) {
     LogEvent("nothing to remove", record->GetText(), "no installation record");
     if (!options.IsQuiet())
-      app->ShowInfo("VorlaneBox is not installed on this computer.", kCaption);
+      app->ShowInfo("VorlaneBox is not installed on this computer.", kSetupCaption);
     return kExitNothingToInstall;
   }
   if (!options.IsQuiet() &&
       app->ShowQuestion("Remove VorlaneBox and the Vorlane SDK from this computer?\n\nEvery "
                         "file that the last installation recorded is removed.",
-                        kCaption) != 0) {
+                        kSetupCaption) != 0) {
     LogEvent("removal declined");
     return kExitSuccess;
   }
@@ -352,7 +329,7 @@ int InstallerDriver::RunUninstall(const CommandLine& options) {
                       ? "VorlaneBox has been removed."
                       : "VorlaneBox could not be removed completely: some of its files are in "
                         "use or could not be read from the installation record.",
-                  kCaption);
+                  kSetupCaption);
   return result;
 }
 

@@ -26,8 +26,10 @@ class InstallerDriver : public ElementStorage {
   void DetectHosts(GUI_ToolboxInstall* form);
   // Applies the command line's targets and folders to the choice.
   void Choose(GUI_ToolboxInstall* form, const CommandLine& options);
-  // Removes the previous installation, installs the selected targets, reports, records;
-  // 0 when everything was installed and recorded.
+  // Checks that the installation can run, then removes the previous installation,
+  // installs the selected targets, records and reports. 0 when everything was installed
+  // and recorded, 1 when not; kExitPreflight or kExitFilesInUse when the checks stopped
+  // the run (the user told why) before anything was removed.
   int Install(GUI_ToolboxInstall* form);
   int RunForm(const CommandLine& options);
   int RunUnattended(const CommandLine& options);

@@ -54,7 +54,8 @@ int ToolboxInstallImp::Init() {
   if (g_core->GetSystemApp()) {
     if (ElementRef<String> record = Joined(ToolboxFolder(), kRecordName)) {
       uninstaller_->Load(record->GetText());
-      uninstaller_->Uninstall();
+      // The record stays until the new one replaces it in one step.
+      if (uninstaller_->KeepFile(record->GetText()) == 0) uninstaller_->Uninstall();
     }
   }
   return result;
@@ -81,13 +82,6 @@ int ToolboxInstallImp::Destroy() {
   Free(status_);
   delete this;
   return 0;
-}
-
-int ToolboxInstallImp::SaveRecord() {
-  saved_ = true;
-  if (!g_core->GetSystemApp() || !uninstaller_) return 1;
-  ElementRef<String> record = Joined(ToolboxFolder(), kRecordName);
-  return record ? uninstaller_->Save(record->GetText()) : 1;
 }
 
 int ToolboxInstallImp::RecordFolder(Archive* archive, const char* destination, const char* prefix) {

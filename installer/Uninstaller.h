@@ -20,10 +20,12 @@ class Uninstaller : public Element {
   // Writes both lists to path + kRecordSavingSuffix, then puts that file in the place of
   // path in one step: the record at path is either the old one or the new one, whole.
   virtual int Save(const char* path) = 0;
-  // Deletes every listed file but the record file it was loaded from (Save replaces that
-  // one), removes every listed folder that is empty, empties both lists. 1 also when a
-  // listed file is left in place.
+  // Deletes every listed file but the one KeepFile named, removes every listed folder that
+  // is empty, empties both lists. 1 also when a listed file is left in place.
   virtual int Uninstall() = 0;
+  // Names a file that Uninstall leaves in place even when it is listed (null: none): the
+  // record that Save is to replace.
+  virtual int KeepFile(const char* path) = 0;
   // Calls visit with each listed file in order; stops at the first non-zero result and
   // returns it, else 0.
   virtual int VisitFiles(int (*visit)(const char* path, void* context), void* context) = 0;

@@ -183,7 +183,7 @@ int UninstallerImp::Init() {
 }
 
 int UninstallerImp::Destroy() {
-  ReleaseElement(loadedFrom_);
+  ReleaseElement(kept_);
   ReleaseElement(folders_);
   ReleaseElement(files_);
   delete this;
@@ -208,15 +208,19 @@ int UninstallerImp::AddFolderEntry(const char* path) {
   return AddUnlessListed(folders_, &folderIndex_, text);
 }
 
+int UninstallerImp::KeepFile(const char* path) {
+  ReleaseElement(kept_);
+  if (!path) return 0;
+  ElementRef<String> kept = ElementRef<String>::Create(kStringType);
+  if (!kept || kept->SetText(path) != 0) return 1;
+  kept_ = kept.Detach();
+  return 0;
+}
+
 int UninstallerImp::Load(const char* path) {
-  ReleaseElement(loadedFrom_);
   ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
   Stream* stream = OpenFile(file.get(), path, kModeRead);
   if (!stream) return 1;
-  // Without it the record would be deleted with the files it names.
-  ElementRef<String> loaded = ElementRef<String>::Create(kStringType);
-  if (!loaded || loaded->SetText(path) != 0) return 1;
-  loadedFrom_ = loaded.Detach();
   // A header that cannot be read at all is refused like a newer one.
   std::int32_t header = 1;
   int result = stream->ReadData(&header, 4) == 4 && header <= 0 ? 0 : 1;
@@ -246,16 +250,16 @@ int UninstallerImp::Save(const char* path) {
 }
 
 int UninstallerImp::Uninstall() {
-  // Tells the record apart from the files it names.
+  // Tells the kept file apart from the others.
   ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
   if (!files_ || !util) return 1;
   Iterator* it = files_->GetIterator(kListIterator, nullptr);
   if (!it) return 1;
   int result = 0;
-  const char* record = loadedFrom_ ? loadedFrom_->GetText() : nullptr;
+  const char* kept = kept_ ? kept_->GetText() : nullptr;
   for (it->First(); !it->IsDone(); it->Next()) {
     const char* file = TextOf(it->Current());
-    if ((!record || util->CompareNoCase(file, record) != 0) && !RemoveListedFile(file)) result = 1;
+    if ((!kept || util->CompareNoCase(file, kept) != 0) && !RemoveListedFile(file)) result = 1;
   }
   it->Clear();
   fileIndex_.Clear();

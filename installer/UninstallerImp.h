@@ -22,6 +22,7 @@ class UninstallerImp : public ElementImp<Uninstaller> {
   int Load(const char* path) override;
   int Save(const char* path) override;
   int Uninstall() override;
+  int KeepFile(const char* path) override;
   int VisitFiles(int (*visit)(const char* path, void* context), void* context) override;
 
  private:
@@ -30,7 +31,7 @@ class UninstallerImp : public ElementImp<Uninstaller> {
   // Beside each list, so that adding a path does not compare it with every listed one.
   TextIndex fileIndex_;
   TextIndex folderIndex_;
-  String* loadedFrom_ = nullptr;  // the record file of the last Load
+  String* kept_ = nullptr;  // the file Uninstall leaves in place
 };
 
 }  // namespace VLN2

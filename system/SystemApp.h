@@ -29,6 +29,8 @@ class SystemApp : public Element {
   // Modal boxes without owner; caption null = "Error" / "Info". The box's result.
   virtual int ShowError(const char* text, const char* caption) = 0;
   virtual int ShowInfo(const char* text, const char* caption) = 0;
+  // A warning box with Retry and Cancel; 0 when the user chose Retry, 1 otherwise.
+  virtual int AskRetry(const char* text, const char* caption) = 0;
   // Deletes every file below the temporary folder; 0.
   virtual int ClearTempFolder() = 0;
   // Hands the text to the shell's default action; 0 whatever happened.

@@ -238,6 +238,14 @@ int SystemAppImp::ShowQuestion(const char* text, const char* caption) {
              : 1;
 }
 
+int SystemAppImp::AskRetry(const char* text, const char* caption) {
+  // Unattended, the box is a log line and the answer Cancel.
+  return ShowBox(text, caption ? caption : "Question", Port::MessageBoxKind::kRetryCancel) ==
+                 Port::kBoxRetry
+             ? 0
+             : 1;
+}
+
 int SystemAppImp::ShellOpen(const char* text) {
   if (text) Port::ShellOpen(text);
   return 0;

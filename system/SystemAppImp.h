@@ -39,6 +39,7 @@ class SystemAppImp : public ElementImp<SystemApp> {
   const char* GetTempFolder() override { return TextOf(tempFolder_); }
   int ShowError(const char* text, const char* caption) override;
   int ShowInfo(const char* text, const char* caption) override;
+  int AskRetry(const char* text, const char* caption) override;
   int ClearTempFolder() override;
   int ShellOpen(const char* text) override;
   int WaitForInput(int milliseconds) override;

@@ -82,7 +82,9 @@ const char kHelp[] =
     "  list     prints the entry names in directory order; with -l also the block offset,\n"
     "           the block size, the block form (PAC or RAW) and the unpacked size. Names\n"
     "           that are not UTF-8 or that collide with an earlier one are reported.\n"
-    "  test     decodes every entry; names each damaged one and each bad name.\n"
+    "  test     decodes every entry; names each damaged one and each bad name. The last\n"
+    "           line gives the archive's size in bytes and its zlib CRC-32 in\n"
+    "           hexadecimal, which the installer build records beside the payload.\n"
     "  extract  writes the entries (those whose names begin with PREFIX, which is then\n"
     "           left out, ignoring case) into FOLDER, creating it; an entry that\n"
     "           collides with one already extracted fails.\n"
@@ -913,6 +915,27 @@ int Test(const char* given) {
   progress.Clear();
   if (bad) {
     Message("%s: %zu of %zu entries are damaged", given, bad, opened.entries.size());
+    return kExitFailure;
+  }
+  // The whole file's CRC-32, as the installer checks its staged copy.
+  Stream* file = CastTo<Stream>(opened.file.get());
+  std::vector<unsigned char> piece(kChunk);
+  uLong crc = crc32(0, Z_NULL, 0);
+  std::uint32_t left = opened.fileSize;
+  if (file->SetPosition(0) != 0) left = 1;
+  while (left > 0) {
+    std::uint32_t n = left < kChunk ? left : kChunk;
+    if (static_cast<std::uint32_t>(file->ReadData(piece.data(), n)) != n) break;
+    crc = crc32(crc, piece.data(), n);
+    left -= n;
+  }
+  if (left > 0) {
+    Message("%s: the file could not be read again", given);
+    return kExitFailure;
+  }
+  std::printf("size %u crc32 %08lx\n", opened.fileSize, static_cast<unsigned long>(crc));
+  if (std::fflush(stdout) != 0) {
+    Message("%s: the result could not be written", given);
     return kExitFailure;
   }
   return kExitOk;

@@ -5,19 +5,21 @@
 //
 // Usage: SetupDriver SCENARIO [--setup=EXE] [--shots=FOLDER] [--listing=FILE]
 //                             [--payload=FOLDER] [--max8=EXE] [--max9=EXE] [--planted=DLL]
-//                             [--poll=MS] [--expected=FILE]
+//                             [--poll=MS] [--expected=FILE] [--packed=ARCHIVE]
 //   --expected: where the unicode scenario lists the files it installed, for the script.
+//   --packed: the packed payload the installer carries;
 //   --listing: the packed payload's entry names, one a line, in archive order
 //              (vlnpack list); --payload: the folder it was packed from.
 // Scenarios: detect, max-versions, update, cancel, nothing, planted, quiet, quiet-targets,
-// uninstall, usage, interactive-log, unicode and then unicode-update in the same prefix
-// (tests); demo (the main
+// uninstall, usage, interactive-log, unicode and then unicode-update in the same prefix,
+// second, links, base-folder, no-temp, damaged, in-use (tests); demo (the main
 // job's walk through one installation); seed-demo and show-record (its parts, for a person
 // at a display); bench (the installation benchmark's timed run).
 // Exit code 0 when every check passed.
 #include <windows.h>
 // After windows.h:
 #include <tlhelp32.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
@@ -46,6 +48,7 @@ const std::string kRecord = kToolbox + "Uninstall.info";
 const std::string kSdk = kBase + "SDK\\";
 const char* const kFormCaption = "VorlaneBox Installation";
 const char* const kReportCaption = "VorlaneBox Installation Report";
+const char* const kSetupCaption = "VorlaneBox Setup";
 const char* const kMaxServerKey =
     "SOFTWARE\\Classes\\CLSID\\{5985293F-A250-11d1-BCC1-0060B01A6606}\\LocalServer";
 const char* const kMicroStationServerKey =
@@ -164,6 +167,7 @@ struct Options {
   std::string planted;
   int poll = 20;  // milliseconds between looks for the report box in the benchmark
   std::string expectedFiles;
+  std::string packed;
 };
 Options g_options;
 std::vector<std::string> g_listing;
@@ -303,12 +307,14 @@ std::string TempFolder() {
 
 class SetupRun {
  public:
-  // Starts the installer and waits for its form; its temporary folder exists meanwhile.
-  bool Start(const std::string& exe) { return StartWith(exe, ""); }
-  bool StartWith(const std::string& exe, const std::string& arguments) {
+  // Starts the installer and waits for its form; its temporary folder exists meanwhile,
+  // unless the run has none to make (ownTemp false).
+  bool Start(const std::string& exe, bool ownTemp = true) { return StartWith(exe, "", ownTemp); }
+  bool StartWith(const std::string& exe, const std::string& arguments, bool ownTemp = true) {
     temp_ = TempFolder();
     Expect(Entries(temp_, "VLN*").empty(), "no temporary folder in " + temp_ + " before the run");
     if (!program_.Start(exe, arguments) || !form_.Attach(program_)) return false;
+    if (!ownTemp) return true;
     std::vector<std::string> made = Entries(temp_, "VLN*");
     Expect(made.size() == 1 && FolderExists(temp_ + made[0]),
            "the run made its temporary folder " + temp_ + (made.empty() ? "VLN?" : made[0]));
@@ -340,14 +346,30 @@ class SetupRun {
     Expect(box != nullptr, std::string("the box \"") + kReportCaption + "\" appears");
     if (!box) return "";
     std::string text = Text(GetDlgItem(box, 0xFFFF));
-    // The report comes before the record is written, while the archive copy still exists.
-    Expect(!FileExists(kRecord), "no installation record while the report is shown");
+    // The record is written before the report, while the archive copy still exists.
+    Expect(FileExists(kRecord), "the installation record is written when the report is shown");
     Expect(!ownTemp_.empty() && FileExists(ownTemp_ + "Archive.DAT"),
            "the archive copy " + ownTemp_ + "Archive.DAT exists while the report is shown");
     if (!shot.empty()) Shot(box, shot);
     Click(GetDlgItem(box, IDOK), "OK of the report");
     Expect(WaitUntil([&] { return !IsWindow(box); }), "the report closes");
     return text;
+  }
+
+  // Waits for the box Setup shows about itself when its checks stop the run, takes its
+  // screenshot and gives its text; *box is left open for the caller to answer.
+  std::string TakeSetupBox(const std::string& shot, HWND* box) {
+    *box = WaitForBox(Pid(), kSetupCaption, 30000);
+    Expect(*box != nullptr, std::string("the box \"") + kSetupCaption + "\" appears");
+    if (!*box) return "";
+    Shot(*box, shot);
+    return Text(GetDlgItem(*box, 0xFFFF));
+  }
+
+  // Answers a box with the button and waits for it to close.
+  void Answer(HWND box, int button, const std::string& name) {
+    Click(GetDlgItem(box, button), name);
+    Expect(WaitUntil([&] { return !IsWindow(box); }), "the box closes after " + name);
   }
 
   // Waits for the end, watching that no report box appears.
@@ -508,6 +530,165 @@ void Update() {
   Expect(!FolderExists(plugin + "res"), "the emptied plug-in subfolder is removed");
   Expect(ReadFileBytes(own) == "the user's own settings\n", "the user's file is unchanged");
   CheckInstallation(second);
+}
+
+// ---- Failures before anything is removed: each ends the run as cancelled, with one box,
+// and leaves the previous installation byte for byte.
+
+// A first installation of Cinema 4D R10 and the SDK, whole; its choice.
+Choice InstallPrevious() {
+  const std::string cinema = "C:\\Hosts\\CINEMA 4D R10\\";
+  CreateFolders(cinema);
+  Seed(HKEY_LOCAL_MACHINE, "SOFTWARE\\MAXON\\CINEMA 4D\\10.0", "InstallPath", cinema);
+  const Choice choice = {{12, cinema}, {13, kSdk}};
+  SetupRun run;
+  if (!run.Start(g_options.setup)) return choice;
+  ChooseSdk(run);
+  run.AcceptAndInstall();
+  ExpectEq(run.TakeReport(), ExpectedReport(choice), "previous installation: the report");
+  run.Finish(1);
+  CheckInstallation(choice);
+  return choice;
+}
+
+std::vector<std::string> Snapshot();
+
+// Starts setup (with its temporary folder or not), presses Update, and expects the box that
+// stops the run, saying words; it is shot, answered with OK, and the run ends as cancelled
+// with the previous installation and everything else on C:\ as they were.
+void ExpectStopped(const std::string& setup, bool ownTemp, const std::string& words,
+                   const std::string& shot, const Choice& previous) {
+  std::string record = ReadFileBytes(kRecord);
+  std::vector<std::string> before = Snapshot();
+  SetupRun run;
+  if (!run.Start(setup, ownTemp)) return;
+  run.AcceptAndInstall("Update");
+  HWND box = nullptr;
+  std::string text = run.TakeSetupBox(shot, &box);
+  std::printf("box \"%s\" (%s.png):\n%s\n", kSetupCaption, shot.c_str(), text.c_str());
+  Expect(text.find(words) != std::string::npos, "the box says: " + words);
+  if (box) run.Answer(box, IDOK, "OK");
+  run.ExpectNoReport();
+  run.Finish(0);
+  std::vector<std::string> after = Snapshot();
+  Expect(after == before,
+         "no file written or removed on C:\\" + (after == before ? "" : ":\n" + Join(after)));
+  Expect(ReadFileBytes(kRecord) == record, "the previous record byte for byte");
+  CheckInstallation(previous);
+}
+
+// TEMP and TMP name a folder on a drive that does not exist: no temporary folder can be made.
+void NoTemp() {
+  Choice previous = InstallPrevious();
+  char temp[MAX_PATH] = {}, tmp[MAX_PATH] = {};
+  GetEnvironmentVariableA("TEMP", temp, sizeof temp);
+  GetEnvironmentVariableA("TMP", tmp, sizeof tmp);
+  // The installer inherits them.
+  SetEnvironmentVariableA("TEMP", "Q:\\No\\Temp");
+  SetEnvironmentVariableA("TMP", "Q:\\No\\Temp");
+  ExpectStopped(g_options.setup, false, "could not make its temporary folder in Q:\\No\\Temp\\",
+                "setup-no-temp-box", previous);
+  SetEnvironmentVariableA("TEMP", temp);
+  SetEnvironmentVariableA("TMP", tmp);
+}
+
+// The payload's check, ARCHIVE 106, read back from the executable: its size and CRC-32.
+void ExpectPayloadCheck(const std::string& setup, const std::string& packed) {
+  HMODULE module = LoadLibraryExA(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  HRSRC found = module ? FindResourceA(module, MAKEINTRESOURCEA(106), "ARCHIVE") : nullptr;
+  const void* data = found ? LockResource(LoadResource(module, found)) : nullptr;
+  Expect(data && SizeofResource(module, found) == 8, "ARCHIVE 106 holds eight bytes");
+  if (data) {
+    std::string check(static_cast<const char*>(data), 8);
+    uLong crc =
+        crc32(0, reinterpret_cast<const Bytef*>(packed.data()), static_cast<uInt>(packed.size()));
+    Expect(check == VLN2::StoredWord(static_cast<std::uint32_t>(packed.size())) +
+                        VLN2::StoredWord(static_cast<std::uint32_t>(crc)),
+           "ARCHIVE 106 is the payload's size and CRC-32");
+  }
+  if (module) FreeLibrary(module);
+}
+
+// A copy of the installer whose payload has one byte flipped inside a data block.
+void Damaged() {
+  std::string packed = ReadFileBytes(g_options.packed);
+  ExpectPayloadCheck(g_options.setup, packed);
+  std::string program = ReadFileBytes(g_options.setup);
+  std::size_t at = packed.empty() ? std::string::npos : program.find(packed);
+  Expect(at != std::string::npos, "the payload is found in the installer");
+  if (at == std::string::npos) return;
+  // The middle of the largest block lies inside a data block.
+  VLN2::StoredArchive archive = VLN2::ParseStoredArchive(packed);
+  Expect(!archive.entries.empty(), "the payload's directory is read");
+  if (archive.entries.empty()) return;
+  auto largest = std::max_element(
+      archive.entries.begin(), archive.entries.end(),
+      [](const VLN2::StoredEntry& a, const VLN2::StoredEntry& b) { return a.size < b.size; });
+  program[at + largest->offset + largest->size / 2] ^= 0x01;
+  const std::string copy = "C:\\Downloads\\VorlaneBoxSetup.exe";
+  CreateFolders("C:\\Downloads\\");
+  Expect(WriteFileBytes(copy, program), "the damaged copy " + copy);
+  Choice previous = InstallPrevious();
+  ExpectStopped(copy, true, "are damaged", "setup-damaged-box", previous);
+}
+
+// A plug-in file held without sharing by another program (this driver) during an Update:
+// the box lists it; Cancel keeps everything; Retry after it is released installs.
+void InUse() {
+  Choice previous = InstallPrevious();
+  std::string plugin;
+  for (const std::string& file : FilesBelow(previous.begin()->second))
+    if (Lower(file).find(".cdl") != std::string::npos) plugin = file;
+  Expect(!plugin.empty(), "the previous installation has a plug-in file");
+  auto hold = [&] {
+    return CreateFileA(plugin.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  };
+  HANDLE held = hold();
+  Expect(held != INVALID_HANDLE_VALUE, "the plug-in held with no sharing");
+  std::string record = ReadFileBytes(kRecord);
+  std::vector<std::string> before = Snapshot();
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    bool retry = attempt == 1;
+    SetupRun run;
+    if (!run.Start(g_options.setup)) break;
+    if (retry) ChooseSdk(run);  // the SDK alone this time: Cinema 4D R10 unticked
+    if (retry) {
+      run.Form().SelectTab(3);
+      Click(run.Item(InstallForm::CheckId(3)), "Cinema4D R10 box");
+      Expect(WaitUntil([&] { return !Checked(run.Item(InstallForm::CheckId(3))); }),
+             "Cinema4D R10 no longer chosen");
+    }
+    run.AcceptAndInstall("Update");
+    HWND box = nullptr;
+    std::string shot = retry ? "setup-in-use-retry-box" : "setup-in-use-box";
+    std::string text = run.TakeSetupBox(shot, &box);
+    std::printf("box \"%s\" (%s.png):\n%s\n", kSetupCaption, shot.c_str(), text.c_str());
+    Expect(text.find("These files are in use") != std::string::npos &&
+               text.find(plugin) != std::string::npos,
+           "the box lists " + plugin);
+    if (!box) break;
+    if (!retry) {
+      run.Answer(box, IDCANCEL, "Cancel");
+      run.ExpectNoReport();
+      run.Finish(0);
+      Expect(Snapshot() == before, "Cancel: no file written or removed on C:\\");
+      Expect(ReadFileBytes(kRecord) == record, "Cancel: the previous record byte for byte");
+      // Read while released, then held again for the second run.
+      CloseHandle(held);
+      CheckInstallation(previous);
+      held = hold();
+      continue;
+    }
+    CloseHandle(held);
+    held = INVALID_HANDLE_VALUE;
+    run.Answer(box, IDRETRY, "Retry");
+    const Choice sdk = {{13, kSdk}};
+    ExpectEq(run.TakeReport(), ExpectedReport(sdk), "after Retry: the report");
+    run.Finish(1);
+    Expect(!FileExists(plugin), "after Retry the previous plug-in is removed");
+    CheckInstallation(sdk);
+  }
+  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
 }
 
 // Every file on C:\ with its size, but for Wine's own folders and the user folders (whose
@@ -1243,6 +1424,8 @@ int main(int argc, char** argv) {
       g_options.poll = std::atoi(value.c_str());
     else if (name == "--expected")
       g_options.expectedFiles = value;
+    else if (name == "--packed")
+      g_options.packed = value;
     else
       Expect(false, "known option " + option);
   }
@@ -1281,6 +1464,12 @@ int main(int argc, char** argv) {
     Links();
   else if (scenario == "base-folder")
     BaseFolder();
+  else if (scenario == "no-temp")
+    NoTemp();
+  else if (scenario == "damaged")
+    Damaged();
+  else if (scenario == "in-use")
+    InUse();
   else if (scenario == "demo")
     Demo();
   else if (scenario == "bench")

@@ -53,7 +53,8 @@ drive() {  # drive SCENARIO: one run of the driver in the prefix
     "--setup=$(windows_path "$setup")" "--shots=$(windows_path "$shots")" \
     "--listing=$(windows_path "$listing")" "--payload=$(windows_path "$payload")" \
     "--max8=$(windows_path "$max8")" "--max9=$(windows_path "$max9")" \
-    "--planted=$(windows_path "$planted")" "--expected=$(windows_path "$expected")" &
+    "--planted=$(windows_path "$planted")" "--packed=$(windows_path "$packed")" \
+    "--expected=$(windows_path "$expected")" &
   local driver_pid=$!
   serve_shots "$driver_pid" "$shots"
   wait "$driver_pid"

@@ -83,6 +83,9 @@ check "first block follows the directory" awk 'NR == 1 && $1 != 20 + 11 * 8 + le
 
 # ---- test and extract.
 check "test" status_is 0 test a.vln
+# The last line: the size and the CRC-32 that gzip's trailer also carries.
+crc=$(gzip -c a.vln | tail -c8 | head -c4 | od -An -tx4 | tr -d ' \n')
+check "test ends with the size and CRC-32" [ "$(tail -n1 out.txt)" = "size $(stat -c %s a.vln) crc32 $crc" ]
 check "extract" status_is 0 extract a.vln out
 check "extracted tree equals the source" diff -r src/a.txt out/a.txt
 check "extracted tree equals the source (all)" bash -c 'cd src && for f in $(find . -type f); do cmp -s "$f" "../out/$f" || exit 1; done'

@@ -181,6 +181,37 @@ std::string Pattern(std::size_t size) {
   return bytes;
 }
 
+// ---- The port's calls for replacing the record and for the checks before an installation.
+
+TEST_F(FileFuncTest, MoveFileReplacingPutsTheNewFileInThePlaceOfTheOld) {
+  box_->WriteFile("record", "old");
+  box_->WriteFile("record.new", "new");
+  EXPECT_TRUE(Port::MoveFileReplacing(Path("record.new").c_str(), Path("record").c_str()));
+  EXPECT_EQ(box_->ReadFile("record"), "new");
+  EXPECT_FALSE(box_->Exists("record.new"));
+  EXPECT_FALSE(Port::MoveFileReplacing(Path("missing").c_str(), Path("record").c_str()));
+  EXPECT_EQ(box_->ReadFile("record"), "new");
+}
+
+TEST_F(FileFuncTest, AFileHeldForWritingIsInUseUntilItIsClosed) {
+  box_->WriteFile("plug-in.dll", "code");
+  Port::FileHandle held = Port::OpenFile(Path("plug-in.dll").c_str(), Port::kAccessWrite, false);
+  ASSERT_NE(held, nullptr);
+  EXPECT_TRUE(Port::FlushFile(held));
+  EXPECT_TRUE(Port::IsFileInUse(Path("plug-in.dll").c_str()));
+  Port::CloseFile(held);
+  EXPECT_FALSE(Port::IsFileInUse(Path("plug-in.dll").c_str()));
+  EXPECT_FALSE(Port::IsFileInUse(Path("missing.dll").c_str()));
+  EXPECT_EQ(box_->ReadFile("plug-in.dll"), "code");
+}
+
+TEST_F(FileFuncTest, TheVolumeOfAFolderTellsItsFreeBytes) {
+  std::uint64_t free = 0;
+  EXPECT_TRUE(Port::GetVolumeFreeBytes(box_->Root().c_str(), &free));
+  EXPECT_GT(free, 0u);
+  EXPECT_FALSE(Port::GetVolumeFreeBytes(Path("missing\\").c_str(), &free));
+}
+
 TEST_F(FileFuncTest, CopyFileContentsOverSeveralBlocks) {
   for (std::size_t size : {1u, 4095u, 4096u, 4097u, 10000u}) {
     box_->WriteFile("source.bin", Pattern(size));

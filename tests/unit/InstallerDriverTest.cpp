@@ -1,8 +1,11 @@
 // The installer's run: what it finds in the registry, what it proposes, and what it does
 // after Install and after Cancel. The form is a stand-in that records what it was given.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <map>
 #include <regex>
 #include <string>
@@ -12,6 +15,7 @@
 #include "framework/ElementRef.h"
 #include "installer/CommandLine.h"
 #include "installer/InstallerDriver.h"
+#include "installer/Preflight.h"
 #include "installer/SingleInstance.h"
 #include "installer/Targets.h"
 #include "ui/GUI_ToolboxInstall.h"
@@ -22,6 +26,8 @@
 #include "unit/support/StoredFiles.h"
 #include "unit/support/TestRegistry.h"
 #ifndef _WIN32
+#include <sys/statvfs.h>
+
 #include "system/port/posix/PosixPort.h"
 #endif
 
@@ -82,6 +88,37 @@ class InstallerDriverTest : public CoreFixture {
     app_->SetCommandLineText(commandLine.c_str());
     InstallerDriver driver(core_);
     return driver.Run();
+  }
+#ifndef _WIN32
+  // Gives the program the payload and the check the build records beside it: the size and
+  // CRC-32 of the payload as built.
+  void Serve(const std::string& payload, const std::string& built) {
+    std::string check =
+        StoredWord(static_cast<std::uint32_t>(built.size())) +
+        StoredWord(static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(built.data()),
+                                                    static_cast<uInt>(built.size()))));
+    PosixPort::SetResource("ARCHIVE", 105, payload.data(),
+                           static_cast<std::uint32_t>(payload.size()));
+    PosixPort::SetResource("ARCHIVE", 106, check.data(), static_cast<std::uint32_t>(check.size()));
+  }
+  std::string BuildPayload(const ArchiveContents& contents) {
+    EXPECT_TRUE(BuildArchive(box_.Path("payload.vln"), contents));
+    std::string payload = box_.ReadFile("payload.vln");
+    std::filesystem::remove(box_.NativePath("payload.vln"));
+    Serve(payload, payload);
+    return payload;
+  }
+#endif
+  // Every file below the sandbox but the temporary folder's, with its bytes.
+  std::map<std::string, std::string> Snapshot() {
+    std::map<std::string, std::string> files;
+    std::filesystem::path root(box_.NativePath(""));
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+      std::string relative = std::filesystem::relative(entry.path(), root).generic_string();
+      if (entry.is_regular_file() && relative.rfind("tmp/", 0) != 0)
+        files[relative] = box_.ReadFile(relative);
+    }
+    return files;
   }
   std::map<int, std::string> Detected() {
     std::map<int, std::string> detected;
@@ -192,12 +229,9 @@ TEST_F(InstallerDriverTest, The3dsMaxServerIsMappedByItsProductMajorVersion) {
 }
 
 TEST_F(InstallerDriverTest, InstallCopiesThePayloadAndInstallsTheSelectedTargetsInOrder) {
-  ASSERT_TRUE(BuildArchive(box_.Path("payload.vln"), {{"VLN2_Resources\\r.txt", "shared"},
-                                                      {"Cinema4D\\plugins\\p.cdl", "plug-in"},
-                                                      {"SDK\\include\\a.h", "header"}}));
-  std::string payload = box_.ReadFile("payload.vln");
-  PosixPort::SetResource("ARCHIVE", 105, payload.data(),
-                         static_cast<std::uint32_t>(payload.size()));
+  std::string payload = BuildPayload({{"VLN2_Resources\\r.txt", "shared"},
+                                      {"Cinema4D\\plugins\\p.cdl", "plug-in"},
+                                      {"SDK\\include\\a.h", "header"}});
   g_script.runResult = 0;
   g_script.userSelects = {{13, true}, {11, true}};
   g_script.paths[11] = box_.Path("C4D\\");
@@ -213,7 +247,6 @@ TEST_F(InstallerDriverTest, InstallCopiesThePayloadAndInstallsTheSelectedTargets
             std::string(FindTarget(11)->successText) + FindTarget(13)->successText);
   EXPECT_TRUE(box_.Exists("Vorlane\\Toolbox\\Uninstall.info"));
 }
-#endif
 
 #ifndef _WIN32
 // Runs from the command line, with a payload, Cinema 4D R10 registered in C4D\ and a log.
@@ -221,13 +254,10 @@ class CommandLineRunTest : public InstallerDriverTest {
  protected:
   void SetUp() override {
     InstallerDriverTest::SetUp();
-    ASSERT_TRUE(BuildArchive(box_.Path("payload.vln"), {{"VLN2_Resources\\r.txt", "shared"},
-                                                        {"Cinema4D10\\plugins\\p.cdl", "plug-in"},
-                                                        {"3DSMax6\\m.dlu", "max"},
-                                                        {"SDK\\include\\a.h", "header"}}));
-    std::string payload = box_.ReadFile("payload.vln");
-    PosixPort::SetResource("ARCHIVE", 105, payload.data(),
-                           static_cast<std::uint32_t>(payload.size()));
+    BuildPayload({{"VLN2_Resources\\r.txt", "shared"},
+                  {"Cinema4D10\\plugins\\p.cdl", "plug-in"},
+                  {"3DSMax6\\m.dlu", "max"},
+                  {"SDK\\include\\a.h", "header"}});
     registry_.SetText(Port::kLocalMachine, "SOFTWARE\\MAXON\\CINEMA 4D\\10.0", "InstallPath",
                       box_.Path("C4D\\").c_str());
     box_.MakeFolder("C4D");
@@ -361,6 +391,7 @@ TEST_F(CommandLineRunTest, WithAFormTheOptionsPreselectAndBoxesAreShown) {
 #endif
 
 TEST_F(InstallerDriverTest, InstallWithNothingSelectedStillRemovesThePreviousInstallation) {
+  BuildPayload({{"SDK\\a.h", "a"}});
   box_.MakeFolder("Vorlane\\Toolbox");
   box_.WriteFile("old.dll", "from last time");
   box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({box_.Path("old.dll")}, {}));
@@ -372,14 +403,181 @@ TEST_F(InstallerDriverTest, InstallWithNothingSelectedStillRemovesThePreviousIns
   EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"), std::string(12, '\0'));
 }
 
-TEST_F(InstallerDriverTest, WithoutATemporaryFolderNothingIsCopiedOrInstalled) {
+// ---- The checks before anything is removed. Each failure leaves the previous installation
+// as it was, shows one box that says why, and ends the run as a cancelled one.
+
+const ArchiveContents kPayload = {
+    {"VLN2_Resources\\r.txt", "shared"},
+    {"Cinema4D\\plugins\\p.cdl",
+     [] {
+       std::string noise;  // packs to no less than itself: the file is mostly this block
+       for (unsigned i = 0, x = 7; i < 6000; ++i)
+         noise += static_cast<char>((x = x * 1103515245 + 12345) >> 16);
+       return noise;
+     }()},
+    {"SDK\\include\\a.h", "header"},
+};
+
+class PreflightTest : public InstallerDriverTest {
+ protected:
+  void SetUp() override {
+    InstallerDriverTest::SetUp();
+    PosixPort::ResetSystemCalls();
+    payload_ = BuildPayload(kPayload);
+    // The previous installation: the shared files, Cinema 4D R9 and the SDK.
+    g_script.runResult = 0;
+    g_script.userSelects = {{11, true}, {13, true}};
+    g_script.paths[11] = box_.Path("C4D\\");
+    ASSERT_EQ(Run(), 1);
+    ASSERT_TRUE(box_.Exists("C4D\\plugins\\p.cdl"));
+    app_->boxes.clear();
+    before_ = Snapshot();
+  }
+  void TearDown() override {
+    PosixPort::ResetSystemCalls();
+    PosixPort::ClearResources();
+    InstallerDriverTest::TearDown();
+  }
+  // Puts the previous installation back as it was.
+  void Restore() {
+    for (const char* top : {"C4D", "Vorlane"}) std::filesystem::remove_all(box_.NativePath(top));
+    for (const auto& [relative, bytes] : before_) {
+      std::string windows = relative;
+      std::replace(windows.begin(), windows.end(), '/', '\\');
+      box_.WriteFile(windows, bytes);
+    }
+  }
+  // The second run stopped before it removed anything, with one box naming the cause, and
+  // ended as a cancelled one.
+  void ExpectStoppedSaying(const std::string& words) {
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(Snapshot() == before_) << "the previous installation changed";
+    ASSERT_EQ(app_->boxes.size(), 1u);
+    EXPECT_EQ(app_->boxes[0].caption, "VorlaneBox Setup");
+    EXPECT_NE(app_->boxes[0].text.find(words), std::string::npos) << app_->boxes[0].text;
+  }
+  std::string payload_;
+  std::map<std::string, std::string> before_;
+};
+
+TEST_F(PreflightTest, NoTemporaryFolder) {
+  std::filesystem::remove_all(box_.NativePath("tmp"));
+  ExpectStoppedSaying("could not make its temporary folder in " + box_.Path("tmp\\"));
+}
+
+TEST_F(PreflightTest, APayloadWithOneByteFlippedInsideADataBlock) {
+  std::string flipped = payload_;
+  flipped[flipped.size() / 2] ^= 0x20;
+  Serve(flipped, payload_);
+  ExpectStoppedSaying("are damaged");
+}
+
+TEST_F(PreflightTest, ATruncatedPayload) {
+  Serve(payload_.substr(0, payload_.size() - 100), payload_);
+  ExpectStoppedSaying("are damaged");
+}
+
+// The disk full at each write of the staging and of the checks after it; and every other
+// call they make refused in turn.
+TEST_F(PreflightTest, ARefusedCallDuringTheChecksStopsTheRunBeforeAnythingIsRemoved) {
+  for (const char* call : {"write", "open", "read", "lseek", "fsync", "flock", "mkdir", "unlink",
+                           "stat", "lstat", "opendir", "readdir", "statvfs"}) {
+    for (long n = 1;; ++n) {
+      SCOPED_TRACE(std::string(call) + " #" + std::to_string(n));
+      app_->boxes.clear();
+      PosixPort::FailSystemCall(call, n, ENOSPC);
+      int result = Run();
+      PosixPort::FailSystemCall(call, 0, 0);
+      // Once the n-th call is past the checks, the installation goes on.
+      if (result == 1 || HasFailure()) break;
+      std::map<std::string, std::string> after = Snapshot();
+      // The record's trial file stays when it cannot be removed; the next save empties it.
+      if (std::string(call) == "unlink") after.erase("Vorlane/Toolbox/Uninstall.info.saving");
+      EXPECT_TRUE(after == before_);
+      ASSERT_EQ(app_->boxes.size(), 1u);
+      if (std::string(call) == "write" && n == 1) {
+        EXPECT_NE(app_->boxes[0].text.find("could not write its installation files to " +
+                                           box_.Path("tmp\\Archive.DAT")),
+                  std::string::npos);
+      }
+    }
+    Restore();
+  }
+}
+
+TEST_F(PreflightTest, RunningOutOfMemoryNeverRemovesAnythingBeforeTheChecksPass) {
+  SweepAllocationFailuresBothModes([&] {
+    Restore();
+    app_ = new FakeSystemApp(core_, box_.Path("Vorlane\\"), box_.Path("tmp\\"));
+    if (!app_) return;
+    core_->SetSystemApp(app_);
+    if (Run() == 0) {
+      EXPECT_TRUE(Snapshot() == before_);
+    }
+    EXPECT_LE(app_->boxes.size(), 1u);
+  });
+}
+
+TEST_F(PreflightTest, ARecordThatCannotBeCreated) {
+  box_.MakeFolder("Vorlane\\Toolbox\\Uninstall.info.saving");
+  before_ = Snapshot();
+  ExpectStoppedSaying("cannot write the installation record Uninstall.info in the folder " +
+                      box_.Path("Vorlane\\Toolbox\\"));
+}
+
+TEST_F(PreflightTest, NotEnoughRoomRemovesTheToolboxFolderItMade) {
+  std::filesystem::remove_all(box_.NativePath("Vorlane"));
+  std::filesystem::remove_all(box_.NativePath("C4D"));
+  before_ = Snapshot();
+  PosixPort::SetSystemCall(
+      "statvfs", reinterpret_cast<PosixPort::SystemCall>(+[](const char*, struct statvfs* status) {
+        *status = {};
+        status->f_frsize = 4096;
+        status->f_bavail = 2;
+        return 0;
+      }));
+  ExpectStoppedSaying("There is not enough free space on the disk of");
+  EXPECT_FALSE(box_.Exists("Vorlane"));
+}
+
+TEST_F(PreflightTest, APlugInHeldWithoutSharingAsksToRetryAndCancelKeepsEverything) {
+  Port::FileHandle held =
+      Port::OpenFile(box_.Path("C4D\\plugins\\p.cdl").c_str(), Port::kAccessWrite, false);
+  ASSERT_NE(held, nullptr);
+  ExpectStoppedSaying("These files are in use and cannot be replaced:\n\n" +
+                      box_.Path("C4D\\plugins\\p.cdl") + "\n");
+  Port::CloseFile(held);
+}
+
+TEST_F(PreflightTest, RetryAfterThePlugInIsReleasedInstalls) {
+  Port::FileHandle held =
+      Port::OpenFile(box_.Path("C4D\\plugins\\p.cdl").c_str(), Port::kAccessWrite, false);
+  int asked = 0;
+  app_->answerRetry = [&] {
+    if (++asked == 1) Port::CloseFile(held);
+    return 0;
+  };
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(asked, 1);
+  ASSERT_EQ(app_->boxes.size(), 2u);
+  EXPECT_EQ(app_->boxes[1].text,
+            std::string(FindTarget(11)->successText) + FindTarget(13)->successText);
+}
+#endif
+
+TEST_F(InstallerDriverTest, WithoutATemporaryFolderNothingIsRemovedAndTheUserIsTold) {
+  box_.MakeFolder("Vorlane\\Toolbox");
+  box_.WriteFile("old.dll", "from last time");
+  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({box_.Path("old.dll")}, {}));
   app_ = new FakeSystemApp(core_, box_.Path("Vorlane\\"), "");
   core_->SetSystemApp(app_);
   g_script.runResult = 0;
   g_script.userSelects = {{13, true}};
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(box_.Exists("old.dll"));
   EXPECT_FALSE(box_.Exists("Vorlane\\SDK"));
-  EXPECT_TRUE(app_->boxes.empty());
+  ASSERT_EQ(app_->boxes.size(), 1u);
+  EXPECT_EQ(app_->boxes[0].caption, "VorlaneBox Setup");
 }
 
 TEST_F(InstallerDriverTest, CancelTouchesNothing) {

@@ -9,8 +9,8 @@
 #include "system/port/Port.h"
 #include "system/port/win32/Win32.h"
 // After <windows.h>.
-#include <shlobj.h>
 #include <restartmanager.h>
+#include <shlobj.h>
 
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800

@@ -1,6 +1,7 @@
 // An application object for tests: folders chosen by the test, message boxes recorded.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ class FakeSystemApp : public ElementImp<SystemApp> {
         temp_(temp) {}
 
   std::vector<Box> boxes;
+  // The answer to a Retry/Cancel box: 0 Retry; Cancel when unset.
+  std::function<int()> answerRetry;
 
   Port::ModuleHandle GetInstance() override { return nullptr; }
   void SetInstance(Port::ModuleHandle) override {}
@@ -53,6 +56,10 @@ class FakeSystemApp : public ElementImp<SystemApp> {
   void SetLog(Log* log) override { log_ = log; }
   void SetQuiet(bool quiet) override { quiet_ = quiet; }
   bool answerYes = true;
+  int AskRetry(const char* text, const char* caption) override {
+    Record(text, caption);
+    return answerRetry ? answerRetry() : 1;
+  }
   int ClearTempFolder() override { return 0; }
   int ShellOpen(const char*) override { return 0; }
   int WaitForInput(int) override { return 0; }

@@ -1,0 +1,440 @@
+#include "installer/Preflight.h"
+
+#include <zlib.h>
+
+#include <cstring>
+
+#include "archive/Archive.h"
+#include "archive/ArchiveEntry.h"
+#include "archive/BinaryStream.h"
+#include "archive/EntryName.h"
+#include "archive/Stream.h"
+#include "framework/Allocator.h"
+#include "framework/ElementContainer.h"
+#include "framework/String.h"
+#include "framework/StringUtil.h"
+#include "installer/Targets.h"
+#include "installer/Uninstaller.h"
+#include "system/FileFunc.h"
+#include "system/SystemApp.h"
+#include "system/port/Port.h"
+#include "ui/GUI_ToolboxInstall.h"
+
+namespace VLN2 {
+
+const char* const kSetupCaption = "VorlaneBox Setup";
+
+namespace {
+
+const char* const kPayloadType = "ARCHIVE";
+constexpr int kPayloadId = 105;
+// The payload's size and zlib CRC-32, little-endian 32-bit each, recorded by the build.
+constexpr int kPayloadCheckId = 106;
+const char* const kRecordName = "Uninstall.info";
+// Room counted per file beyond its bytes: the rest of its last cluster, its entry in the
+// folder and its two text records in the installation record.
+constexpr std::uint64_t kPerFileOverhead = 4096 + 1024;
+constexpr std::uint32_t kReadPiece = 64 * 1024;
+
+const char* const kNothingChanged = "\n\nSetup has ended. Nothing was changed on this computer.";
+const char* const kOutOfMemoryText = "Setup ran out of memory before installing anything.";
+
+std::uint32_t LE32(const unsigned char* bytes) {
+  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+ElementRef<String> NewText(const char* text) {
+  ElementRef<String> string = ElementRef<String>::Create(kStringType);
+  if (string && string->SetText(text) != 0) string.reset();
+  return string;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Cuts a folder text to its parent folder; false when it has none.
+bool CutToParent(String* folder) {
+  const char* text = folder->GetText();
+  int end = folder->GetLength();
+  while (end > 0 && IsSeparator(text[end - 1])) --end;
+  while (end > 0 && !IsSeparator(text[end - 1])) --end;
+  return end > 0 && folder->Truncate(end) == 0;
+}
+
+// The length of the volume part of a path: "C:\" or "\\server\share\"; 0 for none.
+int VolumeLength(const char* path) {
+  if (path[0] && path[1] == ':') return IsSeparator(path[2]) ? 3 : 2;
+  if (!IsSeparator(path[0]) || !IsSeparator(path[1])) return 0;
+  int separators = 0, i = 2;
+  for (; path[i] && separators < 2; ++i)
+    if (IsSeparator(path[i])) ++separators;
+  return i;
+}
+
+// The folder itself when it exists, else the nearest existing folder above it, at most
+// its volume's root; null for a relative folder of which nothing exists, or when memory
+// ran out.
+ElementRef<String> ExistingFolderOf(const char* folder) {
+  ElementRef<String> text = NewText(folder);
+  while (text && text->GetLength() > VolumeLength(text->GetText()) &&
+         FolderOfPathExists(text->GetText()) != 0)
+    if (!CutToParent(text.get())) text.reset();
+  return text;
+}
+
+bool SameVolume(StringUtil* util, const char* a, const char* b) {
+  int length = VolumeLength(a);
+  if (length != VolumeLength(b)) return false;
+  for (int i = 0; i < length; ++i)
+    if (util->ToLower(a[i]) != util->ToLower(b[i]) && !(IsSeparator(a[i]) && IsSeparator(b[i])))
+      return false;
+  return true;
+}
+
+// Appends the value in whole kilobytes, rounded up.
+int AppendKilobytes(String* text, std::uint64_t bytes) {
+  std::uint64_t value = (bytes + 1023) / 1024;
+  char digits[24];
+  int at = sizeof digits - 1;
+  digits[at] = 0;
+  do {
+    digits[--at] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0);
+  return text->Append(digits + at) == 0 && text->Append(" KB") == 0 ? 0 : 1;
+}
+
+// The whole stream's CRC-32 and length, read in pieces; false when reading failed.
+bool ChecksumOf(Stream* stream, std::uint32_t* crc, std::uint32_t* length) {
+  auto* piece = static_cast<unsigned char*>(Allocate(kReadPiece));
+  if (!piece) return false;
+  uLong sum = crc32(0, Z_NULL, 0);
+  *length = 0;
+  int got = 0;
+  while ((got = stream->ReadData(piece, kReadPiece)) > 0) {
+    sum = crc32(sum, piece, static_cast<uInt>(got));
+    *length += static_cast<std::uint32_t>(got);
+  }
+  Free(piece);
+  // The end of the file shows as a short read; a failed read leaves fewer bytes counted.
+  *crc = static_cast<std::uint32_t>(sum);
+  return got == 0;
+}
+
+// A BinaryStream on path opened in the mode, or null.
+ElementRef<BinaryStream> OpenFile(const char* path, int mode) {
+  ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
+  Stream* stream = CastTo<Stream>(file.get());
+  if (!stream || file->SetStreamPath(path) != 0 || stream->SetMode(mode) != 0 ||
+      stream->OpenStream() != 0)
+    file.reset();
+  return file;
+}
+
+// Whether the text holds the line.
+bool HoldsLine(const char* text, const char* line) {
+  std::size_t length = std::strlen(line);
+  for (const char* at = text; at && (at = std::strstr(at, line)); at += length)
+    if ((at == text || at[-1] == '\n') && at[length] == '\n') return true;
+  return false;
+}
+
+}  // namespace
+
+Preflight::Preflight(Core* core, GUI_ToolboxInstall* form) : core_(core), form_(form) {}
+
+Preflight::~Preflight() = default;
+
+const char* Preflight::GetArchivePath() const {
+  return archivePath_ ? archivePath_->GetText() : nullptr;
+}
+
+const char* Preflight::GetMessage() const {
+  return message_ ? message_->GetText() : kOutOfMemoryText;
+}
+
+PreflightCause Preflight::Fail(PreflightCause cause, const char* before, const char* path,
+                               const char* after) {
+  message_ = NewText(before);
+  if (message_ && (message_->Append(path) != 0 || message_->Append(after) != 0 ||
+                   message_->Append(kNothingChanged) != 0))
+    message_.reset();
+  return cause;
+}
+
+PreflightCause Preflight::Run() {
+  app_ = core_->GetSystemApp();
+  for (int index = 0; index < kTargetCount; ++index)
+    anySelected_ = anySelected_ || form_->IsTargetSelected(index);
+  PreflightCause cause = app_ ? Check() : PreflightCause::kNoTempFolder;
+  // The installation opens the archive itself.
+  archive_.reset();
+  reader_.reset();
+  if (cause != PreflightCause::kReady) RemoveCreatedFolders();
+  return cause;
+}
+
+PreflightCause Preflight::Check() {
+  PreflightCause cause = CheckTempFolder();
+  if (cause == PreflightCause::kReady) cause = StagePayload();
+  if (cause == PreflightCause::kReady) cause = CheckArchive();
+  if (cause == PreflightCause::kReady) cause = PrepareToolbox();
+  if (cause == PreflightCause::kReady) cause = CheckSpace();
+  if (cause == PreflightCause::kReady) cause = CheckFilesInUse();
+  return cause;
+}
+
+PreflightCause Preflight::CheckTempFolder() {
+  const char* temp = app_->GetTempFolder();
+  if (temp && FolderOfPathExists(temp) == 0) return PreflightCause::kReady;
+  char system[261] = "the system's temporary folder";
+  if (!temp) Port::GetTempPath(system, sizeof system);
+  return Fail(PreflightCause::kNoTempFolder, "Setup could not make its temporary folder in ",
+              temp ? temp : system,
+              ".\nMake sure that the folder named by the TEMP and TMP settings exists and "
+              "that you may write in it, then run Setup again.");
+}
+
+PreflightCause Preflight::StagePayload() {
+  char program[261] = "this Setup program";
+  Port::GetModuleFileName(app_->GetInstance(), program, sizeof program);
+  const void* payload = nullptr;
+  const void* check = nullptr;
+  std::uint32_t size = 0, checkSize = 0;
+  const char* const damaged = " are damaged.\nDownload Setup again.";
+  if (!Port::FindResource(app_->GetInstance(), kPayloadType, kPayloadId, &payload, &size) ||
+      !Port::FindResource(app_->GetInstance(), kPayloadType, kPayloadCheckId, &check, &checkSize) ||
+      !payload || !check || checkSize != 8 ||
+      LE32(static_cast<const unsigned char*>(check)) != size)
+    return Fail(PreflightCause::kPayloadDamaged, "The installation files inside ", program,
+                damaged);
+
+  archivePath_ = NewText(app_->GetTempFolder());
+  if (!archivePath_ || archivePath_->Append("Archive.DAT") != 0)
+    return PreflightCause::kOutOfMemory;
+  const char* path = archivePath_->GetText();
+  const char* const notStaged =
+      ".\nThe disk may be full, or another program may be using the file.";
+  {
+    ElementRef<BinaryStream> file = OpenFile(path, kModeCreate);
+    Stream* stream = CastTo<Stream>(file.get());
+    bool whole = stream && static_cast<std::uint32_t>(stream->WriteData(payload, size)) == size &&
+                 stream->GetError() == 0;
+    if (!stream || stream->CloseStream() != 0 || !whole)
+      return Fail(PreflightCause::kPayloadNotStaged,
+                  "Setup could not write its installation files to ", path, notStaged);
+  }
+  // Read back: what the installation will open is checked, not the bytes in memory.
+  ElementRef<BinaryStream> file = OpenFile(path, kModeRead);
+  Stream* stream = CastTo<Stream>(file.get());
+  std::uint32_t crc = 0, length = 0;
+  if (!stream || !ChecksumOf(stream, &crc, &length) || length != size)
+    return Fail(PreflightCause::kPayloadNotStaged,
+                "Setup could not read back its installation files from ", path, notStaged);
+  if (crc != LE32(static_cast<const unsigned char*>(check) + 4))
+    return Fail(PreflightCause::kPayloadDamaged, "The installation files inside ", program,
+                damaged);
+  archiveSize_ = size;
+  return PreflightCause::kReady;
+}
+
+PreflightCause Preflight::CheckArchive() {
+  const char* path = archivePath_->GetText();
+  archive_ = ElementRef<Archive>::Create(kArchiveType);
+  reader_ = OpenFile(path, kModeRead);
+  if (!archive_ || !reader_) return PreflightCause::kOutOfMemory;
+  if (archive_->SetArchiveMode(kArchiveRead) != 0 || archive_->OpenArchive(path) != 0)
+    return Fail(PreflightCause::kArchiveUnreadable, "The installation files staged in ", path,
+                " cannot be read.\nDownload Setup again.");
+  return WalkEntries(&Preflight::Measure);
+}
+
+PreflightCause Preflight::WalkEntries(Visit visit) {
+  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
+  ElementRef<String> path = ElementRef<String>::Create(kStringType);
+  Iterator* it = archive_->GetEntries();
+  PreflightCause cause = util && path && it ? PreflightCause::kReady : PreflightCause::kOutOfMemory;
+  // -1 stands for the shared folder, installed before the first selected target.
+  for (int index = anySelected_ ? -1 : 0; cause == PreflightCause::kReady && index < kTargetCount;
+       ++index) {
+    const char* prefix = kSharedFolder;
+    const char* folder = app_->GetToolboxFolder();
+    if (index >= 0) {
+      if (!form_->IsTargetSelected(index)) continue;
+      prefix = FindTarget(index)->archiveFolder;
+      folder = form_->GetTargetPath(index);
+    }
+    // A target without a folder fails without touching anything.
+    if (!folder || !*folder) continue;
+    for (it->First(); cause == PreflightCause::kReady && !it->IsDone(); it->Next()) {
+      auto* entry = static_cast<ArchiveEntry*>(it->Current());
+      const char* rest = entry ? entry->GetEntryName() : nullptr;
+      // Extraction refuses unsafe names: they become no file.
+      if (!rest || util->SkipPrefix(&rest, prefix) != 0 || !IsSafeEntryName(rest)) continue;
+      if (path->SetText(folder) != 0 || path->Append(rest) != 0)
+        cause = PreflightCause::kOutOfMemory;
+      else
+        cause = (this->*visit)(folder, path->GetText(), entry);
+    }
+  }
+  if (it) archive_->ReleaseEntries(&it);
+  return cause;
+}
+
+PreflightCause Preflight::Measure(const char* folder, const char*, ArchiveEntry* entry) {
+  std::uint32_t offset = entry->GetBlockOffset(), size = entry->GetBlockSize();
+  Stream* stream = CastTo<Stream>(reader_.get());
+  unsigned char head[8] = {};
+  std::uint32_t want = size < 8 ? size : 8;
+  bool inside = size >= 4 && static_cast<std::uint64_t>(offset) + size <= archiveSize_ &&
+                stream->SetPosition(offset) == 0 &&
+                static_cast<std::uint32_t>(stream->ReadData(head, want)) == want;
+  std::uint64_t unpacked = 0;
+  if (inside && std::memcmp(head, "PAC", 4) == 0 && want == 8)
+    unpacked = LE32(head + 4);
+  else if (inside && std::memcmp(head, "RAW", 4) == 0)
+    unpacked = size - 4;
+  else
+    return Fail(PreflightCause::kArchiveUnreadable, "The installation files staged in ",
+                archivePath_->GetText(), " are damaged.\nDownload Setup again.");
+  return Need(folder, unpacked + kPerFileOverhead);
+}
+
+PreflightCause Preflight::Need(const char* folder, std::uint64_t bytes) {
+  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
+  if (!util) return PreflightCause::kOutOfMemory;
+  for (int i = 0; i < volumeCount_; ++i) {
+    if (SameVolume(util.get(), volumes_[i].folder->GetText(), folder)) {
+      volumes_[i].need += bytes;
+      return PreflightCause::kReady;
+    }
+  }
+  // More volumes than targets cannot be: every destination is a volume at most.
+  if (volumeCount_ == kMaxVolumes) return PreflightCause::kReady;
+  ElementRef<String> existing = ExistingFolderOf(folder);
+  // A folder on no existing volume fails its target later, whatever room it has.
+  if (!existing) return PreflightCause::kReady;
+  volumes_[volumeCount_].folder = std::move(existing);
+  volumes_[volumeCount_].need = bytes;
+  ++volumeCount_;
+  return PreflightCause::kReady;
+}
+
+PreflightCause Preflight::PrepareToolbox() {
+  const char* toolbox = app_->GetToolboxFolder();
+  if (!toolbox) return PreflightCause::kOutOfMemory;
+  bool exists = FolderOfPathExists(toolbox) == 0;
+  // With nothing selected nothing goes there, and no record without the folder.
+  if (!exists && !anySelected_) return PreflightCause::kReady;
+  if (!exists) {
+    existedAbove_ = ExistingFolderOf(toolbox);
+    if (CreateFolders(toolbox) != 0)
+      return Fail(PreflightCause::kToolboxFolder, "Setup could not create the folder ", toolbox,
+                  ".\nMake sure that you may write in the folder above it.");
+  }
+  ElementRef<String> record = NewText(toolbox);
+  ElementRef<String> saving = NewText(toolbox);
+  if (!record || !saving || record->Append(kRecordName) != 0 || saving->Append(kRecordName) != 0 ||
+      saving->Append(kRecordSavingSuffix) != 0)
+    return PreflightCause::kOutOfMemory;
+  // The record is saved under that name and then moved over the old one.
+  const unsigned char emptyRecord[12] = {};
+  ElementRef<BinaryStream> file = OpenFile(saving->GetText(), kModeCreate);
+  Stream* stream = CastTo<Stream>(file.get());
+  bool written = stream && stream->WriteData(emptyRecord, sizeof emptyRecord) == 12 &&
+                 stream->GetError() == 0 && file->FlushStream() == 0;
+  if (stream && stream->CloseStream() != 0) written = false;
+  file.reset();
+  bool removed = RemoveFile(saving->GetText()) == 0;
+  // An old record that cannot be written cannot be replaced either.
+  if (written && removed && PathExists(record->GetText()) == 0)
+    written = static_cast<bool>(OpenFile(record->GetText(), kModeWrite));
+  if (!written || !removed)
+    return Fail(PreflightCause::kRecordNotWritable,
+                "Setup cannot write the installation record Uninstall.info in the folder ", toolbox,
+                ".\nMake sure that you may write in that folder.");
+  return Need(toolbox, kPerFileOverhead);
+}
+
+PreflightCause Preflight::CheckSpace() {
+  for (int i = 0; i < volumeCount_; ++i) {
+    const char* folder = volumes_[i].folder->GetText();
+    std::uint64_t free = 0;
+    // A volume that does not tell is not held against the installation.
+    if (!Port::GetVolumeFreeBytes(folder, &free) || free >= volumes_[i].need) continue;
+    message_ = NewText("There is not enough free space on the disk of ");
+    if (!message_ || message_->Append(folder) != 0 || message_->Append(": ") != 0 ||
+        AppendKilobytes(message_.get(), volumes_[i].need) != 0 ||
+        message_->Append(" are needed, ") != 0 || AppendKilobytes(message_.get(), free) != 0 ||
+        message_->Append(" are free.\nMake room on the disk, then run Setup again.") != 0 ||
+        message_->Append(kNothingChanged) != 0)
+      message_.reset();
+    return PreflightCause::kNoSpace;
+  }
+  return PreflightCause::kReady;
+}
+
+int Preflight::NoteRecordedInUse(const char* path, void* preflight) {
+  auto* self = static_cast<Preflight*>(preflight);
+  return self->NoteInUse(nullptr, path, nullptr) == PreflightCause::kReady ? 0 : 1;
+}
+
+void Preflight::NoteHolder(const char* program, void* preflight) {
+  auto* self = static_cast<Preflight*>(preflight);
+  // Each program once, however many of the files it holds.
+  if (HoldsLine(self->holders_->GetText(), program)) return;
+  self->holders_->Append(program);
+  self->holders_->Append("\n");
+}
+
+PreflightCause Preflight::NoteInUse(const char*, const char* path, ArchiveEntry*) {
+  // A file the removal deletes and the extraction writes again is listed once.
+  if (!path || HoldsLine(inUse_->GetText(), path) || !Port::IsFileInUse(path))
+    return PreflightCause::kReady;
+  if (inUse_->Append(path) != 0 || inUse_->Append("\n") != 0) return PreflightCause::kOutOfMemory;
+  Port::ListFileHolders(&path, 1, &Preflight::NoteHolder, this);
+  return PreflightCause::kReady;
+}
+
+PreflightCause Preflight::CheckFilesInUse() {
+  const char* toolbox = app_->GetToolboxFolder();
+  ElementRef<Uninstaller> previous = ElementRef<Uninstaller>::Create(kUninstallerType);
+  ElementRef<String> record = NewText(toolbox);
+  if (!previous || !record || record->Append(kRecordName) != 0) return PreflightCause::kOutOfMemory;
+  // What the removal would delete: a record that cannot be read names nothing.
+  previous->Load(record->GetText());
+  for (;;) {
+    inUse_ = NewText("");
+    holders_ = NewText("");
+    if (!inUse_ || !holders_ || previous->VisitFiles(&Preflight::NoteRecordedInUse, this) != 0)
+      return PreflightCause::kOutOfMemory;
+    PreflightCause cause = WalkEntries(&Preflight::NoteInUse);
+    if (cause != PreflightCause::kReady) return cause;
+    if (inUse_->GetLength() == 0) return PreflightCause::kReady;
+    ElementRef<String> text = NewText("These files are in use and cannot be replaced:\n\n");
+    if (!text || text->Append(inUse_->GetText()) != 0 ||
+        (holders_->GetLength() > 0 && (text->Append("\nThey are held by:\n\n") != 0 ||
+                                       text->Append(holders_->GetText()) != 0)) ||
+        text->Append("\nClose the programs that use them, then press Retry. Press Cancel to end "
+                     "Setup without changing anything.") != 0)
+      return PreflightCause::kOutOfMemory;
+    if (app_->AskRetry(text->GetText(), kSetupCaption) != 0)
+      return Fail(PreflightCause::kFilesInUse,
+                  "Setup was cancelled while these files were in use:\n\n", inUse_->GetText(), "");
+  }
+}
+
+void Preflight::RemoveCreatedFolders() {
+  const char* toolbox = app_ ? app_->GetToolboxFolder() : nullptr;
+  if (!existedAbove_ || !toolbox) return;
+  ElementRef<String> folder = NewText(toolbox);
+  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
+  if (!folder || !util) return;
+  // From the deepest up to the folder that was there before.
+  while (folder->GetLength() > existedAbove_->GetLength() &&
+         util->CompareNoCase(folder->GetText(), existedAbove_->GetText()) != 0) {
+    RemoveFolder(folder->GetText());
+    if (!CutToParent(folder.get())) break;
+  }
+}
+
+}  // namespace VLN2

@@ -1,0 +1,104 @@
+// The checks between the user's Install and the removal of the previous installation. They
+// stage the payload and make sure that the installation can run to its end, so that any
+// failure stops the run while the previous installation is still whole.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/ElementRef.h"
+#include "framework/VLN2.h"
+
+namespace VLN2 {
+
+class Archive;
+class ArchiveEntry;
+class BinaryStream;
+class GUI_ToolboxInstall;
+class String;
+class SystemApp;
+
+// The caption of the boxes Setup shows about itself.
+extern const char* const kSetupCaption;
+
+// What ended the checks, in their order.
+enum class PreflightCause {
+  kReady,              // every check passed: the payload is staged
+  kNoTempFolder,       // the private temporary folder is missing
+  kPayloadNotStaged,   // the payload could not be written to the temporary folder whole
+  kPayloadDamaged,     // the payload is not what the build recorded
+  kArchiveUnreadable,  // the staged archive does not open, or an entry lies outside it
+  kToolboxFolder,      // the toolbox folder cannot be created
+  kRecordNotWritable,  // no installation record can be written in the toolbox folder
+  kNoSpace,            // a destination volume lacks room
+  kFilesInUse,         // files were in use and the user cancelled
+  kOutOfMemory,
+};
+
+class Preflight {
+ public:
+  // form: the form that ended with Install: the selected targets and their folders.
+  Preflight(Core* core, GUI_ToolboxInstall* form);
+  ~Preflight();
+  Preflight(const Preflight&) = delete;
+  Preflight& operator=(const Preflight&) = delete;
+
+  // Runs the checks in order until one fails. Files in use are shown in a Retry/Cancel box
+  // through the application object; Retry checks them again. A toolbox folder the checks
+  // created is removed again when a later check fails.
+  PreflightCause Run();
+  // After kReady: the staged archive file.
+  const char* GetArchivePath() const;
+  // After a failure: what the user is told, naming the cause and the path.
+  const char* GetMessage() const;
+
+ private:
+  using Visit = PreflightCause (Preflight::*)(const char* folder, const char* path,
+                                              ArchiveEntry* entry);
+
+  PreflightCause Check();
+  PreflightCause CheckTempFolder();
+  PreflightCause StagePayload();
+  PreflightCause CheckArchive();
+  PreflightCause PrepareToolbox();
+  PreflightCause CheckSpace();
+  PreflightCause CheckFilesInUse();
+  // Calls visit for every file the installation will extract: the shared folder's into
+  // the toolbox folder, then each selected target's into its folder.
+  PreflightCause WalkEntries(Visit visit);
+  PreflightCause Measure(const char* folder, const char* path, ArchiveEntry* entry);
+  PreflightCause NoteInUse(const char* folder, const char* path, ArchiveEntry* entry);
+  static int NoteRecordedInUse(const char* path, void* preflight);
+  static void NoteHolder(const char* program, void* preflight);
+  // Adds bytes to what the volume of folder must hold.
+  PreflightCause Need(const char* folder, std::uint64_t bytes);
+  void RemoveCreatedFolders();
+  // Sets the message: before + path + after + the closing sentence; returns cause.
+  PreflightCause Fail(PreflightCause cause, const char* before, const char* path,
+                      const char* after);
+
+  Core* core_;
+  GUI_ToolboxInstall* form_;
+  SystemApp* app_ = nullptr;
+  bool anySelected_ = false;
+  ElementRef<String> archivePath_;
+  ElementRef<String> message_;
+  ElementRef<Archive> archive_;
+  ElementRef<BinaryStream> reader_;  // the staged archive, for the entries' block heads
+  std::uint32_t archiveSize_ = 0;
+  // The nearest folder above the toolbox folder that existed before the checks created
+  // the toolbox folder; null when they created nothing.
+  ElementRef<String> existedAbove_;
+  // The destination volumes: an existing folder on each, and the bytes going there.
+  struct Volume {
+    ElementRef<String> folder;
+    std::uint64_t need = 0;
+  };
+  static constexpr int kMaxVolumes = 16;
+  Volume volumes_[kMaxVolumes];
+  int volumeCount_ = 0;
+  // The files found in use and the programs holding them, one per line.
+  ElementRef<String> inUse_;
+  ElementRef<String> holders_;
+};
+
+}  // namespace VLN2
