@@ -12,7 +12,7 @@
 //              (vlnpack list); --payload: the folder it was packed from.
 // Scenarios: detect, max-versions, update, cancel, nothing, planted, quiet, quiet-targets,
 // uninstall, usage, interactive-log, unicode and then unicode-update in the same prefix,
-// second, links, base-folder, no-temp, damaged, in-use (tests); demo (the main
+// second, links, base-folder, no-temp, damaged, in-use, quiet-preflight (tests); demo (the main
 // job's walk through one installation); seed-demo and show-record (its parts, for a person
 // at a display); bench (the installation benchmark's timed run).
 // Exit code 0 when every check passed.
@@ -1129,6 +1129,34 @@ void Usage() {
   Expect(program.WaitForExit() && program.ExitCode() == 0, "/? ends with 0");
 }
 
+// A check before the removal fails (the temporary folder cannot be made): exit code 3, no
+// box, and the previous installation stays as it was.
+void QuietPreflight() {
+  Choice choice = SeedAllHosts();
+  ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms")), "0", "a first installation");
+  std::vector<std::string> before = Snapshot();
+  // Wine's own folder, which the snapshot leaves out.
+  const std::string log = "C:\\windows\\temp\\VorlaneBox.log";
+  const std::string blocked = "C:\\windows\\not a folder";
+  Expect(WriteFileBytes(blocked, "a file"), "a file where the temporary folder would be");
+  char temp[MAX_PATH] = {}, tmp[MAX_PATH] = {};
+  GetEnvironmentVariableA("TEMP", temp, sizeof temp);
+  GetEnvironmentVariableA("TMP", tmp, sizeof tmp);
+  SetEnvironmentVariableA("TEMP", (blocked + "\\Temp").c_str());
+  SetEnvironmentVariableA("TMP", (blocked + "\\Temp").c_str());
+  int code = RunUnattended("/quiet /accept-terms /log=" + log);
+  SetEnvironmentVariableA("TEMP", temp);
+  SetEnvironmentVariableA("TMP", tmp);
+  DeleteFileA(blocked.c_str());
+  ExpectEq(std::to_string(code), "3", "exit code of a failed check");
+  Expect(Snapshot() == before, "nothing written or removed");
+  CheckInstallation(choice);
+  std::string logged = ReadFileBytes(log);
+  Expect(logged.find("stopped before removing anything") != std::string::npos &&
+             logged.find("exit code 3") != std::string::npos,
+         "the log tells why:\n" + logged);
+}
+
 // An interactive run keeps a log too; /targets preselects the form's rows.
 void InteractiveLog() {
   SeedAllHosts();
@@ -1470,6 +1498,8 @@ int main(int argc, char** argv) {
     Damaged();
   else if (scenario == "in-use")
     InUse();
+  else if (scenario == "quiet-preflight")
+    QuietPreflight();
   else if (scenario == "demo")
     Demo();
   else if (scenario == "bench")
