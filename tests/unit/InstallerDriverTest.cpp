@@ -549,6 +549,20 @@ TEST_F(PreflightTest, APlugInHeldWithoutSharingAsksToRetryAndCancelKeepsEverythi
   Port::CloseFile(held);
 }
 
+TEST_F(PreflightTest, AQuietRunEndsWith6ForFilesInUseOr3ForAFailedCheckAndChangesNothing) {
+  Port::FileHandle held =
+      Port::OpenFile(box_.Path("C4D\\plugins\\p.cdl").c_str(), Port::kAccessWrite, false);
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(
+      Run("/quiet /accept-terms /targets=c4d-r9,sdk \"/folder:c4d-r9=" + box_.Path("C4D") + "\""),
+      kExitFilesInUse);
+  Port::CloseFile(held);
+  std::filesystem::remove_all(box_.NativePath("tmp"));
+  EXPECT_EQ(Run("/quiet /accept-terms /targets=sdk"), kExitPreflight);
+  EXPECT_TRUE(Snapshot() == before_) << "the previous installation changed";
+  EXPECT_TRUE(app_->boxes.empty());
+}
+
 TEST_F(PreflightTest, RetryAfterThePlugInIsReleasedInstalls) {
   Port::FileHandle held =
       Port::OpenFile(box_.Path("C4D\\plugins\\p.cdl").c_str(), Port::kAccessWrite, false);
