@@ -16,6 +16,7 @@
 #include "installer/Targets.h"
 #include "installer/Uninstaller.h"
 #include "system/FileFunc.h"
+#include "system/Log.h"
 #include "system/SystemApp.h"
 #include "system/port/Port.h"
 #include "ui/GUI_ToolboxInstall.h"
@@ -234,6 +235,7 @@ PreflightCause Preflight::StagePayload() {
     return Fail(PreflightCause::kPayloadDamaged, "The installation files inside ", program,
                 damaged);
   archiveSize_ = size;
+  LogEvent("archive copied to", path);
   return PreflightCause::kReady;
 }
 
@@ -321,7 +323,12 @@ PreflightCause Preflight::Need(const char* folder, std::uint64_t bytes) {
 
 PreflightCause Preflight::PrepareToolbox() {
   const char* toolbox = app_->GetToolboxFolder();
-  if (!toolbox) return PreflightCause::kOutOfMemory;
+  // No program-files folder is known: nothing can be recorded, so nothing may be installed.
+  if (!toolbox)
+    return anySelected_ ? Fail(PreflightCause::kToolboxFolder,
+                               "Setup cannot tell where programs are installed on this computer",
+                               "", ": the system names no program files folder.")
+                        : PreflightCause::kReady;
   bool exists = FolderOfPathExists(toolbox) == 0;
   // With nothing selected nothing goes there, and no record without the folder.
   if (!exists && !anySelected_) return PreflightCause::kReady;
@@ -398,10 +405,14 @@ PreflightCause Preflight::NoteInUse(const char*, const char* path, ArchiveEntry*
 PreflightCause Preflight::CheckFilesInUse() {
   const char* toolbox = app_->GetToolboxFolder();
   ElementRef<Uninstaller> previous = ElementRef<Uninstaller>::Create(kUninstallerType);
-  ElementRef<String> record = NewText(toolbox);
-  if (!previous || !record || record->Append(kRecordName) != 0) return PreflightCause::kOutOfMemory;
-  // What the removal would delete: a record that cannot be read names nothing.
-  previous->Load(record->GetText());
+  if (!previous) return PreflightCause::kOutOfMemory;
+  // What the removal would delete: without a toolbox folder there is no record, and one that
+  // cannot be read names nothing.
+  if (toolbox) {
+    ElementRef<String> record = NewText(toolbox);
+    if (!record || record->Append(kRecordName) != 0) return PreflightCause::kOutOfMemory;
+    previous->Load(record->GetText());
+  }
   for (;;) {
     inUse_ = NewText("");
     holders_ = NewText("");

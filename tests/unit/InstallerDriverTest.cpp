@@ -525,6 +525,12 @@ TEST_F(PreflightTest, ARecordThatCannotBeCreated) {
                       box_.Path("Vorlane\\Toolbox\\"));
 }
 
+TEST_F(PreflightTest, NoProgramFilesFolderKnown) {
+  app_ = new FakeSystemApp(core_, "", box_.Path("tmp\\"));
+  core_->SetSystemApp(app_);
+  ExpectStoppedSaying("the system names no program files folder");
+}
+
 TEST_F(PreflightTest, NotEnoughRoomRemovesTheToolboxFolderItMade) {
   std::filesystem::remove_all(box_.NativePath("Vorlane"));
   std::filesystem::remove_all(box_.NativePath("C4D"));
