@@ -345,6 +345,11 @@ TEST_F(CommandLineRunTest, UnattendedRunsEndWithTheirExitCodesAndLogWhatTheyDid)
   }
   EXPECT_FALSE(box_.Exists("C4D\\plugins"));
   EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox"));
+  // A record that does not list itself stays behind: the removal is not complete.
+  box_.WriteFile("C4D\\plugins\\p.cdl", "x");
+  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({plugin}, {}));
+  EXPECT_EQ(Run("/uninstall /quiet"), kExitFailed);
+  EXPECT_FALSE(box_.Exists("C4D\\plugins\\p.cdl"));
 
   PosixPort::ClearRegistry();  // no host any more
   EXPECT_EQ(Run("/quiet /accept-terms"), kExitNothingToInstall);

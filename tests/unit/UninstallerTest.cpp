@@ -98,6 +98,11 @@ TEST_F(UninstallerTest, ReplayDeletesTheFilesAndEmptiesTheLists) {
   box_.WriteFile("f", "new");
   EXPECT_EQ(replay->Uninstall(), 0);  // nothing listed any more
   EXPECT_TRUE(box_.Exists("f"));
+  // A listed file that stays (here a folder in its place) fails the replay.
+  box_.WriteFile("g\\mine.txt", "the user's");
+  ASSERT_EQ(replay->AddFileEntry(box_.Path("g").c_str()), 0);
+  EXPECT_EQ(replay->Uninstall(), 1);
+  EXPECT_TRUE(box_.Exists("g\\mine.txt"));
 }
 
 // A folder goes once its recorded subfolders have, in whichever order they were recorded.
