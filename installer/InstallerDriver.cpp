@@ -77,9 +77,10 @@ class Detector {
     if (folder->AppendPath(subfolder) != 0) return;
     Detect(index, folder->GetPath());
   }
-  // A folder too long for the form stays undetected rather than be cut short.
+  // An empty value names no installation; a folder too long for the form stays undetected
+  // rather than be cut short.
   void Detect(int index, const char* folder) {
-    if (!FolderFits(folder) || form_->SetTargetPath(index, folder) != 0) return;
+    if (!*folder || !FolderFits(folder) || form_->SetTargetPath(index, folder) != 0) return;
     form_->SetTargetSelected(index, true);
     LogEvent("detected", FindTarget(index)->key, form_->GetTargetPath(index));
   }
@@ -282,7 +283,7 @@ int InstallerDriver::RunUnattended(const CommandLine& options) {
   for (int index = 0; index < kTargetCount; ++index) {
     if (!form.IsTargetSelected(index)) continue;
     chosen = true;
-    if (!form.GetTargetPath(index) || !*form.GetTargetPath(index)) {
+    if (!form.GetTargetPath(index)) {
       const char* key = FindTarget(index)->key;
       ElementRef<String> fault =
           Joined({"No folder for the target ", key, ": give /folder:", key, "=PATH"});

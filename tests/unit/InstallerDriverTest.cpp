@@ -197,6 +197,7 @@ TEST_F(InstallerDriverTest, ServerValuesAndFolderLengthsDecideTheProposedFolder)
        {{6, "C:\\" + std::string(247, 'm') + "\\Plugins\\"}}},
       {max9, "Installdir", "C:\\" + std::string(248, 'm') + "\\", {}},
       {c4d, "InstallPath", greek, {{12, greek}}},
+      {c4d, "InstallPath", "", {}},
       {c4d, "InstallPath", "C:\\" + std::string(300, 'c'), {}},
   };
   // Each key's last row detects nothing, so that the rows of the next key see it alone.
