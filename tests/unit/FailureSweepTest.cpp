@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -78,23 +77,10 @@ class FailureSweepTest : public CoreFixture {
     std::printf("[ sweep    ] %s: %ld allocations\n", scenario, allocations);
     EXPECT_GT(allocations, 0) << scenario;
   }
-  void Remove(const std::string& relative) {
-    std::error_code ignored;
-    std::filesystem::remove_all(box_.NativePath(relative), ignored);
-  }
   // The files below a folder of the sandbox, as Windows paths.
   std::set<std::string> FilesBelow(const std::string& relative) {
     std::set<std::string> files;
-    std::error_code error;
-    std::filesystem::path root(box_.NativePath(relative));
-    for (auto it = std::filesystem::recursive_directory_iterator(root, error);
-         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-      if (!it->is_regular_file()) continue;
-      std::string rest = std::filesystem::relative(it->path(), root).string();
-      for (char& c : rest)
-        if (c == '/') c = '\\';
-      files.insert(box_.Path(relative + "\\" + rest));
-    }
+    for (const std::string& file : box_.FilesBelow(relative)) files.insert(box_.Path(file));
     return files;
   }
 
@@ -136,7 +122,7 @@ TEST_F(FailureSweepTest, ExtractingAPackedAndAStoredEntry) {
   const std::string packed = kPayload[2].second;
   const std::string stored = kPayload[3].second;
   long made = SweepAllocationFailuresBothModes([&] {
-    Remove("dest");
+    box_.Remove("dest");
     auto archive = ElementRef<Archive>::Create(kArchiveType);
     if (!archive) return;
     archive->SetArchiveMode(kArchiveRead);
@@ -166,13 +152,13 @@ TEST_F(FailureSweepTest, ExtractingAPackedAndAStoredEntry) {
     }
     archive->CloseArchive();
   });
-  Remove("dest");
+  box_.Remove("dest");
   Report("extract a packed and a stored entry", made);
 }
 
 TEST_F(FailureSweepTest, BuildingAnArchive) {
   long made = SweepAllocationFailuresBothModes([&] {
-    Remove("built.dat");
+    box_.Remove("built.dat");
     bool built = BuildArchive(box_.Path("built.dat"), kPayload);
     if (!AllocationFailureHit()) {
       EXPECT_TRUE(built);
@@ -200,7 +186,7 @@ TEST_F(FailureSweepTest, LoadingSavingAndReplayingARecord) {
     box_.WriteFile("inst\\sub\\b.txt", "b");
     box_.WriteFile("inst\\sub\\deeper\\c.txt", "c");
     box_.WriteFile("Uninstall.info", record);
-    Remove("copy.info");
+    box_.Remove("copy.info");
     auto uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);
     if (!uninstaller) return;
     int loaded = uninstaller->Load(box_.Path("Uninstall.info").c_str());
@@ -308,9 +294,9 @@ TEST_F(FailureSweepTest, AWholeInstallationOfTwoTargets) {
   const Target* max6 = FindTarget(kTarget3dsMax6);
   const Target* sdk = FindTarget(kTargetSDK);
   long made = SweepAllocationFailuresBothModes([&] {
-    Remove("Vorlane");
-    Remove("Max");
-    Remove("SDK");
+    box_.Remove("Vorlane");
+    box_.Remove("Max");
+    box_.Remove("SDK");
     auto* app = new FakeSystemApp(core_, box_.Path("Vorlane\\"), box_.Root());
     core_->SetSystemApp(app);
     int first = 1, second = 1;

@@ -90,10 +90,6 @@ class HostileFilesTest : public CoreFixture {
     cost.largest = LargestAllocationSinceHook();
     return cost;
   }
-  void Remove(const std::string& relative) {
-    std::error_code ignored;
-    std::filesystem::remove_all(box_.NativePath(relative), ignored);
-  }
   // Everything below the sandbox, as relative paths with '\' (folders end in one).
   std::set<std::string> Everything() {
     std::set<std::string> found;
@@ -123,7 +119,7 @@ TEST_F(HostileFilesTest, AnArchiveCutAtEveryByteCostsOnlyWhatItHolds) {
   for (std::size_t length = 0; length < whole.size(); ++length) {
     SCOPED_TRACE("cut at " + std::to_string(length));
     box_.WriteFile("cut.dat", whole.substr(0, length));
-    Remove("out");
+    box_.Remove("out");
     Cost cost = ReadArchive(box_.Path("cut.dat"), box_.Path("out\\"));
     // Work and memory follow the bytes that are there: an entry record takes at least ten
     // of them, a text asks for at most its 16-bit count, a packed block for what its
@@ -311,7 +307,7 @@ TEST_F(PlantedLinkTest, NothingIsWrittenThroughALinkPlantedInTheTarget) {
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.what);
-    Remove("dest");
+    box_.Remove("dest");
     box_.MakeFolder("dest");
     row.plant(box_.NativePath("dest"));
     std::string report;

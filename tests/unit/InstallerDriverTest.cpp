@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <map>
@@ -112,12 +111,8 @@ class InstallerDriverTest : public CoreFixture {
   // Every file below the sandbox but the temporary folder's, with its bytes.
   std::map<std::string, std::string> Snapshot() {
     std::map<std::string, std::string> files;
-    std::filesystem::path root(box_.NativePath(""));
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-      std::string relative = std::filesystem::relative(entry.path(), root).generic_string();
-      if (entry.is_regular_file() && relative.rfind("tmp/", 0) != 0)
-        files[relative] = box_.ReadFile(relative);
-    }
+    for (const std::string& file : box_.FilesBelow(""))
+      if (file.rfind("tmp\\", 0) != 0) files[file] = box_.ReadFile(file);
     return files;
   }
   std::map<int, std::string> Detected() {
@@ -446,12 +441,8 @@ class PreflightTest : public InstallerDriverTest {
   }
   // Puts the previous installation back as it was.
   void Restore() {
-    for (const char* top : {"C4D", "Vorlane"}) std::filesystem::remove_all(box_.NativePath(top));
-    for (const auto& [relative, bytes] : before_) {
-      std::string windows = relative;
-      std::replace(windows.begin(), windows.end(), '/', '\\');
-      box_.WriteFile(windows, bytes);
-    }
+    for (const char* top : {"C4D", "Vorlane"}) box_.Remove(top);
+    for (const auto& [relative, bytes] : before_) box_.WriteFile(relative, bytes);
   }
   // The second run stopped before it removed anything, with one box naming the cause, and
   // ended as a cancelled one.
@@ -467,7 +458,7 @@ class PreflightTest : public InstallerDriverTest {
 };
 
 TEST_F(PreflightTest, NoTemporaryFolder) {
-  std::filesystem::remove_all(box_.NativePath("tmp"));
+  box_.Remove("tmp");
   ExpectStoppedSaying("could not make its temporary folder in " + box_.Path("tmp\\"));
 }
 
@@ -498,7 +489,7 @@ TEST_F(PreflightTest, ARefusedCallDuringTheChecksStopsTheRunBeforeAnythingIsRemo
       if (result == 1 || HasFailure()) break;
       std::map<std::string, std::string> after = Snapshot();
       // The record's trial file stays when it cannot be removed; the next save empties it.
-      if (std::string(call) == "unlink") after.erase("Vorlane/Toolbox/Uninstall.info.saving");
+      if (std::string(call) == "unlink") after.erase("Vorlane\\Toolbox\\Uninstall.info.saving");
       EXPECT_TRUE(after == before_);
       ASSERT_EQ(app_->boxes.size(), 1u);
       if (std::string(call) == "write" && n == 1) {
@@ -538,8 +529,8 @@ TEST_F(PreflightTest, NoProgramFilesFolderKnown) {
 }
 
 TEST_F(PreflightTest, NotEnoughRoomRemovesTheToolboxFolderItMade) {
-  std::filesystem::remove_all(box_.NativePath("Vorlane"));
-  std::filesystem::remove_all(box_.NativePath("C4D"));
+  box_.Remove("Vorlane");
+  box_.Remove("C4D");
   before_ = Snapshot();
   PosixPort::SetSystemCall(
       "statvfs", reinterpret_cast<PosixPort::SystemCall>(+[](const char*, struct statvfs* status) {
@@ -569,7 +560,7 @@ TEST_F(PreflightTest, AQuietRunEndsWith6ForFilesInUseOr3ForAFailedCheckAndChange
       Run("/quiet /accept-terms /targets=c4d-r9,sdk \"/folder:c4d-r9=" + box_.Path("C4D") + "\""),
       kExitFilesInUse);
   Port::CloseFile(held);
-  std::filesystem::remove_all(box_.NativePath("tmp"));
+  box_.Remove("tmp");
   EXPECT_EQ(Run("/quiet /accept-terms /targets=sdk"), kExitPreflight);
   EXPECT_TRUE(Snapshot() == before_) << "the previous installation changed";
   EXPECT_TRUE(app_->boxes.empty());

@@ -101,14 +101,9 @@ class IoFailureTest : public CoreFixture {
     return run;
   }
 
-  void Remove(const std::string& relative) {
-    std::error_code ignored;
-    std::filesystem::remove_all(box_.NativePath(relative), ignored);
-  }
-
   // A previous installation of the SDK alone, and the user's older plug-in files.
   void Prepare() {
-    for (const char* folder : {"Max", "SDK", "Vorlane\\Toolbox"}) Remove(folder);
+    for (const char* folder : {"Max", "SDK", "Vorlane\\Toolbox"}) box_.Remove(folder);
     auto* app = new FakeSystemApp(core_, box_.Path("Vorlane\\"), box_.Path("tmp\\"));
     core_->SetSystemApp(app);
     {
@@ -123,19 +118,9 @@ class IoFailureTest : public CoreFixture {
   // Files below the installation's folders (Windows paths), with their contents.
   std::map<std::string, std::string> Installed() {
     std::map<std::string, std::string> files;
-    for (const char* folder : {"Max", "SDK", "Vorlane\\Toolbox"}) {
-      std::error_code error;
-      std::filesystem::path root(box_.NativePath(folder));
-      for (auto it = std::filesystem::recursive_directory_iterator(root, error);
-           !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-        if (!it->is_regular_file()) continue;
-        std::string rest = std::filesystem::relative(it->path(), root).string();
-        for (char& c : rest)
-          if (c == '/') c = '\\';
-        std::string relative = std::string(folder) + "\\" + rest;
-        files[box_.Path(relative)] = Identity(box_.Path(relative)) + "\n" + box_.ReadFile(relative);
-      }
-    }
+    for (const char* folder : {"Max", "SDK", "Vorlane\\Toolbox"})
+      for (const std::string& file : box_.FilesBelow(folder))
+        files[box_.Path(file)] = Identity(box_.Path(file)) + "\n" + box_.ReadFile(file);
     return files;
   }
 

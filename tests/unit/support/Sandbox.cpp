@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "unit/support/SandboxFiles.h"
 
@@ -52,6 +54,26 @@ std::string Sandbox::ReadFile(const std::string& relative) {
   while ((got = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, got);
   std::fclose(file);
   return bytes;
+}
+
+void Sandbox::Remove(const std::string& relative) {
+  std::error_code ignored;
+  std::filesystem::remove_all(NativePath(relative), ignored);
+}
+
+std::vector<std::string> Sandbox::FilesBelow(const std::string& relative) {
+  std::vector<std::string> files;
+  std::error_code error;
+  const std::filesystem::path root(native_);
+  for (auto it = std::filesystem::recursive_directory_iterator(NativePath(relative), error);
+       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    if (!it->is_regular_file()) continue;
+    std::string file = std::filesystem::relative(it->path(), root).string();
+    for (char& c : file)
+      if (c == '/') c = '\\';
+    files.push_back(file);
+  }
+  return files;
 }
 
 bool Sandbox::MakeReadOnly(const std::string& relative) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace VLN2 {
 
@@ -32,6 +33,10 @@ class Sandbox {
   bool Exists(const std::string& relative);
   // Creates the folder and every missing one above it.
   void MakeFolder(const std::string& relative);
+  // Removes the file or folder with everything in it; nothing when it is not there.
+  void Remove(const std::string& relative);
+  // The files below the folder (every level), relative to the sandbox with backslashes.
+  std::vector<std::string> FilesBelow(const std::string& relative);
   // Marks a file read-only (the read-only attribute; natively no write permission). True
   // when the platform now refuses this user to write it: the super-user may write anyway.
   bool MakeReadOnly(const std::string& relative);
