@@ -27,13 +27,13 @@ bool IsDeviceName(const char* level, std::size_t length) {
   static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   for (const char* device : kDevices)
     if (EqualsNoCase(level, base, device)) return true;
-  if (base == 4 && (EqualsNoCase(level, 3, "COM") || EqualsNoCase(level, 3, "LPT"))) {
-    unsigned char digit = static_cast<unsigned char>(level[3]);
-    // 0xB9, 0xB2 and 0xB3 are the superscript digits 1, 2 and 3 of the ANSI code page,
-    // which Windows also takes as device numbers.
-    return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
-  }
-  return false;
+  if (base < 4 || !(EqualsNoCase(level, 3, "COM") || EqualsNoCase(level, 3, "LPT"))) return false;
+  // Windows takes the superscript digits 1, 2 and 3 as device numbers too: 0xB9, 0xB2 and
+  // 0xB3 in the ANSI code page, the same after 0xC2 in UTF-8.
+  auto superscript = [](unsigned char c) { return c == 0xB9 || c == 0xB2 || c == 0xB3; };
+  const auto* number = reinterpret_cast<const unsigned char*>(level + 3);
+  if (base == 5) return number[0] == 0xC2 && superscript(number[1]);
+  return base == 4 && ((number[0] >= '0' && number[0] <= '9') || superscript(number[0]));
 }
 
 bool IsSafeLevel(const char* level, std::size_t length) {
