@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "archive/BinaryStream.h"
+#include "archive/CompressStreamImp.h"
 #include "archive/EntryName.h"
 #include "archive/Stream.h"
 #include "framework/Allocator.h"
@@ -235,13 +236,21 @@ int UninstallerImp::Save(const char* path) {
   ElementRef<String> saving = ElementRef<String>::Create(kStringType);
   if (!path || !saving || saving->SetText(path) != 0 || saving->Append(kRecordSavingSuffix) != 0)
     return 1;
-  ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
-  Stream* stream = OpenFile(file.get(), saving->GetText(), kModeCreate);
+  // Made in memory and written in one piece: a write per text would cost a system call each.
+  ElementRef<CompressStream> record = ElementRef<CompressStream>::Create(kCompressStreamType);
+  Stream* memory = CastTo<Stream>(record.get());
   const std::int32_t header = 0;
-  int result = stream && stream->WriteData(&header, 4) == 4 ? 0 : 1;
-  if (result == 0) result = WriteList(files_, stream);
-  if (result == 0) result = WriteList(folders_, stream);
-  if (result == 0 && (stream->GetError() != 0 || file->FlushStream() != 0)) result = 1;
+  int result =
+      memory && memory->SetAccess(kAccessMemoryOnly) == 0 && memory->OpenStream() == 0 ? 0 : 1;
+  if (result == 0 && memory->WriteData(&header, 4) != 4) result = 1;
+  if (result == 0) result = WriteList(files_, memory);
+  if (result == 0) result = WriteList(folders_, memory);
+  if (result == 0 && (memory->GetError() != 0 || memory->SetPosition(0) != 0)) result = 1;
+  ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
+  Stream* stream = result == 0 ? OpenFile(file.get(), saving->GetText(), kModeCreate) : nullptr;
+  if (!stream || static_cast<CompressStreamImp*>(record.get())->WriteRest(stream) != 0 ||
+      stream->GetError() != 0 || file->FlushStream() != 0)
+    result = 1;
   if (stream && stream->CloseStream() != 0) result = 1;
   // The record takes the new content in one step, or keeps the old.
   if (result == 0 && !Port::MoveFileReplacing(saving->GetText(), path)) result = 1;

@@ -10,6 +10,9 @@
 #include "framework/ElementRef.h"
 #include "installer/Uninstaller.h"
 #include "system/port/Port.h"
+#ifndef _WIN32
+#include "system/port/posix/PosixPort.h"
+#endif
 #include "unit/support/CoreFixture.h"
 #include "unit/support/Sandbox.h"
 #include "unit/support/StoredFiles.h"
@@ -23,9 +26,15 @@ class UninstallerTest : public CoreFixture {
   ElementRef<Uninstaller> NewUninstaller() {
     return ElementRef<Uninstaller>::Create(kUninstallerType);
   }
-  // What Save writes for the uninstaller's lists.
+  // What Save writes for the uninstaller's lists, in one write however many paths they hold.
   std::string Saved(Uninstaller* uninstaller) {
+#ifndef _WIN32
+    PosixPort::FailSystemCall("write", 0, 0);
+#endif
     EXPECT_EQ(uninstaller->Save(box_.Path("saved.info").c_str()), 0);
+#ifndef _WIN32
+    EXPECT_EQ(PosixPort::SystemCallCount("write"), 1);
+#endif
     return box_.ReadFile("saved.info");
   }
   // Loads a record holding bytes and replays it; Load's result. The replay always succeeds.
