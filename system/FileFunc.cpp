@@ -103,20 +103,16 @@ int FolderOfPathExists(const char* path) {
   return PathExists(text);
 }
 
-int CreateFolders(const char* path) { return CreateFolders(path, nullptr); }
-
-int CreateFolders(const char* path, KnownFolder* known) {
+int CreateFolders(const char* path) {
   ElementRef<FilePath> folder;
   int length = 0;
   char* text = FolderPart(&folder, path, &length);
   if (!text) return 1;
   if (length == 0) return 0;
-  int from = known ? known->KnownLength(text, length) : 0;
-  if (from == length) return 0;
   // One level at a time from the top: the drive itself ("C:") simply fails to be created.
   // Below a folder made just now nothing can exist, so those levels are made without asking.
   bool made = false;
-  for (int i = from; i < length; ++i) {
+  for (int i = 0; i < length; ++i) {
     if (!IsSeparator(text[i])) continue;
     char separator = text[i];
     text[i] = 0;
@@ -124,12 +120,8 @@ int CreateFolders(const char* path, KnownFolder* known) {
     text[i] = separator;
   }
   // The folder part ends in a separator: test the deepest folder without it.
-  char separator = text[length - 1];
   text[length - 1] = 0;
-  int result = PathExists(text);
-  text[length - 1] = separator;
-  if (result == 0 && known) known->Remember(text, length);
-  return result;
+  return PathExists(text);
 }
 
 KnownFolder::~KnownFolder() { Free(text_); }

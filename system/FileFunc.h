@@ -12,7 +12,7 @@ int FolderOfPathExists(const char* path);
 // Creates every missing folder of the path's folder part; 0 when the deepest exists.
 int CreateFolders(const char* path);
 
-// The deepest folder that a series of CreateFolders calls last found or made. Extraction
+// The deepest folder that a series of CheckRealFolders calls last found real. Extraction
 // passes one along its entries, which come folder by folder: a path in that folder or above
 // it costs no system call, and a path below it asks only for the levels beyond.
 class KnownFolder {
@@ -32,8 +32,6 @@ class KnownFolder {
   char* text_ = nullptr;
   int length_ = 0;
 };
-// CreateFolders, skipping the levels known exist and remembering the deepest one.
-int CreateFolders(const char* path, KnownFolder* known);
 // Removes an empty folder.
 int RemoveFolder(const char* path);
 // 0 when a file or folder of that name (wildcards allowed) exists.

@@ -82,31 +82,36 @@ TEST_F(FileFuncTest, CreateFoldersKeepsWhatItMadeBeforeAFailure) {
 }
 #endif
 
-// A known folder spares the levels made before: a path in it or above it asks nothing, one
-// below it only for the new levels; a folder spelt otherwise is walked again.
-TEST_F(FileFuncTest, CreateFoldersWithAKnownFolder) {
+// A known folder spares the levels found real before: a path in it or above it asks
+// nothing, one below it only for the new levels; a failure leaves it as it was.
+TEST_F(FileFuncTest, CheckRealFoldersWithAKnownFolder) {
   KnownFolder known;
-  EXPECT_EQ(CreateFolders(Path("a\\b\\one.txt").c_str(), &known), 0);
+  EXPECT_EQ(CheckRealFolders(Path("a\\b\\one.txt").c_str(), true, &known), 0);
 #ifndef _WIN32
   long lookups = PosixPort::SystemCallCount("lstat");
   long made = PosixPort::SystemCallCount("mkdir");
 #endif
-  EXPECT_EQ(CreateFolders(Path("a\\b\\two.txt").c_str(), &known), 0);
-  EXPECT_EQ(CreateFolders(Path("a\\three.txt").c_str(), &known), 0);
+  EXPECT_EQ(CheckRealFolders(Path("a\\b\\two.txt").c_str(), true, &known), 0);
+  EXPECT_EQ(CheckRealFolders(Path("a\\three.txt").c_str(), true, &known), 0);
 #ifndef _WIN32
   EXPECT_EQ(PosixPort::SystemCallCount("lstat"), lookups);
-  EXPECT_EQ(PosixPort::SystemCallCount("mkdir"), made);
 #endif
-  EXPECT_EQ(CreateFolders(Path("a\\b\\c\\d\\four.txt").c_str(), &known), 0);
+  EXPECT_EQ(CheckRealFolders(Path("a\\b\\c\\d\\four.txt").c_str(), true, &known), 0);
 #ifndef _WIN32
-  // c was missing, so d is made without asking; then the deepest is confirmed.
-  EXPECT_EQ(PosixPort::SystemCallCount("lstat"), lookups + 2);
   EXPECT_EQ(PosixPort::SystemCallCount("mkdir"), made + 2);
+  lookups = PosixPort::SystemCallCount("lstat");
 #endif
   EXPECT_TRUE(box_->Exists("a\\b\\c\\d"));
   box_->WriteFile("a\\e", "in the way");
-  EXPECT_EQ(CreateFolders(Path("a/e/f/five.txt").c_str(), &known), 1);
-  EXPECT_EQ(CreateFolders(Path("a\\b\\c\\d\\six.txt").c_str(), &known), 0);
+  EXPECT_EQ(CheckRealFolders(Path("a/e/f/five.txt").c_str(), true, &known), 1);
+#ifndef _WIN32
+  long failed = PosixPort::SystemCallCount("lstat");
+#endif
+  EXPECT_EQ(CheckRealFolders(Path("a\\b\\c\\d\\six.txt").c_str(), true, &known), 0);
+#ifndef _WIN32
+  EXPECT_GT(failed, lookups);
+  EXPECT_EQ(PosixPort::SystemCallCount("lstat"), failed);
+#endif
 }
 
 // ---- Existence.
