@@ -34,7 +34,6 @@ const char* const kCinema4DR9Key = "SOFTWARE\\MAXON\\CINEMA 4D\\9.0\\";
 const char* const kCinema4DR10Key = "SOFTWARE\\MAXON\\CINEMA 4D\\10.0\\";
 const char* const kMicroStationKey =
     "SOFTWARE\\Classes\\CLSID\\{6BA41DED-589A-427C-B829-B12F68C651B6}\\";
-const char* const kRecordName = "Uninstall.info";
 
 // The target a 3ds Max of that product major version installs, or -1.
 int MaxTargetOfVersion(int major) {

@@ -31,7 +31,6 @@ const char* const kPayloadType = "ARCHIVE";
 constexpr int kPayloadId = 105;
 // The payload's size and zlib CRC-32, little-endian 32-bit each, recorded by the build.
 constexpr int kPayloadCheckId = 106;
-const char* const kRecordName = "Uninstall.info";
 // Room counted per file beyond its bytes: the rest of its last cluster, its entry in the
 // folder and its two text records in the installation record.
 constexpr std::uint64_t kPerFileOverhead = 4096 + 1024;

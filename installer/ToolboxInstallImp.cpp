@@ -16,7 +16,6 @@
 namespace VLN2 {
 namespace {
 
-const char* const kRecordName = "Uninstall.info";
 // Paragraphs after the targets' texts, each around a path.
 const char* const kSharedFailedText =
     "\nThe shared VorlaneBox resources could not be installed into ";

@@ -6,6 +6,8 @@
 
 namespace VLN2 {
 
+// The installation record's file name in the toolbox folder.
+constexpr const char* kRecordName = "Uninstall.info";
 // Appended to the record's name for the file Save writes before it takes the record's place.
 constexpr const char* kRecordSavingSuffix = ".saving";
 

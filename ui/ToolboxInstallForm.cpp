@@ -6,6 +6,7 @@
 #include "framework/ElementRef.h"
 #include "framework/String.h"
 #include "installer/Targets.h"
+#include "installer/Uninstaller.h"
 #include "system/FileFunc.h"
 #include "system/SystemApp.h"
 #include "ui/GUI_LicenseDisplay.h"
@@ -15,7 +16,6 @@ namespace VLN2 {
 namespace {
 
 constexpr int kCancelId = 2;  // IDCANCEL: Cancel, Escape and the close box
-constexpr const char* kRecordName = "Uninstall.info";
 constexpr const char* kBrowseTitle = "Locate folder";
 constexpr const char* kFormCaption = "VorlaneBox Installation";
 constexpr const char* kTooLongText =
