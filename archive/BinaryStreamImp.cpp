@@ -42,11 +42,20 @@ int BinaryStreamImp::OpenStream() {
   file_ = option_ & kOptionNoLinks ? OpenRealFile(GetStreamPath(), access, sequential)
                                    : Port::OpenFile(GetStreamPath(), access, sequential);
   if (!file_) return 16;
-  // Emptied only once it is known to be the file itself, never another name of it.
-  if (mode_ == kModeCreate && !Port::SetEndOfFile(file_)) {
-    Port::CloseFile(file_);
-    file_ = nullptr;
-    return 16;
+  position_ = 0;
+  positionKnown_ = true;
+  sizeKnown_ = false;
+  // Emptied only once it is known to be the file itself, never another name of it; a new file
+  // is empty already.
+  if (mode_ == kModeCreate) {
+    std::uint32_t size = 0;
+    if ((Size(&size) != 0 || size != 0) && !Port::SetEndOfFile(file_)) {
+      Port::CloseFile(file_);
+      file_ = nullptr;
+      return 16;
+    }
+    size_ = 0;
+    sizeKnown_ = true;
   }
   return 0;
 }
@@ -58,32 +67,56 @@ int BinaryStreamImp::CloseStream() {
   int result = 0;
   if (written_) {
     std::uint32_t size = 0, position = 0;
-    if (!Port::GetFileSize(file_, &size) || !Port::GetFilePointer(file_, &position) ||
+    if (Size(&size) != 0 || Position(&position) != 0 ||
         (size != position && !Port::SetEndOfFile(file_)))
       result = 1;
   }
   Port::CloseFile(file_);
   file_ = nullptr;
+  positionKnown_ = sizeKnown_ = false;
   return result;
 }
 
 int BinaryStreamImp::FlushStream() { return Port::FlushFile(file_) ? 0 : 1; }
 
-int BinaryStreamImp::GetSize(std::uint32_t* size) {
-  std::uint32_t length = 0;
-  if (!Port::GetFileSize(file_, &length)) return 1;
-  *size = length;
+int BinaryStreamImp::Size(std::uint32_t* size) {
+  if (!sizeKnown_) sizeKnown_ = Port::GetFileSize(file_, &size_);
+  if (!sizeKnown_) return 1;
+  *size = size_;
   return 0;
 }
 
+int BinaryStreamImp::Position(std::uint32_t* position) {
+  if (!positionKnown_) positionKnown_ = Port::GetFilePointer(file_, &position_);
+  if (!positionKnown_) return 1;
+  *position = position_;
+  return 0;
+}
+
+void BinaryStreamImp::Moved(bool ok, std::uint32_t done, bool wrote) {
+  std::uint32_t next = position_ + done;
+  // A partial failure leaves the position unknown; one past 4 GB is asked for.
+  if (!ok || next < position_) positionKnown_ = false;
+  position_ = next;
+  if (wrote) {
+    if (!positionKnown_) sizeKnown_ = false;
+    if (sizeKnown_ && position_ > size_) size_ = position_;
+  }
+}
+
+int BinaryStreamImp::GetSize(std::uint32_t* size) { return Size(size); }
+
 int BinaryStreamImp::GetPosition(std::uint32_t* position) {
-  std::uint32_t at = 0;
-  if (Port::GetFilePointer(file_, &at)) *position = at;
+  Position(position);
   return 0;
 }
 
 int BinaryStreamImp::SetPosition(std::uint32_t position) {
-  error_ = Port::SetFilePointer(file_, position) ? 0 : 1;
+  if (!positionKnown_ || position != position_) {
+    positionKnown_ = Port::SetFilePointer(file_, position);
+    position_ = position;
+  }
+  error_ = positionKnown_ ? 0 : 1;
   return error_;
 }
 
@@ -121,7 +154,9 @@ int BinaryStreamImp::Write64(std::uint64_t value) { return WriteValue(value, 8);
 int BinaryStreamImp::WriteData(const void* data, std::uint32_t n) {
   written_ = 1;
   std::uint32_t done = 0;
-  if (!Port::WriteFile(file_, data, n, &done)) {
+  bool ok = Port::WriteFile(file_, data, n, &done);
+  Moved(ok, done, true);
+  if (!ok) {
     error_ = 1;
     return 0;
   }
@@ -132,7 +167,9 @@ int BinaryStreamImp::ReadValue(std::uint64_t* value, std::uint32_t size) {
   unsigned char bytes[8];
   std::uint32_t done = 0;
   // The end of the file is no error here: 0 bytes come and the variable stays.
-  if (!Port::ReadFile(file_, bytes, size, &done)) error_ = 1;
+  bool ok = Port::ReadFile(file_, bytes, size, &done);
+  Moved(ok, done, false);
+  if (!ok) error_ = 1;
   if (done == size) {
     std::uint64_t read = 0;
     for (std::uint32_t i = 0; i < size; ++i)
@@ -167,7 +204,9 @@ int BinaryStreamImp::Read64(std::uint64_t* value) { return ReadValue(value, 8); 
 
 int BinaryStreamImp::ReadData(void* data, std::uint32_t n) {
   std::uint32_t done = 0;
-  if (!Port::ReadFile(file_, data, n, &done) || done < n) error_ = 1;
+  bool ok = Port::ReadFile(file_, data, n, &done);
+  Moved(ok, done, false);
+  if (!ok || done < n) error_ = 1;
   return static_cast<int>(done);
 }
 

@@ -53,6 +53,12 @@ class BinaryStreamImp : public ElementImp<BinaryStream>, public Stream {
   int WriteValue(std::uint64_t value, std::uint32_t size);
   // Reads size bytes into *value only when all of them came.
   int ReadValue(std::uint64_t* value, std::uint32_t size);
+  // The file's size and position, asked of the system only when not known: the handle is
+  // this stream's alone, and no other program may write the file while it is open.
+  int Size(std::uint32_t* size);
+  int Position(std::uint32_t* position);
+  // After a read or write that moved done bytes.
+  void Moved(bool ok, std::uint32_t done, bool wrote);
 
   String* path_ = nullptr;
   Port::FileHandle file_ = nullptr;
@@ -63,6 +69,10 @@ class BinaryStreamImp : public ElementImp<BinaryStream>, public Stream {
   int access_ = 0;
   int option_ = 0;
   int written_ = 0;
+  std::uint32_t position_ = 0;
+  std::uint32_t size_ = 0;
+  bool positionKnown_ = false;
+  bool sizeKnown_ = false;
 };
 
 }  // namespace VLN2

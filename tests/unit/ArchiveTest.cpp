@@ -815,6 +815,27 @@ TEST_F(ArchiveTest, ReadsThatDeliverAFewBytesAtATimeReadTheSame) {
   for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(back[i].data, items[i].data);
 }
 
+// The archive is read front to back without asking where the file is, and a new file is
+// written without being emptied or cut: neither costs a call per entry.
+TEST_F(ArchiveTest, ExtractingNewFilesNeitherSeeksNorCutsPerEntry) {
+  long seeks[2], cuts[2];
+  for (int round = 0; round < 2; ++round) {
+    std::vector<Item> items;
+    for (int i = 0; i < 3 * (round + 1); ++i) items.push_back({"f" + std::to_string(i), Text(99)});
+    std::string name = "n" + std::to_string(round);
+    ASSERT_EQ(Build(box_.Path(name + ".vln"), items), 0);
+    auto archive = NewArchive(kArchiveRead);
+    PosixPort::ResetSystemCalls();
+    ASSERT_EQ(archive->OpenArchive(box_.Path(name + ".vln").c_str()), 0);
+    ASSERT_EQ(archive->ExtractFolder(box_.Path(name + "\\").c_str(), nullptr), 0);
+    seeks[round] = PosixPort::SystemCallCount("lseek");
+    cuts[round] = PosixPort::SystemCallCount("ftruncate");
+    EXPECT_EQ(box_.ReadFile(name + "\\f2"), Text(99));
+  }
+  EXPECT_EQ(seeks[1], seeks[0]);
+  EXPECT_EQ(cuts[0] + cuts[1], 0);
+}
+
 TEST_F(ArchiveTest, EveryRefusedWriteMakesTheBuildFail) {
   std::vector<Item> items = {{"a", Text(9000)}, {"b", Noise(5000)}, {"c", ""}};
   for (long n = 1;; ++n) {
