@@ -392,9 +392,24 @@ void Preflight::NoteHolder(const char* program, void* preflight) {
   self->holders_->Append("\n");
 }
 
+bool Preflight::FolderOfPathIsThere(const char* path) {
+  const char* folder = lastFolder_ ? lastFolder_->GetText() : nullptr;
+  std::size_t length = folder ? std::strlen(folder) : 0;
+  const char* name = path + length;
+  bool same = length > 0 && std::strncmp(path, folder, length) == 0 && *name &&
+              !std::strchr(name, '\\') && !std::strchr(name, '/');
+  if (same) return lastFolderThere_;
+  lastFolderThere_ = FolderOfPathExists(path) == 0;
+  // Without memory for the folder's name, the next path asks again.
+  lastFolder_ = NewText(path);
+  if (lastFolder_ && !CutToParent(lastFolder_.get())) lastFolder_.reset();
+  return lastFolderThere_;
+}
+
 PreflightCause Preflight::NoteInUse(const char*, const char* path, ArchiveEntry*) {
   // A file the removal deletes and the extraction writes again is listed once.
-  if (!path || HoldsLine(inUse_->GetText(), path) || !Port::IsFileInUse(path))
+  if (!path || !FolderOfPathIsThere(path) || HoldsLine(inUse_->GetText(), path) ||
+      !Port::IsFileInUse(path))
     return PreflightCause::kReady;
   if (inUse_->Append(path) != 0 || inUse_->Append("\n") != 0) return PreflightCause::kOutOfMemory;
   Port::ListFileHolders(&path, 1, &Preflight::NoteHolder, this);
@@ -415,6 +430,7 @@ PreflightCause Preflight::CheckFilesInUse() {
   for (;;) {
     inUse_ = NewText("");
     holders_ = NewText("");
+    lastFolder_.reset();
     if (!inUse_ || !holders_ || previous->VisitFiles(&Preflight::NoteRecordedInUse, this) != 0)
       return PreflightCause::kOutOfMemory;
     PreflightCause cause = WalkEntries(&Preflight::NoteInUse);

@@ -68,6 +68,9 @@ class Preflight {
   PreflightCause Measure(const char* folder, const char* path, ArchiveEntry* entry);
   PreflightCause NoteInUse(const char* folder, const char* path, ArchiveEntry* entry);
   static int NoteRecordedInUse(const char* path, void* preflight);
+  // Whether the folder of path exists, asked once for a run of paths in one folder: a file in
+  // a missing folder is missing, and cannot be in use.
+  bool FolderOfPathIsThere(const char* path);
   static void NoteHolder(const char* program, void* preflight);
   // Adds bytes to what the volume of folder must hold.
   PreflightCause Need(const char* folder, std::uint64_t bytes);
@@ -99,6 +102,9 @@ class Preflight {
   // The files found in use and the programs holding them, one per line.
   ElementRef<String> inUse_;
   ElementRef<String> holders_;
+  // The folder FolderOfPathIsThere last asked about, and its answer.
+  ElementRef<String> lastFolder_;
+  bool lastFolderThere_ = false;
 };
 
 }  // namespace VLN2
