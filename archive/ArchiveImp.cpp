@@ -465,7 +465,7 @@ int ArchiveImp::EndEntry() {
   return result;
 }
 
-Stream* ArchiveImp::OpenEntryData(ArchiveEntry* entry) {
+CompressStreamImp* ArchiveImp::ReaderFor(ArchiveEntry* entry) {
   Stream* file = FileStream();
   if (!file || entryStream_ || !entry) return nullptr;
   if (file->SetPosition(entry->GetBlockOffset()) != 0) return nullptr;
@@ -478,32 +478,35 @@ Stream* ArchiveImp::OpenEntryData(ArchiveEntry* entry) {
   entryStream_->AddRef();
   entryStream_->SetEntry(entry);
   entryStream_->SetInput(file);
-  Stream* view = CastTo<Stream>(entryStream_);
   // A stream that failed to open stays current until CloseEntry.
-  if (!view || view->SetMode(kModeRead) != 0 || view->OpenStream() != 0) return nullptr;
-  return view;
+  Stream* view = CastTo<Stream>(entryStream_);
+  if (!view || view->SetMode(kModeRead) != 0) return nullptr;
+  return static_cast<CompressStreamImp*>(entryStream_);
 }
 
-Stream* ArchiveImp::OpenEntry(const char* name) {
+Stream* ArchiveImp::OpenEntryData(ArchiveEntry* entry) {
+  CompressStreamImp* reader = ReaderFor(entry);
+  return reader && reader->OpenStream() == 0 ? static_cast<Stream*>(reader) : nullptr;
+}
+
+ArchiveEntry* ArchiveImp::FindEntry(const char* name) {
   if (!name) return nullptr;
   auto util = ElementRef<StringUtil>::Create(kStringUtilType);
   Iterator* it = GetEntries();
-  Stream* result = nullptr;
+  ArchiveEntry* found = nullptr;
   if (util && it) {
-    for (it->First(); !it->IsDone(); it->Next()) {
+    for (it->First(); !found && !it->IsDone(); it->Next()) {
       ArchiveEntry* entry = EntryOf(it->Current());
       if (!entry) break;
       const char* entryName = entry->GetEntryName();
-      if (!entryName) continue;
-      if (util->CompareNoCase(entryName, name) == 0) {
-        result = OpenEntryData(entry);
-        break;
-      }
+      if (entryName && util->CompareNoCase(entryName, name) == 0) found = entry;
     }
   }
   if (it) ReleaseEntries(&it);
-  return result;
+  return found;
 }
+
+Stream* ArchiveImp::OpenEntry(const char* name) { return OpenEntryData(FindEntry(name)); }
 
 int ArchiveImp::CloseEntry() {
   // An entry being written is finished by EndEntry, not dropped here.
@@ -537,10 +540,9 @@ int ArchiveImp::CheckEntry(const char* path) {
   return result;
 }
 
-int ArchiveImp::CopyOut(Stream* data, Stream* out) {
-  if (!data || data->IsClosed() != 0) return 1;
-  // The entry stream is the archive's own: its bytes go out from its memory in one piece.
-  return static_cast<CompressStreamImp*>(entryStream_)->WriteRest(out);
+int ArchiveImp::CopyOut(ArchiveEntry* entry, Stream* out) {
+  CompressStreamImp* reader = ReaderFor(entry);
+  return reader ? reader->WriteEntryTo(out) : 1;
 }
 
 int ArchiveImp::ExtractFile(const char* path) {
@@ -552,8 +554,7 @@ int ArchiveImp::ExtractFile(const char* path) {
   auto filePath = ElementRef<FilePath>::Create(kFilePathType);
   int result = 1;
   if (filePath && filePath->SetPath(path) == 0 && filePath->GetFileName()) {
-    Stream* data = OpenEntry(filePath->GetFileName());
-    result = CopyOut(data, outStream);
+    result = CopyOut(FindEntry(filePath->GetFileName()), outStream);
   }
   CloseEntry();
   if (outStream->CloseStream() != 0) result = 1;
@@ -615,7 +616,7 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
       continue;
     }
     Stream* outStream = CastTo<Stream>(out.get());
-    if (CopyOut(OpenEntryData(entry), outStream) != 0) {
+    if (CopyOut(entry, outStream) != 0) {
       if (outStream->GetError() != 0)
         LogSystemError("file not written", path);
       else

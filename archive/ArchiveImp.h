@@ -20,6 +20,8 @@
 
 namespace VLN2 {
 
+class CompressStreamImp;
+
 class ArchiveImp : public ElementImp<Archive> {
  public:
   explicit ArchiveImp(Core* core) : ElementImp(core, kArchiveType) {}
@@ -59,9 +61,12 @@ class ArchiveImp : public ElementImp<Archive> {
   int ReadDirectory(Stream* file);
   void ClearEntries();
   int WriteDirectory(Stream* file);
+  // The reader made current for entry, its input at the entry's block; null when not possible.
+  CompressStreamImp* ReaderFor(ArchiveEntry* entry);
   Stream* OpenEntryData(ArchiveEntry* entry);
-  // Writes the data of the current entry stream to out.
-  int CopyOut(Stream* data, Stream* out);
+  ArchiveEntry* FindEntry(const char* name);
+  // Writes the data of entry to out, through the reader; CloseEntry ends it.
+  int CopyOut(ArchiveEntry* entry, Stream* out);
   int AddOneFile(const char* path, const char* name);
   static int AddFolderFile(const char* path, void* context);
 

@@ -32,19 +32,8 @@ int CompressDeviceImp::Uncompress(unsigned char* dest, unsigned* destLength,
     uLongf length = 0;
     return uncompress(dest, &length, source, sourceLength);
   }
-  if (!inflater_) {
-    auto* stream = static_cast<z_stream*>(Allocate(sizeof(z_stream)));
-    if (!stream) return Z_MEM_ERROR;
-    std::memset(stream, 0, sizeof *stream);
-    int result = inflateInit(stream);
-    if (result != Z_OK) {
-      Free(stream);
-      return result;
-    }
-    inflater_ = stream;
-  } else if (inflateReset(inflater_) != Z_OK) {
-    return Z_STREAM_ERROR;
-  }
+  int started = StartInflater();
+  if (started != Z_OK) return started;
   inflater_->next_in = const_cast<unsigned char*>(source);
   inflater_->avail_in = sourceLength;
   inflater_->next_out = dest;
@@ -59,6 +48,38 @@ int CompressDeviceImp::Uncompress(unsigned char* dest, unsigned* destLength,
   if (result == Z_NEED_DICT || (result == Z_BUF_ERROR && inflater_->avail_out > 0))
     return Z_DATA_ERROR;
   return result;
+}
+
+int CompressDeviceImp::StartInflater() {
+  if (inflater_) return inflateReset(inflater_) == Z_OK ? Z_OK : Z_STREAM_ERROR;
+  auto* stream = static_cast<z_stream*>(Allocate(sizeof(z_stream)));
+  if (!stream) return Z_MEM_ERROR;
+  std::memset(stream, 0, sizeof *stream);
+  int result = inflateInit(stream);
+  if (result != Z_OK) {
+    Free(stream);
+    return result;
+  }
+  inflater_ = stream;
+  return Z_OK;
+}
+
+int CompressDeviceImp::Inflate(unsigned char* dest, unsigned* destLength,
+                               const unsigned char* source, unsigned* sourceLength, bool start) {
+  if (!destLength || !sourceLength) return Z_STREAM_ERROR;
+  int result = start ? StartInflater() : inflater_ ? Z_OK : Z_STREAM_ERROR;
+  if (result != Z_OK) return result;
+  inflater_->next_in = const_cast<unsigned char*>(source);
+  inflater_->avail_in = *sourceLength;
+  inflater_->next_out = dest;
+  inflater_->avail_out = *destLength;
+  result = inflate(inflater_, Z_NO_FLUSH);
+  *sourceLength -= inflater_->avail_in;
+  *destLength -= inflater_->avail_out;
+  if (result == Z_STREAM_END) return 1;
+  // No progress possible is for the caller to see: nothing used, nothing made.
+  if (result == Z_OK || result == Z_BUF_ERROR) return 0;
+  return result == Z_NEED_DICT ? Z_DATA_ERROR : result;
 }
 
 }  // namespace VLN2

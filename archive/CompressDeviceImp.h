@@ -1,4 +1,5 @@
-// The CompressDevice element: zlib's one-shot compress2 (level 9) and uncompress.
+// The CompressDevice element: zlib's one-shot compress2 (level 9) and uncompress, and
+// inflation in pieces.
 #pragma once
 
 #include "archive/CompressStream.h"
@@ -18,8 +19,13 @@ class CompressDeviceImp : public ElementImp<CompressDevice> {
                unsigned sourceLength) override;
   int Uncompress(unsigned char* dest, unsigned* destLength, const unsigned char* source,
                  unsigned sourceLength) override;
+  int Inflate(unsigned char* dest, unsigned* destLength, const unsigned char* source,
+              unsigned* sourceLength, bool start) override;
 
  private:
+  // The inflater made, or reset for a new stream; zlib's result.
+  int StartInflater();
+
   // One inflater for every Uncompress, reset between them, so that its state is allocated
   // once; made on first use.
   z_stream_s* inflater_ = nullptr;

@@ -19,6 +19,11 @@ class CompressDevice : public Element {
   // zlib uncompress, same conventions (-5 too small or incomplete, -3 corrupt).
   virtual int Uncompress(unsigned char* dest, unsigned* destLength, const unsigned char* source,
                          unsigned sourceLength) = 0;
+  // One zlib stream inflated piece by piece; start begins a new one. Takes what it can of
+  // *sourceLength bytes into at most *destLength; both become the bytes used. 0 while the
+  // stream goes on, 1 at its end, a negative zlib code for damage.
+  virtual int Inflate(unsigned char* dest, unsigned* destLength, const unsigned char* source,
+                      unsigned* sourceLength, bool start) = 0;
 };
 
 class CompressStream : public Element {

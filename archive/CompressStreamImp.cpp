@@ -179,17 +179,13 @@ int CompressStreamImp::DecodeCompressed() {
   // A length that runs past the input is damage: refuse it before allocating for it.
   std::uint32_t remaining = 0;
   if (RemainingBytes(input_, &remaining) && packed > remaining) return 1;
+  if (sink_ && unpacked > kPiece) return InflateToSink(packed, unpacked);
   std::uint32_t wanted = unpacked;
   if (wanted > InflateBound(packed)) wanted = static_cast<std::uint32_t>(InflateBound(packed));
   std::uint32_t capacity = 0;
   unsigned char* block = TakeSpare(wanted, &capacity);
   if (!block) return 1;
-  if (packedCapacity_ < packed) {
-    Free(packed_);
-    packed_ = static_cast<unsigned char*>(Allocate(packed));
-    packedCapacity_ = packed_ ? packed : 0;
-  }
-  if (packed_ && ReadFully(input_, packed_, packed) == packed && device_) {
+  if (ReservePacked(packed) && ReadFully(input_, packed_, packed) == packed && device_) {
     unsigned produced = wanted;
     Port::Lock();
     int rc = device_->Uncompress(block, &produced, packed_, packed);
@@ -210,6 +206,7 @@ int CompressStreamImp::DecodeStored() {
   if (n == 0) return 0;
   std::uint32_t remaining = 0;
   if (RemainingBytes(input_, &remaining) && n > remaining) return 1;
+  if (sink_ && n > kPiece) return CopyToSink(n);
   std::uint32_t capacity = 0;
   unsigned char* block = TakeSpare(n, &capacity);
   if (!block) return 1;
@@ -219,6 +216,69 @@ int CompressStreamImp::DecodeStored() {
   }
   AdoptBuffer(block, capacity, n);
   return 0;
+}
+
+bool CompressStreamImp::ReservePacked(std::uint32_t n) {
+  if (packedCapacity_ < n) {
+    Free(packed_);
+    packed_ = static_cast<unsigned char*>(Allocate(n));
+    packedCapacity_ = packed_ ? n : 0;
+  }
+  return packed_ != nullptr;
+}
+
+int CompressStreamImp::InflateToSink(std::uint32_t packed, std::uint32_t unpacked) {
+  std::uint32_t capacity = 0;
+  unsigned char* piece = TakeSpare(kPiece, &capacity);
+  int state = piece && ReservePacked(kPiece) && device_ ? 0 : -1;
+  std::uint32_t have = 0, at = 0;
+  for (bool start = true; state == 0; start = false) {
+    if (have == 0 && packed > 0) {
+      std::uint32_t n = packed < kPiece ? packed : kPiece;
+      if (ReadFully(input_, packed_, n) != n) break;
+      packed -= n;
+      have = n;
+      at = 0;
+    }
+    // Output beyond the stated length is damage, as it is for a block decoded whole.
+    unsigned used = have, made = unpacked < capacity ? unpacked : capacity;
+    Port::Lock();
+    state = device_->Inflate(piece, &made, packed_ + at, &used, start);
+    Port::Unlock();
+    at += used;
+    have -= used;
+    unpacked -= made;
+    if (state >= 0 && WriteFully(sink_, piece, made) != made) state = -1;
+    // Neither input taken nor output made: the data ended early or makes too much.
+    if (state == 0 && used == 0 && made == 0) break;
+  }
+  KeepSpare(piece, capacity);
+  return state == 1 ? 0 : 1;
+}
+
+int CompressStreamImp::CopyToSink(std::uint32_t n) {
+  std::uint32_t capacity = 0;
+  unsigned char* piece = TakeSpare(kPiece, &capacity);
+  while (piece && n > 0) {
+    std::uint32_t chunk = n < kPiece ? n : kPiece;
+    if (ReadFully(input_, piece, chunk) != chunk || WriteFully(sink_, piece, chunk) != chunk) break;
+    n -= chunk;
+  }
+  KeepSpare(piece, capacity);
+  return piece && n == 0 ? 0 : 1;
+}
+
+int CompressStreamImp::WriteEntryTo(Stream* out) {
+  std::uint32_t start = 0;
+  if (!out || out->GetPosition(&start) != 0) return 1;
+  sink_ = out;
+  int result = OpenStream();
+  sink_ = nullptr;
+  // A block sent out whole leaves the stream open and empty.
+  if (result == 0) result = WriteRest(out);
+  CloseStream();
+  if (result != 0 && out->GetError() == 0) out->SetPosition(start);
+  return result;
 }
 
 int CompressStreamImp::CloseStream() {

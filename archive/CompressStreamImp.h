@@ -62,6 +62,13 @@ class CompressStreamImp : public ElementImp<CompressStream>, public Stream {
   // ReadData of everything left, written to out straight from memory: one write, no copy.
   // 0 when out took it all.
   int WriteRest(Stream* out);
+  // Opens the stream on its entry and writes the entry's bytes to out; closes it again. A
+  // block larger than kPiece is decoded to out piece by piece, never held whole. 0 when out
+  // took it all; on damage, out is back where it was.
+  int WriteEntryTo(Stream* out);
+
+  // The bytes a large block is read, decoded and written in at a time.
+  static constexpr std::uint32_t kPiece = 1u << 20;
 
   // The allocated length of the data buffer (for tests of the growth rule).
   std::uint32_t GetCapacity() const { return capacity_; }
@@ -79,6 +86,12 @@ class CompressStreamImp : public ElementImp<CompressStream>, public Stream {
   int DecodePassThrough();
   int DecodeCompressed();
   int DecodeStored();
+  // A large block's data from the input to sink_ in pieces: zlib data of packed bytes that
+  // makes at most unpacked bytes, or n bytes as they are.
+  int InflateToSink(std::uint32_t packed, std::uint32_t unpacked);
+  int CopyToSink(std::uint32_t n);
+  // The packed bytes' buffer, at least n long.
+  bool ReservePacked(std::uint32_t n);
   int Pack();
   // Empties the stream; its buffer is kept as the spare for the next decoding.
   void FreeBuffer();
@@ -100,6 +113,8 @@ class CompressStreamImp : public ElementImp<CompressStream>, public Stream {
   Stream* output_ = nullptr;
   CompressDevice* device_ = nullptr;
   ArchiveEntry* entry_ = nullptr;
+  // Where WriteEntryTo sends a large block while the stream opens.
+  Stream* sink_ = nullptr;
   unsigned char* buffer_ = nullptr;
   std::uint32_t capacity_ = 0;
   std::uint32_t size_ = 0;

@@ -33,6 +33,7 @@
 #include "archive/Archive.h"
 #include "archive/ArchiveEntry.h"
 #include "archive/BinaryStream.h"
+#include "archive/CompressDeviceImp.h"
 #include "archive/CompressStream.h"
 #include "archive/EntryName.h"
 #include "archive/Stream.h"
@@ -610,10 +611,9 @@ class ParallelPacker {
 
 // The device the entry streams find in the Core while vlnpack packs: the prepared result
 // when the data is the current job's, zlib itself otherwise.
-class PreparedDevice : public ElementImp<CompressDevice> {
+class PreparedDevice : public CompressDeviceImp {
  public:
-  PreparedDevice(Core* core, ParallelPacker* packer)
-      : ElementImp(core, kCompressDeviceType), packer_(packer) {}
+  PreparedDevice(Core* core, ParallelPacker* packer) : CompressDeviceImp(core), packer_(packer) {}
 
   void SetCurrent(ParallelPacker::Job* job) { current_ = job; }
 
@@ -633,14 +633,6 @@ class PreparedDevice : public ElementImp<CompressDevice> {
     }
     uLongf length = *destLength;
     int result = compress2(dest, &length, source, sourceLength, 9);
-    if (result == Z_OK) *destLength = static_cast<unsigned>(length);
-    return result;
-  }
-
-  int Uncompress(unsigned char* dest, unsigned* destLength, const unsigned char* source,
-                 unsigned sourceLength) override {
-    uLongf length = *destLength;
-    int result = uncompress(dest, &length, source, sourceLength);
     if (result == Z_OK) *destLength = static_cast<unsigned>(length);
     return result;
   }

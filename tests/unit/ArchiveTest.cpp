@@ -14,7 +14,9 @@
 #include "archive/Archive.h"
 #include "archive/ArchiveEntry.h"
 #include "archive/ArchiveImp.h"
+#include "archive/CompressStreamImp.h"
 #include "archive/Stream.h"
+#include "framework/Allocator.h"
 #include "framework/ElementContainer.h"
 #include "unit/support/CoreFixture.h"
 #include "unit/support/Sandbox.h"
@@ -538,47 +540,72 @@ TEST_F(ArchiveTest, FileCutAtEveryOffsetReadsOnlyWhatIsWhole) {
   }
 }
 
+// Each row for a block decoded whole and for one decoded to its file piece by piece. An entry
+// that fails leaves its file empty.
 TEST_F(ArchiveTest, BlockLengthMismatchesAndCorruptZlibFailTheEntry) {
-  ASSERT_EQ(Build(box_.Path("m.vln"), {{"a", Text(5000)}}), 0);
-  std::string good = box_.ReadFile("m.vln");
-  // The record: name length at 20, "a\0", offset at 24, size at 28; the block at 32.
-  std::uint32_t size = StoredWordAt(good, 28);
-  ASSERT_EQ(StoredWordAt(good, 24), 32u);
-  struct Row {
-    const char* what;
-    std::size_t at;
-    std::string value;
-    bool decodes;
-    std::size_t length;  // of the decoded data
-  } rows[] = {
-      {"size one past the file", 28, StoredWord(size + 1), false, 0},
-      {"size one short", 28, StoredWord(size - 1), false, 0},
-      {"size zero", 28, StoredWord(0), false, 0},
-      {"size of the header alone", 28, StoredWord(8), false, 0},
-      {"offset past the file", 24, StoredWord(1 << 20), false, 0},
-      {"stored length smaller", 36, StoredWord(4999), false, 0},
-      {"stored length larger", 36, StoredWord(6000), true, 5000},
-      {"stored length zero", 36, StoredWord(0), false, 0},
-      {"corrupt zlib header", 40, "\x12", false, 0},
-      {"corrupt deflate data", 32 + size / 2, "\xFF\xFF\xFF", false, 0},
-      {"corrupt checksum", 32 + size - 1, "\x00", false, 0},
-      {"unknown tag with a length behind it", 32, "ZIP!", true, 0},
-  };
-  for (const Row& row : rows) {
-    std::string bad = good;
-    bad.replace(row.at, row.value.size(), row.value);
-    if (bad == good) bad[row.at] ^= 1;
-    box_.WriteFile("bad.vln", bad);
-    std::vector<Read> back;
-    ASSERT_EQ(Open(box_.Path("bad.vln"), &back), 0) << row.what;
-    ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(back[0].decoded, row.decodes) << row.what;
-    EXPECT_EQ(back[0].data.size(), row.length) << row.what;
-    auto archive = NewArchive(kArchiveRead);
-    ASSERT_EQ(archive->OpenArchive(box_.Path("bad.vln").c_str()), 0);
-    EXPECT_EQ(archive->ExtractFolder(box_.Path("out\\").c_str(), nullptr), row.decodes ? 0 : 1)
-        << row.what;
+  for (std::uint32_t n : {5000u, 3u << 20}) {
+    ASSERT_EQ(Build(box_.Path("m.vln"), {{"a", Text(n)}}), 0);
+    std::string good = box_.ReadFile("m.vln");
+    // The record: name length at 20, "a\0", offset at 24, size at 28; the block at 32.
+    std::uint32_t size = StoredWordAt(good, 28);
+    ASSERT_EQ(StoredWordAt(good, 24), 32u);
+    struct Row {
+      const char* what;
+      std::size_t at;
+      std::string value;
+      bool decodes;
+      std::size_t length;  // of the decoded data
+    } rows[] = {
+        {"size one past the file", 28, StoredWord(size + 1), false, 0},
+        {"size one short", 28, StoredWord(size - 1), false, 0},
+        {"size zero", 28, StoredWord(0), false, 0},
+        {"size of the header alone", 28, StoredWord(8), false, 0},
+        {"offset past the file", 24, StoredWord(1 << 20), false, 0},
+        {"stored length smaller", 36, StoredWord(n - 1), false, 0},
+        {"stored length larger", 36, StoredWord(n + 1000), true, n},
+        {"stored length zero", 36, StoredWord(0), false, 0},
+        {"corrupt zlib header", 40, "\x12", false, 0},
+        {"corrupt deflate data", 32 + size / 2, "\xFF\xFF\xFF", false, 0},
+        {"corrupt checksum", 32 + size - 1, "\x00", false, 0},
+        {"unknown tag with a length behind it", 32, "ZIP!", true, 0},
+    };
+    for (const Row& row : rows) {
+      std::string bad = good;
+      bad.replace(row.at, row.value.size(), row.value);
+      if (bad == good) bad[row.at] ^= 1;
+      box_.WriteFile("bad.vln", bad);
+      std::vector<Read> back;
+      ASSERT_EQ(Open(box_.Path("bad.vln"), &back), 0) << row.what;
+      ASSERT_EQ(back.size(), 1u);
+      EXPECT_EQ(back[0].decoded, row.decodes) << row.what;
+      EXPECT_EQ(back[0].data.size(), row.length) << row.what;
+      auto archive = NewArchive(kArchiveRead);
+      ASSERT_EQ(archive->OpenArchive(box_.Path("bad.vln").c_str()), 0);
+      EXPECT_EQ(archive->ExtractFolder(box_.Path("out\\").c_str(), nullptr), row.decodes ? 0 : 1)
+          << row.what;
+      EXPECT_TRUE(box_.ReadFile("out\\a") == Text(n).substr(0, row.length)) << row.what;
+    }
   }
+}
+
+// A large block never lies in memory whole, stored or packed.
+TEST_F(ArchiveTest, LargeBlocksGoToTheirFilesPieceByPiece) {
+  std::string data = Noise(3u << 20);
+  box_.WriteFile("raw.vln", std::string("VLN\1\1\0\0\x4E", 8) + std::string("RAW\0", 4) +
+                                StoredWord(28) + StoredWord(1) + std::string("\6\0abcde\0", 8) +
+                                StoredWord(36) + StoredWord(4 + data.size()) +
+                                std::string("RAW\0", 4) + data);
+  ASSERT_EQ(Build(box_.Path("packed.vln"), {{"abcde", Noise(3u << 20, 7)}}), 0);
+  for (const char* name : {"raw", "packed"}) {
+    auto archive = NewArchive(kArchiveRead);
+    ASSERT_EQ(archive->OpenArchive(box_.Path(std::string(name) + ".vln").c_str()), 0);
+    FailAllocation(0);
+    EXPECT_EQ(archive->ExtractFolder(box_.Path(std::string(name) + "\\").c_str(), nullptr), 0)
+        << name;
+    EXPECT_LE(LargestAllocationSinceHook(), CompressStreamImp::kPiece) << name;
+  }
+  EXPECT_TRUE(box_.ReadFile("raw\\abcde") == data);
+  EXPECT_TRUE(box_.ReadFile("packed\\abcde") == Noise(3u << 20, 7));
 }
 
 TEST_F(ArchiveTest, MissingFileIsNotCreatedByReading) {
