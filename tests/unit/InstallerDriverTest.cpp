@@ -416,6 +416,7 @@ const ArchiveContents kPayload = {
          noise += static_cast<char>((x = x * 1103515245 + 12345) >> 16);
        return noise;
      }()},
+    {"Cinema4D\\plugins\\p.res", "after the plug-in, in its folder"},
     {"SDK\\include\\a.h", "header"},
 };
 
@@ -553,8 +554,9 @@ TEST_F(PreflightTest, APlugInHeldWithoutSharingAsksToRetryAndCancelKeepsEverythi
 }
 
 TEST_F(PreflightTest, AQuietRunEndsWith6ForFilesInUseOr3ForAFailedCheckAndChangesNothing) {
+  // Not the first file of its folder: the check asks about each folder once, not each file.
   Port::FileHandle held =
-      Port::OpenFile(box_.Path("C4D\\plugins\\p.cdl").c_str(), Port::kAccessWrite, false);
+      Port::OpenFile(box_.Path("C4D\\plugins\\p.res").c_str(), Port::kAccessWrite, false);
   ASSERT_NE(held, nullptr);
   EXPECT_EQ(
       Run("/quiet /accept-terms /targets=c4d-r9,sdk \"/folder:c4d-r9=" + box_.Path("C4D") + "\""),
