@@ -484,11 +484,6 @@ CompressStreamImp* ArchiveImp::ReaderFor(ArchiveEntry* entry) {
   return static_cast<CompressStreamImp*>(entryStream_);
 }
 
-Stream* ArchiveImp::OpenEntryData(ArchiveEntry* entry) {
-  CompressStreamImp* reader = ReaderFor(entry);
-  return reader && reader->OpenStream() == 0 ? static_cast<Stream*>(reader) : nullptr;
-}
-
 ArchiveEntry* ArchiveImp::FindEntry(const char* name) {
   if (!name) return nullptr;
   auto util = ElementRef<StringUtil>::Create(kStringUtilType);
@@ -506,7 +501,10 @@ ArchiveEntry* ArchiveImp::FindEntry(const char* name) {
   return found;
 }
 
-Stream* ArchiveImp::OpenEntry(const char* name) { return OpenEntryData(FindEntry(name)); }
+Stream* ArchiveImp::OpenEntry(const char* name) {
+  CompressStreamImp* reader = ReaderFor(FindEntry(name));
+  return reader && reader->OpenStream() == 0 ? static_cast<Stream*>(reader) : nullptr;
+}
 
 int ArchiveImp::CloseEntry() {
   // An entry being written is finished by EndEntry, not dropped here.

@@ -63,7 +63,6 @@ class ArchiveImp : public ElementImp<Archive> {
   int WriteDirectory(Stream* file);
   // The reader made current for entry, its input at the entry's block; null when not possible.
   CompressStreamImp* ReaderFor(ArchiveEntry* entry);
-  Stream* OpenEntryData(ArchiveEntry* entry);
   ArchiveEntry* FindEntry(const char* name);
   // Writes the data of entry to out, through the reader; CloseEntry ends it.
   int CopyOut(ArchiveEntry* entry, Stream* out);
