@@ -631,10 +631,7 @@ class PreparedDevice : public CompressDeviceImp {
         return Z_OK;
       }
     }
-    uLongf length = *destLength;
-    int result = compress2(dest, &length, source, sourceLength, 9);
-    if (result == Z_OK) *destLength = static_cast<unsigned>(length);
-    return result;
+    return CompressDeviceImp::Compress(dest, destLength, source, sourceLength);
   }
 
  private:
