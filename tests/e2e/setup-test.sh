@@ -48,16 +48,23 @@ listing=$work/$scenario/payload.txt
 }
 
 expected=$work/$scenario/expected.txt
+# Scenarios run side by side, each on its own display: each asks for its screenshots in a
+# folder of its own, so that no other scenario's service takes or answers its requests.
+requests=$work/$scenario/shots
 drive() {  # drive SCENARIO: one run of the driver in the prefix
+  mkdir -p "$requests"
   "$src/scripts/wine-run" "$prefix" "$driver" "$1" \
-    "--setup=$(windows_path "$setup")" "--shots=$(windows_path "$shots")" \
+    "--setup=$(windows_path "$setup")" "--shots=$(windows_path "$requests")" \
     "--listing=$(windows_path "$listing")" "--payload=$(windows_path "$payload")" \
     "--max8=$(windows_path "$max8")" "--max9=$(windows_path "$max9")" \
     "--planted=$(windows_path "$planted")" "--packed=$(windows_path "$packed")" \
     "--expected=$(windows_path "$expected")" &
   local driver_pid=$!
-  serve_shots "$driver_pid" "$shots"
+  serve_shots "$driver_pid" "$requests"
   wait "$driver_pid"
+  local status=$?
+  mv -f "$requests"/*.png "$shots"/ 2>/dev/null
+  return $status
 }
 
 # The files the driver lists ("C:\path|payload entry") are on the Unix side of the drive
