@@ -1,49 +1,12 @@
 #include "archive/EntryName.h"
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
+
+#include "framework/PathRules.h"
 
 namespace VLN2 {
 namespace {
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsNoCase(const char* text, std::size_t length, const char* word) {
-  std::size_t i = 0;
-  for (; i < length; ++i)
-    if (word[i] == '\0' || Upper(text[i]) != word[i]) return false;
-  return word[i] == '\0';
-}
-
-// Windows opens the device whatever extension follows its name, and ignores blanks
-// between the name and the extension.
-bool IsDeviceName(const char* level, std::size_t length) {
-  std::size_t base = 0;
-  while (base < length && level[base] != '.') ++base;
-  while (base > 0 && level[base - 1] == ' ') --base;
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  for (const char* device : kDevices)
-    if (EqualsNoCase(level, base, device)) return true;
-  if (base < 4 || !(EqualsNoCase(level, 3, "COM") || EqualsNoCase(level, 3, "LPT"))) return false;
-  // Windows takes the superscript digits 1, 2 and 3 as device numbers too: 0xB9, 0xB2 and
-  // 0xB3 in the ANSI code page, the same after 0xC2 in UTF-8.
-  auto superscript = [](unsigned char c) { return c == 0xB9 || c == 0xB2 || c == 0xB3; };
-  const auto* number = reinterpret_cast<const unsigned char*>(level + 3);
-  if (base == 5) return number[0] == 0xC2 && superscript(number[1]);
-  return base == 4 && ((number[0] >= '0' && number[0] <= '9') || superscript(number[0]));
-}
-
-bool IsSafeLevel(const char* level, std::size_t length) {
-  if (length == 0) return false;
-  if (length == 1 && level[0] == '.') return false;
-  if (length == 2 && level[0] == '.' && level[1] == '.') return false;
-  char last = level[length - 1];
-  if (last == '.' || last == ' ') return false;
-  return !IsDeviceName(level, length);
-}
 
 // The Unicode simple upper-case mapping of the Basic Multilingual Plane: characters first to
 // last, every stride-th one, map to themselves plus delta. Sorted by first.
@@ -193,74 +156,8 @@ int CompareNames(const char* a, const char* b) {
   }
 }
 
-namespace {
-
-bool IsSafeCharacter(unsigned char c) {
-  if (c < 0x20 || c == 0x7F) return false;
-  switch (c) {
-    case ':':  // a drive, or an alternate data stream
-    case '*':
-    case '?':  // wildcards: the file functions would match other files
-    case '<':
-    case '>':
-    case '|':
-    case '"':
-      return false;
-    default:
-      return true;
-  }
-}
-
-// Every level of the relative path is safe; with runsAllowed, empty levels (runs of
-// separators and one trailing separator) are passed over instead of refused.
-bool AreSafeLevels(const char* path, bool runsAllowed) {
-  const char* level = path;
-  for (const char* p = path;; ++p) {
-    if (*p == '\0' || IsSeparator(*p)) {
-      std::size_t length = static_cast<std::size_t>(p - level);
-      if (!(runsAllowed && length == 0) && !IsSafeLevel(level, length)) return false;
-      if (*p == '\0') return true;
-      level = p + 1;
-    } else if (!IsSafeCharacter(static_cast<unsigned char>(*p))) {
-      return false;
-    }
-  }
-}
-
-char Folded(char c) { return IsSeparator(c) ? '\\' : Upper(c); }
-
-}  // namespace
-
 bool IsSafeEntryName(const char* name) {
   return name && name[0] != '\0' && !IsSeparator(name[0]) && AreSafeLevels(name, false);
-}
-
-bool IsDriveAbsolute(const char* path) {
-  if (!path) return false;
-  char letter = Upper(path[0]);
-  return letter >= 'A' && letter <= 'Z' && path[1] == ':' && IsSeparator(path[2]);
-}
-
-bool IsRecordablePath(const char* path) {
-  if (!IsDriveAbsolute(path)) return false;
-  const char* below = path + 3;
-  while (IsSeparator(*below)) ++below;
-  // The drive's root itself is nothing an installation wrote.
-  return *below != '\0' && AreSafeLevels(below, true);
-}
-
-bool SamePath(const char* a, const char* b) {
-  if (!a || !b) return false;
-  while (*a && *b) {
-    if (Folded(*a) != Folded(*b)) return false;
-    if (IsSeparator(*a)) {
-      while (IsSeparator(a[1])) ++a;
-      while (IsSeparator(b[1])) ++b;
-    }
-    ++a;
-    ++b;
-  }
-  return *a == *b;
 }
 
 }  // namespace VLN2

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "archive/EntryName.h"
 #include "framework/Allocator.h"
+#include "framework/PathRules.h"
 
 namespace VLN2 {
 
@@ -57,12 +57,12 @@ const char* After(const char* text, const char* prefix) {
   return text;
 }
 
-// An absolute path with a drive letter and no character that a path cannot hold.
-bool IsAbsolutePath(const char* path) {
-  if (!IsDriveAbsolute(path)) return false;
-  for (const char* c = path + 2; *c; ++c)
-    if (static_cast<unsigned char>(*c) < 32 || std::strchr("\"<>|?*:", *c)) return false;
-  return true;
+// Why a path given on the command line cannot be used, or null when it can.
+const char* PathFaultOf(const char* path, const char* notAbsolute) {
+  if (!IsDriveAbsolute(path)) return notAbsolute;
+  return IsPlainPath(path) ? nullptr
+                           : "The path names a device, ends in a dot or a blank, holds a "
+                             "character Windows refuses in a name, or is too long";
 }
 
 }  // namespace
@@ -190,8 +190,9 @@ int CommandLine::ReadArgument(char* argument) {
   } else if ((value = After(name, "folder:"))) {
     return ReadFolder(value);
   } else if ((value = After(name, "log="))) {
-    if (!IsAbsolutePath(value))
-      return Fault("The log file must be an absolute path with a drive letter", argument);
+    if (const char* fault =
+            PathFaultOf(value, "The log file must be an absolute path with a drive letter"))
+      return Fault(fault, argument);
     logFile_ = value;
   } else {
     ignored_[ignoredCount_++] = argument;
@@ -221,8 +222,9 @@ int CommandLine::ReadFolder(const char* assignment) {
   const char* equals = std::strchr(assignment, '=');
   int index = equals ? FindTargetByKey(assignment, static_cast<int>(equals - assignment)) : -1;
   if (index < 0) return Fault("Expected /folder:NAME=PATH with a target name", assignment);
-  if (!IsAbsolutePath(equals + 1))
-    return Fault("The folder must be an absolute path with a drive letter", assignment);
+  if (const char* fault =
+          PathFaultOf(equals + 1, "The folder must be an absolute path with a drive letter"))
+    return Fault(fault, assignment);
   folders_[index] = equals + 1;
   return 0;
 }

@@ -213,20 +213,22 @@ void InstallerDriver::Choose(GUI_ToolboxInstall* form, const CommandLine& option
   }
 }
 
-int InstallerDriver::Install(GUI_ToolboxInstall* form) {
-  SystemApp* app = core_->GetSystemApp();
-  Preflight preflight(core_, form);
-  PreflightCause cause = preflight.Run();
+int InstallerDriver::Stopped(PreflightCause cause, const Preflight& preflight) {
+  if (cause == PreflightCause::kReady) return 0;
   if (cause == PreflightCause::kFilesInUse) {
     // The user cancelled the box that listed them: nothing more to tell.
-    LogEvent("stopped before removing anything", nullptr, preflight.GetMessage());
+    LogLines("stopped before removing anything", nullptr, preflight.GetMessage());
     return kExitFilesInUse;
   }
-  if (cause != PreflightCause::kReady) {
-    LogEvent("stopped before removing anything");
-    if (app) Tell(app, preflight.GetMessage(), true);
-    return kExitPreflight;
-  }
+  LogEvent("stopped before removing anything");
+  Tell(core_->GetSystemApp(), preflight.GetMessage(), true);
+  return kExitPreflight;
+}
+
+int InstallerDriver::Install(GUI_ToolboxInstall* form) {
+  Preflight preflight(core_, form);
+  int stopped = Stopped(preflight.Run(), preflight);
+  if (stopped != 0) return stopped;
   // Creating the procedure removes the previous installation.
   ElementRef<ToolboxInstall> install = ElementRef<ToolboxInstall>::Create(kToolboxInstallType);
   if (!install) {
@@ -299,7 +301,11 @@ int InstallerDriver::RunUnattended(const CommandLine& options) {
 
 int InstallerDriver::RunUninstall(const CommandLine& options) {
   SystemApp* app = core_->GetSystemApp();
-  ElementRef<String> record = Joined({app->GetToolboxFolder(), kRecordName});
+  const char* toolbox = app->GetToolboxFolder();
+  Preflight preflight(core_, nullptr);
+  // Without a program-files folder there is no telling where an installation would be.
+  if (!toolbox) return Stopped(preflight.RunRemoval(), preflight);
+  ElementRef<String> record = Joined({toolbox, kRecordName});
   if (!record) return kExitFailed;
   if (PathExists(record->GetText()) != 0) {
     LogEvent("nothing to remove", record->GetText(), "no installation record");
@@ -314,16 +320,17 @@ int InstallerDriver::RunUninstall(const CommandLine& options) {
     LogEvent("removal declined");
     return kExitSuccess;
   }
-  ElementRef<Uninstaller> uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);
-  if (!uninstaller) return kExitFailed;
-  int result = kExitSuccess;
-  if (uninstaller->Load(record->GetText()) != 0) {
-    LogEvent("record not read", record->GetText(), "damaged, or written by a newer installer");
-    result = kExitFailed;
-  } else {
-    // The record lists itself, so the replay removes it too.
-    if (uninstaller->Uninstall() != 0 || PathExists(record->GetText()) == 0) result = kExitFailed;
-  }
+  if (int stopped = Stopped(preflight.RunRemoval(), preflight)) return stopped;
+  // The record goes last, and only once nothing it lists is left: what stays stays listed.
+  Uninstaller* uninstaller = preflight.GetPrevious();
+  bool cut = uninstaller->GetRecordState() != RecordState::kWhole;
+  bool left = uninstaller->KeepFile(record->GetText()) != 0 || uninstaller->Uninstall() != 0;
+  bool saved = uninstaller->SaveOrDelete(record->GetText()) == 0;
+  int result =
+      left || cut || !saved || PathExists(record->GetText()) == 0 ? kExitFailed : kExitSuccess;
+  if (cut) LogEvent("record damaged", record->GetText(), "files of the installation may remain");
+  if (result != kExitSuccess && PathExists(record->GetText()) == 0)
+    LogEvent("record kept", record->GetText(), "it lists the files that stayed");
   if (!options.IsQuiet())
     app->ShowInfo(result == kExitSuccess
                       ? "VorlaneBox has been removed."
@@ -402,7 +409,7 @@ int RunProgram(Port::ModuleHandle module, const char* commandLine) {
         // copy touches nothing. An unattended run says so by its exit code alone.
         CommandLine options;
         bool quiet = options.Parse(commandLine) == 0 && options.IsQuiet();
-        if (!quiet) app->ShowError(kAlreadyRunningText, kAlreadyRunningCaption);
+        if (!quiet) app->ShowError(instance.Refusal(), kAlreadyRunningCaption);
         core->SetSystemApp(app);
         exitCode = quiet ? kExitAlreadyRunning : kExitSuccess;
       } else {

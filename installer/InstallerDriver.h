@@ -9,6 +9,8 @@
 namespace VLN2 {
 
 class CommandLine;
+class Preflight;
+enum class PreflightCause;
 class GUI_ToolboxInstall;
 
 class InstallerDriver : public ElementStorage {
@@ -31,6 +33,8 @@ class InstallerDriver : public ElementStorage {
   // and recorded, 1 when not; kExitPreflight or kExitFilesInUse when the checks stopped
   // the run (the user told why) before anything was removed.
   int Install(GUI_ToolboxInstall* form);
+  // The exit code of checks that stopped the run (the user told why), or 0 when they passed.
+  int Stopped(PreflightCause cause, const Preflight& preflight);
   int RunForm(const CommandLine& options);
   int RunUnattended(const CommandLine& options);
   int RunUninstall(const CommandLine& options);

@@ -16,6 +16,20 @@ class Line {
     used_ += length;
   }
   void Append(const char* text) { Append(text, std::strlen(text)); }
+  // The text with each control character as \xNN: a line break from outside never ends the
+  // line, and a carriage return never hides what came before it.
+  void AppendEscaped(const char* text, std::size_t length) {
+    static const char kHex[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < length; ++i) {
+      auto c = static_cast<unsigned char>(text[i]);
+      if (c >= 0x20 && c != 0x7F) {
+        Append(text + i, 1);
+      } else {
+        const char escaped[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+        Append(escaped, 4);
+      }
+    }
+  }
   // Two digits or more of a number, with a separator after it.
   void Number(int value, int digits, char separator) {
     char reversed[8];
@@ -55,14 +69,18 @@ int LogFile::Open(const char* path) {
 }
 
 void LogFile::Write(const char* event, const char* subject, const char* detail) {
-  if (!file_) return;
-  // One line per line of the detail (a box's or the report's text), empty ones left out.
+  WriteLine(event, subject, detail, detail ? std::strlen(detail) : 0);
+}
+
+void LogFile::WriteLines(const char* event, const char* subject, const char* text) {
+  // One line per line of the text, empty ones left out; a line's own CR goes with its LF.
   bool written = false;
-  for (const char* rest = detail; rest && *rest;) {
+  for (const char* rest = text; rest && *rest;) {
     const char* end = std::strchr(rest, '\n');
-    int length = static_cast<int>(end ? end - rest : std::strlen(rest));
-    if (length > 1 || (length == 1 && *rest != '\r')) {
-      WriteLine(event, subject, rest, length);
+    std::size_t length = end ? static_cast<std::size_t>(end - rest) : std::strlen(rest);
+    std::size_t shown = length > 0 && rest[length - 1] == '\r' ? length - 1 : length;
+    if (shown > 0) {
+      WriteLine(event, subject, rest, shown);
       written = true;
     }
     rest += end ? length + 1 : length;
@@ -71,7 +89,8 @@ void LogFile::Write(const char* event, const char* subject, const char* detail) 
 }
 
 void LogFile::WriteLine(const char* event, const char* subject, const char* detail,
-                        int detailLength) {
+                        std::size_t detailLength) {
+  if (!file_) return;
   Port::CalendarTime now;
   Port::GetSystemTime(&now);
   Line line;
@@ -86,13 +105,11 @@ void LogFile::WriteLine(const char* event, const char* subject, const char* deta
   line.Append(event);
   if (subject) {
     line.Append(" ");
-    line.Append(subject);
+    line.AppendEscaped(subject, std::strlen(subject));
   }
   if (detail) {
     line.Append(": ");
-    // Carriage returns of the system's texts would break the line.
-    for (int i = 0; i < detailLength; ++i)
-      if (detail[i] != '\r') line.Append(detail + i, 1);
+    line.AppendEscaped(detail, detailLength);
   }
   std::uint32_t length = 0;
   const char* bytes = line.Finish(&length);

@@ -11,6 +11,7 @@
 #include "archive/Stream.h"
 #include "framework/Allocator.h"
 #include "framework/ElementContainer.h"
+#include "framework/PathRules.h"
 #include "framework/String.h"
 #include "framework/StringUtil.h"
 #include "installer/Targets.h"
@@ -38,6 +39,7 @@ constexpr std::uint32_t kReadPiece = 64 * 1024;
 
 const char* const kNothingChanged = "\n\nSetup has ended. Nothing was changed on this computer.";
 const char* const kOutOfMemoryText = "Setup ran out of memory before installing anything.";
+const char* const kNoProgramFilesFolder = ": the system names no program files folder.";
 
 std::uint32_t LE32(const unsigned char* bytes) {
   return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
@@ -47,17 +49,6 @@ ElementRef<String> NewText(const char* text) {
   ElementRef<String> string = ElementRef<String>::Create(kStringType);
   if (string && string->SetText(text) != 0) string.reset();
   return string;
-}
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// Cuts a folder text to its parent folder; false when it has none.
-bool CutToParent(String* folder) {
-  const char* text = folder->GetText();
-  int end = folder->GetLength();
-  while (end > 0 && IsSeparator(text[end - 1])) --end;
-  while (end > 0 && !IsSeparator(text[end - 1])) --end;
-  return end > 0 && folder->Truncate(end) == 0;
 }
 
 // The length of the volume part of a path: "C:\" or "\\server\share\"; 0 for none.
@@ -163,7 +154,7 @@ PreflightCause Preflight::Fail(PreflightCause cause, const char* before, const c
 
 PreflightCause Preflight::Run() {
   app_ = core_->GetSystemApp();
-  for (int index = 0; index < kTargetCount; ++index)
+  for (int index = 0; form_ && index < kTargetCount; ++index)
     anySelected_ = anySelected_ || form_->IsTargetSelected(index);
   PreflightCause cause = app_ ? Check() : PreflightCause::kNoTempFolder;
   // The installation opens the archive itself.
@@ -173,14 +164,44 @@ PreflightCause Preflight::Run() {
   return cause;
 }
 
+PreflightCause Preflight::RunRemoval() {
+  app_ = core_->GetSystemApp();
+  if (!app_) return PreflightCause::kNoTempFolder;
+  // Without a program-files folder there is no telling where the record is.
+  if (!app_->GetToolboxFolder())
+    return Fail(PreflightCause::kToolboxFolder,
+                "Setup cannot tell where programs are installed on this computer", "",
+                kNoProgramFilesFolder);
+  PreflightCause cause = CheckPreviousRecord();
+  return cause == PreflightCause::kReady ? CheckFilesInUse() : cause;
+}
+
 PreflightCause Preflight::Check() {
-  PreflightCause cause = CheckTempFolder();
+  PreflightCause cause = CheckPreviousRecord();
+  if (cause == PreflightCause::kReady) cause = CheckTempFolder();
   if (cause == PreflightCause::kReady) cause = StagePayload();
   if (cause == PreflightCause::kReady) cause = CheckArchive();
   if (cause == PreflightCause::kReady) cause = PrepareToolbox();
   if (cause == PreflightCause::kReady) cause = CheckSpace();
   if (cause == PreflightCause::kReady) cause = CheckFilesInUse();
   return cause;
+}
+
+PreflightCause Preflight::CheckPreviousRecord() {
+  previous_ = ElementRef<Uninstaller>::Create(kUninstallerType);
+  if (!previous_) return PreflightCause::kOutOfMemory;
+  // Without a toolbox folder there is no record, and one that cannot be read names nothing.
+  const char* toolbox = app_->GetToolboxFolder();
+  if (!toolbox) return PreflightCause::kReady;
+  ElementRef<String> record = NewText(toolbox);
+  if (!record || record->Append(kRecordName) != 0) return PreflightCause::kOutOfMemory;
+  previous_->Load(record->GetText());
+  // Replacing it would orphan every file of that installation.
+  if (previous_->GetRecordState() == RecordState::kNewer)
+    return Fail(PreflightCause::kNewerRecord, "The installation record ", record->GetText(),
+                " was made by a newer VorlaneBox Setup.\nUse that Setup to change or remove "
+                "VorlaneBox.");
+  return PreflightCause::kReady;
 }
 
 PreflightCause Preflight::CheckTempFolder() {
@@ -326,7 +347,7 @@ PreflightCause Preflight::PrepareToolbox() {
   if (!toolbox)
     return anySelected_ ? Fail(PreflightCause::kToolboxFolder,
                                "Setup cannot tell where programs are installed on this computer",
-                               "", ": the system names no program files folder.")
+                               "", kNoProgramFilesFolder)
                         : PreflightCause::kReady;
   bool exists = FolderOfPathExists(toolbox) == 0;
   // With nothing selected nothing goes there, and no record without the folder.
@@ -381,6 +402,8 @@ PreflightCause Preflight::CheckSpace() {
 
 int Preflight::NoteRecordedInUse(const char* path, void* preflight) {
   auto* self = static_cast<Preflight*>(preflight);
+  // The replay refuses such a path without looking at it: so does this check.
+  if (!IsRecordablePath(path)) return 0;
   return self->NoteInUse(nullptr, path, nullptr) == PreflightCause::kReady ? 0 : 1;
 }
 
@@ -417,26 +440,19 @@ PreflightCause Preflight::NoteInUse(const char*, const char* path, ArchiveEntry*
 }
 
 PreflightCause Preflight::CheckFilesInUse() {
-  const char* toolbox = app_->GetToolboxFolder();
-  ElementRef<Uninstaller> previous = ElementRef<Uninstaller>::Create(kUninstallerType);
-  if (!previous) return PreflightCause::kOutOfMemory;
-  // What the removal would delete: without a toolbox folder there is no record, and one that
-  // cannot be read names nothing.
-  if (toolbox) {
-    ElementRef<String> record = NewText(toolbox);
-    if (!record || record->Append(kRecordName) != 0) return PreflightCause::kOutOfMemory;
-    previous->Load(record->GetText());
-  }
   for (;;) {
     inUse_ = NewText("");
     holders_ = NewText("");
     lastFolder_.reset();
-    if (!inUse_ || !holders_ || previous->VisitFiles(&Preflight::NoteRecordedInUse, this) != 0)
+    if (!inUse_ || !holders_ || previous_->VisitFiles(&Preflight::NoteRecordedInUse, this) != 0)
       return PreflightCause::kOutOfMemory;
-    PreflightCause cause = WalkEntries(&Preflight::NoteInUse);
+    // A removal writes nothing new.
+    PreflightCause cause = archive_ ? WalkEntries(&Preflight::NoteInUse) : PreflightCause::kReady;
     if (cause != PreflightCause::kReady) return cause;
     if (inUse_->GetLength() == 0) return PreflightCause::kReady;
-    ElementRef<String> text = NewText("These files are in use and cannot be replaced:\n\n");
+    ElementRef<String> text =
+        NewText(archive_ ? "These files are in use and cannot be replaced:\n\n"
+                         : "These files are in use and cannot be removed:\n\n");
     if (!text || text->Append(inUse_->GetText()) != 0 ||
         (holders_->GetLength() > 0 && (text->Append("\nThey are held by:\n\n") != 0 ||
                                        text->Append(holders_->GetText()) != 0)) ||

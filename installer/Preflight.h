@@ -16,6 +16,7 @@ class BinaryStream;
 class GUI_ToolboxInstall;
 class String;
 class SystemApp;
+class Uninstaller;
 
 // The caption of the boxes Setup shows about itself.
 extern const char* const kSetupCaption;
@@ -23,6 +24,7 @@ extern const char* const kSetupCaption;
 // What ended the checks, in their order.
 enum class PreflightCause {
   kReady,              // every check passed: the payload is staged
+  kNewerRecord,        // the previous installation's record was written by a newer Setup
   kNoTempFolder,       // the private temporary folder is missing
   kPayloadNotStaged,   // the payload could not be written to the temporary folder whole
   kPayloadDamaged,     // the payload is not what the build recorded
@@ -36,7 +38,8 @@ enum class PreflightCause {
 
 class Preflight {
  public:
-  // form: the form that ended with Install: the selected targets and their folders.
+  // form: the form that ended with Install: the selected targets and their folders; null
+  // for a removal.
   Preflight(Core* core, GUI_ToolboxInstall* form);
   ~Preflight();
   Preflight(const Preflight&) = delete;
@@ -46,6 +49,11 @@ class Preflight {
   // through the application object; Retry checks them again. A toolbox folder the checks
   // created is removed again when a later check fails.
   PreflightCause Run();
+  // The checks before a removal of the installation: its record is one this Setup reads, and
+  // none of the files it lists is in use (asked as Run asks).
+  PreflightCause RunRemoval();
+  // After Run or RunRemoval: the previous installation's record as loaded, or null.
+  Uninstaller* GetPrevious() const { return previous_.get(); }
   // After kReady: the staged archive file.
   const char* GetArchivePath() const;
   // After a failure: what the user is told, naming the cause and the path.
@@ -56,6 +64,7 @@ class Preflight {
                                               ArchiveEntry* entry);
 
   PreflightCause Check();
+  PreflightCause CheckPreviousRecord();
   PreflightCause CheckTempFolder();
   PreflightCause StagePayload();
   PreflightCause CheckArchive();
@@ -86,7 +95,8 @@ class Preflight {
   ElementRef<String> archivePath_;
   ElementRef<String> message_;
   ElementRef<Archive> archive_;
-  ElementRef<BinaryStream> reader_;  // the staged archive, for the entries' block heads
+  ElementRef<BinaryStream> reader_;   // the staged archive, for the entries' block heads
+  ElementRef<Uninstaller> previous_;  // the record of the previous installation
   std::uint32_t archiveSize_ = 0;
   // The nearest folder above the toolbox folder that existed before the checks created
   // the toolbox folder; null when they created nothing.

@@ -9,6 +9,8 @@ namespace VLN2 {
 // The box a second copy shows before it ends, touching nothing.
 extern const char* const kAlreadyRunningText;
 extern const char* const kAlreadyRunningCaption;
+// The box of a copy that cannot tell whether another one runs: it ends too.
+extern const char* const kNotAloneText;
 
 // Claims the installer's named mutex for its own lifetime.
 class SingleInstance {
@@ -18,9 +20,14 @@ class SingleInstance {
   SingleInstance(const SingleInstance&) = delete;
   SingleInstance& operator=(const SingleInstance&) = delete;
 
-  // False when another copy holds the mutex. A mutex the system cannot make at all is no
-  // sign of another copy, so that copy goes on.
-  bool IsFirst() const { return claim_ != Port::MutexClaim::kHeldElsewhere; }
+  // True when this copy holds the mutex. A mutex that could not be claimed for any other
+  // reason than another copy holding it (an object of another kind squatting its name) does
+  // not make a first copy either: this one cannot be sure that it runs alone.
+  bool IsFirst() const { return claim_ == Port::MutexClaim::kClaimed; }
+  // The box that tells why this copy ends, when it is not the first.
+  const char* Refusal() const {
+    return claim_ == Port::MutexClaim::kHeldElsewhere ? kAlreadyRunningText : kNotAloneText;
+  }
 
  private:
   // Before the claim, which fills it.

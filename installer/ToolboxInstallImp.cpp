@@ -24,6 +24,19 @@ const char* const kRecordLostText = "\nThe installation record ";
 const char* const kRecordLostAdvice =
     " could not be written. The next installation may not be able to remove the files of "
     "this one.\n";
+const char* const kRecordDamagedText =
+    "\nThe installation record of the previous installation was damaged: files of that "
+    "installation may remain in ";
+const char* const kRecordDamagedAdvice = " and in the folders of its plug-ins.\n";
+const char* const kLeftOverText =
+    "\nThese files of the previous installation could not be removed; the next installation "
+    "or removal tries again:\n";
+
+// Adds each file the uninstaller lists to the text, one a line.
+int AddLine(const char* path, void* text) {
+  auto* lines = static_cast<String*>(text);
+  return lines->Append(path) == 0 && lines->Append("\n") == 0 ? 0 : 1;
+}
 
 // A new String holding first followed by second, or null (also without first: a record
 // path of its own would be relative to wherever the process stands).
@@ -53,8 +66,15 @@ int ToolboxInstallImp::Init() {
   if (g_core->GetSystemApp()) {
     if (ElementRef<String> record = Joined(ToolboxFolder(), kRecordName)) {
       uninstaller_->Load(record->GetText());
-      // The record stays until the new one replaces it in one step.
-      if (uninstaller_->KeepFile(record->GetText()) == 0) uninstaller_->Uninstall();
+      recordDamaged_ = uninstaller_->GetRecordState() == RecordState::kCutShort;
+      // The record stays until the new one replaces it in one step. What could not be
+      // removed stays listed, and is told.
+      if (uninstaller_->KeepFile(record->GetText()) == 0 && uninstaller_->Uninstall() != 0) {
+        leftOver_ = Create<String>(kStringType);
+        if (leftOver_ &&
+            (leftOver_->SetText("") != 0 || uninstaller_->VisitFiles(&AddLine, leftOver_) != 0))
+          ReleaseElement(leftOver_);
+      }
     }
   }
   return result;
@@ -66,11 +86,11 @@ int ToolboxInstallImp::SaveRecord() {
   if (!g_core->GetSystemApp() || !uninstaller_) return 1;
   ElementRef<String> record = Joined(ToolboxFolder(), kRecordName);
   if (!record) return 1;
-  if (uninstaller_->Save(record->GetText()) != 0) {
+  if (uninstaller_->SaveOrDelete(record->GetText()) != 0) {
     LogSystemError("record not written", record->GetText());
     return 1;
   }
-  LogEvent("record written", record->GetText());
+  if (PathExists(record->GetText()) == 0) LogEvent("record written", record->GetText());
   recordLost_ = false;
   return 0;
 }
@@ -78,13 +98,14 @@ int ToolboxInstallImp::SaveRecord() {
 int ToolboxInstallImp::Destroy() {
   if (!recordSaved_) SaveRecord();
   ReleaseElement(uninstaller_);
+  ReleaseElement(leftOver_);
   Free(status_);
   delete this;
   return 0;
 }
 
 int ToolboxInstallImp::RecordFolder(Archive* archive, const char* destination, const char* prefix) {
-  if (!uninstaller_) return 0;
+  if (!uninstaller_) return 1;
   ElementRef<String> path = ElementRef<String>::Create(kStringType);
   ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
   // Where extraction really writes, so that the replay, which refuses links on the way,
@@ -94,19 +115,24 @@ int ToolboxInstallImp::RecordFolder(Archive* archive, const char* destination, c
   Iterator* it = archive->GetEntries();
   if (!it) return 1;
   int result = 0;
+  bool any = false;
   for (it->First(); !it->IsDone(); it->Next()) {
     auto* entry = static_cast<ArchiveEntry*>(it->Current());
     const char* rest = entry ? entry->GetEntryName() : nullptr;
     if (!rest || (prefix && util->SkipPrefix(&rest, prefix) != 0)) continue;
     // Extraction refuses such names, so they never become files.
     if (!IsSafeEntryName(rest)) continue;
+    any = true;
     if (path->SetText(real->GetText()) != 0 || path->Append(rest) != 0 ||
         uninstaller_->AddFileEntry(path->GetText()) != 0 ||
         uninstaller_->AddFolderEntry(path->GetText()) != 0)
       result = 1;
   }
   archive->ReleaseEntries(&it);
-  return result;
+  // A folder of the payload that holds no file installs nothing: that is no installation.
+  if (!any)
+    LogEvent("nothing to install into", destination, "the installation files hold no file for it");
+  return any ? result : 1;
 }
 
 int ToolboxInstallImp::InstallFolder(const char* archivePath, const char* destination,
@@ -166,6 +192,12 @@ int ToolboxInstallImp::ShowReport() {
     return 1;
   if (recordLost_ && (report->Append(kRecordLostText) != 0 || report->Append(toolbox) != 0 ||
                       report->Append(kRecordName) != 0 || report->Append(kRecordLostAdvice) != 0))
+    return 1;
+  if (recordDamaged_ && (report->Append(kRecordDamagedText) != 0 || report->Append(toolbox) != 0 ||
+                         report->Append(kRecordDamagedAdvice) != 0))
+    return 1;
+  if (leftOver_ && leftOver_->GetLength() > 0 &&
+      (report->Append(kLeftOverText) != 0 || report->Append(leftOver_->GetText()) != 0))
     return 1;
   app->ShowInfo(report->GetText(), kReportCaption);
   return 0;

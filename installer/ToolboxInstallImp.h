@@ -20,7 +20,6 @@ class ToolboxInstallImp : public ElementImp<ToolboxInstall> {
 
   int InstallTarget(int index, const char* archivePath, const char* folder) override;
   int InstallSharedFiles(const char* archivePath) override;
-  // Writes the record first, then shows the targets' texts and what went wrong besides.
   // Writes the record unless SaveRecord did, then shows the targets' texts and what went
   // wrong besides.
   int ShowReport() override;
@@ -39,6 +38,8 @@ class ToolboxInstallImp : public ElementImp<ToolboxInstall> {
   bool recordSaved_ = false;
   bool recordLost_ = false;
   bool sharedFailed_ = false;
+  bool recordDamaged_ = false;  // the previous record was cut short
+  String* leftOver_ = nullptr;  // the previous files that stayed, one a line
 };
 
 }  // namespace VLN2

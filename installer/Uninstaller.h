@@ -11,6 +11,14 @@ constexpr const char* kRecordName = "Uninstall.info";
 // Appended to the record's name for the file Save writes before it takes the record's place.
 constexpr const char* kRecordSavingSuffix = ".saving";
 
+// How the last Load found the record file.
+enum class RecordState {
+  kWhole,     // read to its end
+  kMissing,   // no record file could be read
+  kCutShort,  // read as far as it goes: it ends early, or a text in it is damaged
+  kNewer,     // written by a newer Setup (a header above 0): nothing was read
+};
+
 class Uninstaller : public Element {
  public:
   // Appends the path unless an equal one (case ignored) is listed.
@@ -22,8 +30,10 @@ class Uninstaller : public Element {
   // Writes both lists to path + kRecordSavingSuffix, then puts that file in the place of
   // path in one step: the record at path is either the old one or the new one, whole.
   virtual int Save(const char* path) = 0;
-  // Deletes every listed file but the one KeepFile named, removes every listed folder that
-  // is empty, empties both lists. 1 also when a listed file is left in place.
+  // Deletes every listed file but the one KeepFile named and removes every listed folder that
+  // is empty. The files that could not be deleted and the folders holding them stay listed,
+  // so that the next replay tries again; the rest, the kept file too, leaves the lists. 1 when
+  // a listed file is left in place.
   virtual int Uninstall() = 0;
   // Names a file that Uninstall leaves in place even when it is listed (null: none): the
   // record that Save is to replace.
@@ -31,6 +41,12 @@ class Uninstaller : public Element {
   // Calls visit with each listed file in order; stops at the first non-zero result and
   // returns it, else 0.
   virtual int VisitFiles(int (*visit)(const char* path, void* context), void* context) = 0;
+  virtual RecordState GetRecordState() = 0;
+  // Saves the lists to path as Save does, path itself listed (appended when it is not); but
+  // when they name no file other than path, nothing is installed any more: the record at path
+  // is deleted, and then its folder and the folder above it (the toolbox and product
+  // folders), each when it is left empty. 0 when done.
+  virtual int SaveOrDelete(const char* path) = 0;
 };
 
 }  // namespace VLN2

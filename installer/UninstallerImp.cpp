@@ -12,6 +12,7 @@
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
 #include "framework/IO.h"
+#include "framework/PathRules.h"
 #include "framework/String.h"
 #include "framework/StringUtil.h"
 #include "system/FileFunc.h"
@@ -24,28 +25,34 @@ namespace {
 
 const char* TextOf(Value value) { return value ? static_cast<String*>(value)->GetText() : nullptr; }
 
-// Deletes a listed file; false when it is still there.
-bool RemoveListedFile(const char* path) {
+// What became of a listed file.
+enum class Removal {
+  kGone,     // deleted, or not there
+  kLeft,     // still there: the system refused to delete it, or a link leads to it
+  kRefused,  // not a place an installation writes to: never looked at
+};
+
+Removal RemoveListedFile(const char* path) {
   // An absent text names nothing to remove.
-  if (!path || !*path) return true;
+  if (!path || !*path) return Removal::kGone;
   // Not even looked at: a UNC path would have the elevated installer connect to another
   // machine and offer its credentials.
   if (!IsRecordablePath(path)) {
     LogEvent("refused", path, "not a place an installation writes to");
-    return false;
+    return Removal::kRefused;
   }
   if (RemoveRealFile(path) == 0) {
     LogEvent("removed", path);
-    return true;
+    return Removal::kGone;
   }
   char error[256];
   Port::GetLastErrorText(error, sizeof error);
   if (PathExists(path) != 0) {
     LogEvent("already gone", path);
-    return true;
+    return Removal::kGone;
   }
   LogEvent("left", path, error);
-  return false;
+  return Removal::kLeft;
 }
 
 // Appends text to the list unless an equal one (case ignored) is there. The index answers
@@ -219,15 +226,21 @@ int UninstallerImp::KeepFile(const char* path) {
 }
 
 int UninstallerImp::Load(const char* path) {
+  state_ = RecordState::kMissing;
   ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
   Stream* stream = OpenFile(file.get(), path, kModeRead);
   if (!stream) return 1;
   // A header that cannot be read at all is refused like a newer one.
   std::int32_t header = 1;
-  int result = stream->ReadData(&header, 4) == 4 && header <= 0 ? 0 : 1;
+  bool whole = stream->ReadData(&header, 4) == 4;
+  int result = whole && header <= 0 ? 0 : 1;
+  state_ = !whole        ? RecordState::kCutShort
+           : result != 0 ? RecordState::kNewer
+                         : RecordState::kWhole;
   std::uint32_t legacyCodePage = kCodePageNotRead;
   if (result == 0) result = ReadList(files_, &fileIndex_, stream, &legacyCodePage);
   if (result == 0) result = ReadList(folders_, &folderIndex_, stream, &legacyCodePage);
+  if (result != 0 && state_ == RecordState::kWhole) state_ = RecordState::kCutShort;
   stream->CloseStream();
   return result;
 }
@@ -259,19 +272,29 @@ int UninstallerImp::Save(const char* path) {
 }
 
 int UninstallerImp::Uninstall() {
-  // Tells the kept file apart from the others.
+  // Tells the kept file apart from the others, and the folders that still hold a file.
   ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
   if (!files_ || !util) return 1;
   Iterator* it = files_->GetIterator(kListIterator, nullptr);
   if (!it) return 1;
   int result = 0;
-  const char* kept = kept_ ? kept_->GetText() : nullptr;
-  for (it->First(); !it->IsDone(); it->Next()) {
-    const char* file = TextOf(it->Current());
-    if ((!kept || util->CompareNoCase(file, kept) != 0) && !RemoveListedFile(file)) result = 1;
-  }
-  it->Clear();
+  const char* keptPath = kept_ ? kept_->GetText() : nullptr;
+  // What could not be removed stays listed, so that the next replay tries again; the kept
+  // file leaves the list like a removed one (its owner records it anew), and a path refused
+  // as no place of an installation leaves it too: it should never have been in.
   fileIndex_.Clear();
+  for (it->First(); !it->IsDone();) {
+    const char* file = TextOf(it->Current());
+    bool kept = keptPath && util->CompareNoCase(file, keptPath) == 0;
+    Removal removal = kept ? Removal::kGone : RemoveListedFile(file);
+    if (removal != Removal::kGone) result = 1;
+    if (removal == Removal::kLeft) {
+      fileIndex_.Add(util.get(), it->Current());
+      it->Next();
+    } else {
+      it->Remove();
+    }
+  }
   files_->ReleaseIterator(&it);
 
   if (!folders_) return 1;
@@ -281,10 +304,54 @@ int UninstallerImp::Uninstall() {
   // for the folders that only became empty on the way.
   for (it->Last(); !it->IsBeforeFirst(); it->Prev()) RemoveListedFolder(TextOf(it->Current()));
   for (it->First(); !it->IsDone(); it->Next()) RemoveListedFolder(TextOf(it->Current()));
-  it->Clear();
   folderIndex_.Clear();
+  for (it->First(); !it->IsDone();) {
+    if (HoldsListedFile(util.get(), TextOf(it->Current()))) {
+      folderIndex_.Add(util.get(), it->Current());
+      it->Next();
+    } else {
+      it->Remove();
+    }
+  }
   folders_->ReleaseIterator(&it);
   return result;
+}
+
+bool UninstallerImp::HoldsListedFile(StringUtil* util, const char* folder) {
+  std::size_t length = folder ? std::strlen(folder) : 0;
+  Iterator* it = length ? files_->GetIterator(kListIterator, nullptr) : nullptr;
+  bool holds = false;
+  for (it ? it->First() : void(); it && !holds && !it->IsDone(); it->Next()) {
+    const char* rest = TextOf(it->Current());
+    holds = rest && util->SkipPrefix(&rest, folder) == 0 && *rest;
+  }
+  if (it) files_->ReleaseIterator(&it);
+  return holds;
+}
+
+RecordState UninstallerImp::GetRecordState() { return state_; }
+
+int UninstallerImp::SaveOrDelete(const char* path) {
+  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
+  Iterator* it = files_ && path ? files_->GetIterator(kListIterator, nullptr) : nullptr;
+  if (!util || !it) {
+    if (it) files_->ReleaseIterator(&it);
+    return 1;
+  }
+  bool installed = false;
+  for (it->First(); !installed && !it->IsDone(); it->Next())
+    installed = util->CompareNoCase(TextOf(it->Current()), path) != 0;
+  files_->ReleaseIterator(&it);
+  // A record lists itself, so that whatever removes the files it lists removes it too.
+  if (installed) return AddFileEntry(path) == 0 ? Save(path) : 1;
+  if (PathExists(path) == 0 && RemoveRealFile(path) != 0) return 1;
+  LogEvent("record removed", path);
+  // The toolbox folder, then the product folder above it.
+  ElementRef<String> folder = ElementRef<String>::Create(kStringType);
+  if (folder && folder->SetText(path) == 0)
+    for (int level = 0; level < 2 && CutToParent(folder.get()); ++level)
+      RemoveListedFolder(folder->GetText());
+  return 0;
 }
 
 int UninstallerImp::VisitFiles(int (*visit)(const char* path, void* context), void* context) {

@@ -9,6 +9,7 @@ namespace VLN2 {
 class ElementContainer;
 class Stream;
 class String;
+class StringUtil;
 
 class UninstallerImp : public ElementImp<Uninstaller> {
  public:
@@ -24,14 +25,20 @@ class UninstallerImp : public ElementImp<Uninstaller> {
   int Uninstall() override;
   int KeepFile(const char* path) override;
   int VisitFiles(int (*visit)(const char* path, void* context), void* context) override;
+  RecordState GetRecordState() override;
+  int SaveOrDelete(const char* path) override;
 
  private:
+  // Whether a listed file lies below the folder.
+  bool HoldsListedFile(StringUtil* util, const char* folder);
+
   ElementContainer* files_ = nullptr;
   ElementContainer* folders_ = nullptr;
   // Beside each list, so that adding a path does not compare it with every listed one.
   TextIndex fileIndex_;
   TextIndex folderIndex_;
   String* kept_ = nullptr;  // the file Uninstall leaves in place
+  RecordState state_ = RecordState::kMissing;
 };
 
 }  // namespace VLN2

@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "archive/BinaryStream.h"
-#include "archive/EntryName.h"
 #include "archive/Stream.h"
 #include "framework/Allocator.h"
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
+#include "framework/PathRules.h"
 #include "framework/String.h"
 #include "framework/StringUtil.h"
 #include "system/port/Port.h"
@@ -15,8 +15,6 @@
 namespace VLN2 {
 
 namespace {
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Length of the folder part of a path: drive and folder up to the last separator, or 0 when
 // there is no colon before the last separator.

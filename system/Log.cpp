@@ -17,6 +17,10 @@ void LogEvent(const char* event, const char* subject, const char* detail) {
   if (Log* log = CurrentLog()) log->Write(event, subject, detail);
 }
 
+void LogLines(const char* event, const char* subject, const char* text) {
+  if (Log* log = CurrentLog()) log->WriteLines(event, subject, text);
+}
+
 void LogSystemError(const char* event, const char* subject) {
   // Read first: whatever runs next may change it.
   char error[256];

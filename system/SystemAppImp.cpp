@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "archive/EntryName.h"
 #include "framework/Allocator.h"
 #include "framework/CFormat.h"
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
+#include "framework/PathRules.h"
 #include "system/FileFunc.h"
 #include "system/FileSystemIterator.h"
 #include "system/Registry.h"
@@ -218,7 +218,7 @@ int SystemAppImp::Destroy() {
 }
 
 int SystemAppImp::ShowBox(const char* text, const char* caption, Port::MessageBoxKind kind) {
-  if (log_) log_->Write(quiet_ ? "box (not shown)" : "box", caption, text);
+  if (log_) log_->WriteLines(quiet_ ? "box (not shown)" : "box", caption, text);
   if (!quiet_) return Port::ShowMessageBox(text, caption, kind);
   return kind == Port::MessageBoxKind::kQuestion ? 0 : Port::kBoxOk;
 }

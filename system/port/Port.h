@@ -53,9 +53,12 @@ using FileHandle = void*;  // null = no file
 // kAccessNoLink: refuse a symbolic link or other reparse point at the file's own name
 // instead of following it. A link above it, and a link to a file that the platform reports
 // as a plain file (Wine), show only in the final path: check GetFinalPath too.
-enum FileAccess { kAccessRead = 1, kAccessWrite = 2, kAccessNoLink = 4 };
-// Opens the file, creating it when absent, at position 0; null when refused.
-FileHandle OpenFile(const char* path, int access, bool sequential);
+// kAccessNew: only create the file; an existing one (or anything else at its name) refuses.
+enum FileAccess { kAccessRead = 1, kAccessWrite = 2, kAccessNoLink = 4, kAccessNew = 8 };
+// Opens the file, creating it when absent, at position 0; null when refused. No other opener
+// may write or delete it while it is open. *created (may be null): whether this opening made
+// the file; a file it made may be deleted through the handle (DeleteOpenFile).
+FileHandle OpenFile(const char* path, int access, bool sequential, bool* created = nullptr);
 bool ReadFile(FileHandle file, void* data, std::uint32_t n, std::uint32_t* done);
 bool WriteFile(FileHandle file, const void* data, std::uint32_t n, std::uint32_t* done);
 bool GetFileSize(FileHandle file, std::uint32_t* size);
@@ -95,6 +98,16 @@ bool MoveFileReplacing(const char* from, const char* to);
 bool FlushFile(FileHandle file);
 // Bytes free to this user on the volume that holds the existing folder.
 bool GetVolumeFreeBytes(const char* folder, std::uint64_t* bytes);
+// The folder at which the volume that holds path is mounted: its drive's root ("C:\"), or a
+// folder below it where another volume is mounted (GetVolumePathName), found from the
+// deepest level of path that exists. False when the drive does not exist as this process
+// sees it, or the folder does not fit.
+bool GetVolumeFolder(const char* path, char* buffer, std::uint32_t size);
+// Whether the volume mounted at the folder lies on another computer (a mapped network drive).
+bool IsNetworkVolume(const char* volumeFolder);
+// Creates a new folder that only the user running the program, the Administrators and the
+// system itself may enter; false when it exists already or cannot be made.
+bool CreatePrivateFolder(const char* path);
 // An existing file that cannot be opened for writing and deleting without sharing: another
 // program has it open or loaded. A missing or merely refused file is not in use.
 bool IsFileInUse(const char* path);

@@ -729,8 +729,7 @@ void Cancel() {
   Expect(!FolderExists(kBase), "no product folder");
 }
 
-// Install with nothing chosen: no report; the record lists nothing, and is written only when
-// the toolbox folder exists.
+// Install with nothing chosen: no report, no record, and no toolbox folder left empty.
 void Nothing() {
   {
     SetupRun run;
@@ -748,10 +747,8 @@ void Nothing() {
     run.AcceptAndInstall();
     run.ExpectNoReport();
     run.Finish(1);
-    ExpectEq(ReadFileBytes(kRecord), std::string(12, '\0'),
-             "with a toolbox folder the record is twelve zero bytes");
-    std::vector<std::string> files = FilesBelow(kBase);
-    Expect(files.size() == 1, "and nothing else is there:\n" + Join(files));
+    Expect(!FileExists(kRecord), "no record when nothing is installed");
+    Expect(!FolderExists(kBase), "and no empty toolbox or product folder");
   }
 }
 
@@ -815,6 +812,9 @@ void Planted() {
 
 // ---- What an ordinary user may plant
 
+// The exit code of an unattended run, which shows no form and no box.
+int RunUnattended(const std::string& arguments, const std::string& output = "");
+
 // Two copies at once: while the first shows its form, the second shows the box, makes no
 // temporary folder and ends with 0; the first then installs alone.
 void Second() {
@@ -838,6 +838,25 @@ void Second() {
   run.AcceptAndInstall();
   ExpectEq(run.TakeReport(), ExpectedReport({{13, kSdk}}), "the first copy's report");
   run.Finish(1);
+  CheckInstallation({{13, kSdk}});
+
+  // An object of another kind under the mutex's name (Wine has no private namespace, so the
+  // name is the global one): no copy can tell whether it runs alone, so none goes on.
+  HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, "Global\\VorlaneBoxSetup");
+  Expect(squatter != nullptr, "an event squats the mutex's name");
+  ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms /targets=sdk")), "4",
+           "squatted: a quiet copy's exit code");
+  Program squatted;
+  if (squatted.Start(g_options.setup, "")) {
+    HWND box = WaitForBox(squatted.Pid(), "VorlaneBox Setup");
+    ExpectEq(box ? Text(GetDlgItem(box, 0xFFFF)) : "",
+             "VorlaneBox Setup cannot make sure that no other copy of it is running, and has "
+             "ended. Nothing was changed on this computer.",
+             "squatted: the box");
+    if (box) PostMessageA(box, WM_COMMAND, IDOK, 0);
+    Expect(squatted.WaitForExit() && squatted.ExitCode() == 0, "squatted: the copy ends with 0");
+  }
+  CloseHandle(squatter);
   CheckInstallation({{13, kSdk}});
 }
 
@@ -976,7 +995,7 @@ const std::string kLog = "C:\\Logs\\VorlaneBox setup.log";
 
 // Runs the installer with the arguments to its end, watching that it shows no window;
 // its exit code. Its console output goes to the output file when one is given.
-int RunUnattended(const std::string& arguments, const std::string& output = "") {
+int RunUnattended(const std::string& arguments, const std::string& output) {
   std::string temp = TempFolder();
   Program program;
   if (!program.Start(g_options.setup, arguments, output)) return -1;
@@ -1073,13 +1092,24 @@ void Uninstall() {
   ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms")), "0", "installed");
   std::vector<std::string> installed = FilesBelow("C:\\Hosts\\");
   Expect(installed.size() > choice.size(), "files installed below C:\\Hosts");
+  // A plug-in held by its host: nothing is removed, the record stays as it was.
+  std::string plugin;
+  for (const std::string& file : installed)
+    if (Lower(file).find(".cdl") != std::string::npos) plugin = file;
+  HANDLE held = CreateFileA(plugin.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  Expect(held != INVALID_HANDLE_VALUE, "a plug-in held with no sharing");
+  const std::string record = ReadFileBytes(kRecord);
+  ExpectEq(std::to_string(RunUnattended("/uninstall /quiet")), "6", "held: exit code");
+  Expect(ReadFileBytes(kRecord) == record && FilesBelow("C:\\Hosts\\") == installed,
+         "held: the record and every file as they were");
+  CloseHandle(held);
   ExpectEq(std::to_string(RunUnattended("-UNINSTALL -quiet \"/log=" + kLog + "\"")), "0",
-           "removed: exit code");
+           "released: exit code");
   Expect(FilesBelow("C:\\Hosts\\") == std::vector<std::string>{"C:\\Hosts\\3dsMax8\\3dsmax.exe"},
          "every installed file is removed, the host's own stays");
   Expect(!FolderExists(kToolbox), "the toolbox folder is removed");
-  ExpectLogged(
-      {"removed C:\\Hosts\\CINEMA 4D R10\\plugins\\", "removed " + kRecord, "exit code 0"});
+  ExpectLogged({"removed C:\\Hosts\\CINEMA 4D R10\\plugins\\", "record removed " + kRecord,
+                "exit code 0"});
   ExpectEq(std::to_string(RunUnattended("/uninstall /quiet")), "5", "nothing left to remove");
 
   ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms /targets=sdk")), "0",

@@ -34,6 +34,8 @@ std::string Summary(const CommandLine& options) {
 }
 
 TEST(CommandLineTest, LinesGiveTheirOptionsOrAUsageError) {
+  const std::string tooLong = "/folder:sdk=C:\\" + std::string(257, 'x');
+  const char* const kTooLong = tooLong.c_str();
   const struct {
     const char* line;
     int result;
@@ -52,8 +54,8 @@ TEST(CommandLineTest, LinesGiveTheirOptionsOrAUsageError) {
       {"\"/folder:sdk=D:\\Vorlane SDK\" /folder:Max9=C:/Max", 0, "6=C:/Max 13=D:\\Vorlane SDK"},
       {"/folder:sdk=\"D:\\Vorlane SDK\"", 0, "13=D:\\Vorlane SDK"},
       {"/folder:sdk=\"D:\\a\\\\\" /log=C:\\l.txt", 0, "13=D:\\a\\ log=C:\\l.txt"},
-      {"/folder:sdk=D:\\a\\\"b\"", 2, "usage: The folder must be"},  // \" is a literal quote
-      {"/folder:sdk=D:\\x /folder:SDK=E:\\y", 0, "13=E:\\y"},        // the last one counts
+      {"/folder:sdk=D:\\a\\\"b\"", 2, "usage: The path names"},  // \" is a literal quote
+      {"/folder:sdk=D:\\x /folder:SDK=E:\\y", 0, "13=E:\\y"},    // the last one counts
       {"/log=\"C:\\Logs\\setup log.txt\"", 0, "log=C:\\Logs\\setup log.txt"},
       {"/uninstall /quiet /log=C:\\u.log", 0, "quiet uninstall log=C:\\u.log"},
       {"/uninstall", 0, "uninstall"},
@@ -75,8 +77,15 @@ TEST(CommandLineTest, LinesGiveTheirOptionsOrAUsageError) {
       {"/folder:sdk=SDK\\", 2, "usage: The folder must be an absolute path"},
       {"/folder:sdk=\\\\server\\share\\", 2, "usage: The folder must be an absolute path"},
       {"/folder:sdk=C:relative", 2, "usage: The folder must be an absolute path"},
-      {"/folder:sdk=C:\\a|b", 2, "usage: The folder must be an absolute path"},
-      {"/folder:sdk=C:\\a:b", 2, "usage: The folder must be an absolute path"},
+      {"/folder:sdk=C:\\a|b", 2, "usage: The path names a device"},
+      {"/folder:sdk=C:\\a:b", 2, "usage: The path names a device"},
+      {"/folder:sdk=C:\\CON", 2, "usage: The path names a device"},
+      {"/folder:sdk=C:\\x\\NUL\\y", 2, "usage: The path names a device"},
+      {"/folder:sdk=C:\\x\\com1.txt\\y", 2, "usage: The path names a device"},
+      {"/folder:sdk=C:\\Trailing.", 2, "usage: The path names a device"},
+      {"\"/folder:sdk=C:\\Trailing \"", 2, "usage: The path names a device"},
+      {kTooLong, 2, "usage: The path names a device"},
+      {"/log=C:\\Logs\\NUL", 2, "usage: The path names a device"},
       {"/folder:max10=C:\\x", 2, "usage: Expected /folder:NAME=PATH"},
       {"/folder:C:\\x", 2, "usage: Expected /folder:NAME=PATH"},
       {"/log=setup.log", 2, "usage: The log file must be an absolute path"},

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "archive/EntryName.h"
+#include "framework/PathRules.h"
 
 namespace VLN2 {
 namespace {

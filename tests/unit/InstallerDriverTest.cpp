@@ -325,7 +325,8 @@ TEST_F(CommandLineRunTest, UnattendedRunsEndWithTheirExitCodesAndLogWhatTheyDid)
       {"/uninstall /quiet",
        0,
        {},
-       {"removed " + max7 + "m.dlu", "removed " + toolbox + "Uninstall.info", "exit code 0"}},
+       {"removed " + max7 + "m.dlu", "record removed " + toolbox + "Uninstall.info",
+        "exit code 0"}},
       {"/uninstall /quiet",
        5,
        {},
@@ -341,11 +342,12 @@ TEST_F(CommandLineRunTest, UnattendedRunsEndWithTheirExitCodesAndLogWhatTheyDid)
   }
   EXPECT_FALSE(box_.Exists("C4D\\plugins"));
   EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox"));
-  // A record that does not list itself stays behind: the removal is not complete.
+  // A record that does not list itself goes all the same, once the files it lists are gone.
   box_.WriteFile("C4D\\plugins\\p.cdl", "x");
   box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({plugin}, {}));
-  EXPECT_EQ(Run("/uninstall /quiet"), kExitFailed);
+  EXPECT_EQ(Run("/uninstall /quiet"), kExitSuccess);
   EXPECT_FALSE(box_.Exists("C4D\\plugins\\p.cdl"));
+  EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox"));
 
   PosixPort::ClearRegistry();  // no host any more
   EXPECT_EQ(Run("/quiet /accept-terms"), kExitNothingToInstall);
@@ -353,12 +355,65 @@ TEST_F(CommandLineRunTest, UnattendedRunsEndWithTheirExitCodesAndLogWhatTheyDid)
   EXPECT_FALSE(Logged("file written"));
 }
 
+// The record goes last, and only when nothing it lists stays: a held plug-in stops the removal
+// before anything goes; a file that cannot be removed keeps a record that lists only it.
+TEST_F(CommandLineRunTest, ARemovalTakesTheRecordLastAndOnlyOnceNothingItListsStays) {
+  const std::string plugin = box_.Path("C4D\\plugins\\p.cdl");
+  const std::string record = box_.Path("Vorlane\\Toolbox\\Uninstall.info");
+  ASSERT_EQ(Run("/quiet /accept-terms"), kExitSuccess);
+  const std::string installed = box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info");
+  Port::FileHandle held = Port::OpenFile(plugin.c_str(), Port::kAccessWrite, false);
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(Run("/uninstall /quiet"), kExitFilesInUse);
+  EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"), installed);
+  EXPECT_TRUE(box_.Exists("Vorlane\\Toolbox\\r.txt"));
+  app_->answerRetry = [&] {
+    Port::CloseFile(held);
+    return 0;
+  };
+  EXPECT_EQ(Run("/uninstall"), kExitSuccess);
+  EXPECT_EQ(app_->boxes.back().text, "VorlaneBox has been removed.");
+  EXPECT_FALSE(box_.Exists("Vorlane"));
+  EXPECT_FALSE(box_.Exists("C4D\\plugins"));
+
+  box_.WriteFile("C4D\\plugins\\p.cdl\\mine.txt", "the user's");  // cannot be removed
+  box_.WriteFile("C4D\\other.dll", "goes");
+  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info",
+                 StoredRecordBytes({plugin, box_.Path("C4D\\other.dll"), record},
+                                   {box_.Path("C4D\\"), box_.Path("C4D\\plugins\\")}));
+  EXPECT_EQ(Run("/uninstall /quiet"), kExitFailed);
+  EXPECT_TRUE(Logged("left " + plugin)) << log_;
+  EXPECT_FALSE(box_.Exists("C4D\\other.dll"));
+  EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"),
+            StoredRecordBytes({plugin, record}, {box_.Path("C4D\\"), box_.Path("C4D\\plugins\\")}));
+
+  box_.Remove("C4D\\plugins");
+  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", std::string(12, '\0'));
+  EXPECT_EQ(Run("/uninstall /quiet"), kExitSuccess);
+  EXPECT_FALSE(box_.Exists("Vorlane"));
+
+  // A record of a newer Setup is neither replayed nor replaced.
+  box_.WriteFile("C4D\\other.dll", "stays");
+  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info",
+                 StoredRecordBytes({box_.Path("C4D\\other.dll")}, {}, 1));
+  for (const char* run : {"/uninstall /quiet", "/quiet /accept-terms"}) {
+    EXPECT_EQ(Run(run), kExitPreflight) << run;
+    EXPECT_TRUE(Logged("box (not shown) VorlaneBox Setup: The installation record " + record +
+                       " was made by a newer VorlaneBox Setup."))
+        << log_;
+    EXPECT_TRUE(box_.Exists("C4D\\other.dll"));
+    EXPECT_FALSE(box_.Exists("C4D\\plugins"));
+  }
+}
+
 TEST_F(CommandLineRunTest, WithAFormTheOptionsPreselectAndBoxesAreShown) {
   // The targets replace what was detected; the folders fill their rows.
-  EXPECT_EQ(Run("/targets=sdk,max7 /folder:max7=D:\\Max7 /folder:sdk=D:\\SDK stray"), 0);
+  // A line break in an argument is written escaped: it cannot make a line of its own.
+  EXPECT_EQ(
+      Run("/targets=sdk,max7 /folder:max7=D:\\Max7 /folder:sdk=D:\\SDK \"stray\nexit code 0\""), 0);
   EXPECT_EQ(Detected(), (std::map<int, std::string>{{4, "D:\\Max7"}, {13, "D:\\SDK"}}));
   EXPECT_TRUE(Logged("detected c4d-r10: " + box_.Path("C4D\\")));
-  EXPECT_TRUE(Logged("ignored argument stray"));
+  EXPECT_TRUE(Logged("ignored argument stray\\x0Aexit code 0"));
   EXPECT_TRUE(Logged("cancelled"));
 
   g_script = FormScript();
@@ -401,7 +456,7 @@ TEST_F(InstallerDriverTest, InstallWithNothingSelectedStillRemovesThePreviousIns
   EXPECT_EQ(Run(), 1);
   EXPECT_FALSE(box_.Exists("old.dll"));
   EXPECT_TRUE(app_->boxes.empty());
-  EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"), std::string(12, '\0'));
+  EXPECT_FALSE(box_.Exists("Vorlane"));
 }
 
 // ---- The checks before anything is removed. Each failure leaves the previous installation
@@ -637,10 +692,19 @@ TEST(SingleInstanceTest, OnlyOneCopyAtATimeGoesOn) {
     SingleInstance second;
     EXPECT_FALSE(second.IsFirst());
   }
-  SingleInstance later;
-  EXPECT_TRUE(later.IsFirst());
+  {
+    SingleInstance later;
+    EXPECT_TRUE(later.IsFirst());
+  }
   EXPECT_STREQ(kAlreadyRunningText, "VorlaneBox Setup is already running.");
 #ifndef _WIN32
+  // Something else under the lock's name: this copy cannot tell, so it does not go on either.
+  box.Remove("VorlaneBoxSetup.lock");
+  box.MakeFolder("VorlaneBoxSetup.lock");
+  SingleInstance squatted;
+  EXPECT_FALSE(squatted.IsFirst());
+  EXPECT_STREQ(squatted.Refusal(), kNotAloneText);
+  EXPECT_EQ(RunProgram(nullptr, "/quiet /accept-terms"), kExitAlreadyRunning);
   PosixPort::SetTempPath(nullptr);
 #endif
 }

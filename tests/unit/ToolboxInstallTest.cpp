@@ -104,16 +104,15 @@ TEST_F(ToolboxInstallTest, TheNextInstallationRemovesWhatTheLastOneRecordedAndNo
   EXPECT_FALSE(box_.Exists("SDK\\samples"));
   EXPECT_TRUE(box_.Exists("SDK\\include\\mine.h"));
   EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox\\Shaders"));
-  // The old record stayed until the new one, which names nothing, took its place.
-  EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox\\Resources.txt"));
-  EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"), std::string(12, '\0'));
+  // Nothing is installed any more: no record, and no empty toolbox or product folder.
+  EXPECT_FALSE(box_.Exists("Vorlane"));
 }
 
-TEST_F(ToolboxInstallTest, NothingSelectedLeavesAnEmptyRecordWhereTheToolboxFolderStays) {
-  box_.MakeFolder("Vorlane\\Toolbox");
+TEST_F(ToolboxInstallTest, NothingSelectedLeavesNoRecordAndFoldersOnlyWithOtherFiles) {
   box_.WriteFile("Vorlane\\Toolbox\\notes.txt", "kept");
   { auto install = NewInstall(); }
-  EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"), std::string(12, '\0'));
+  EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox\\Uninstall.info"));
+  EXPECT_TRUE(box_.Exists("Vorlane\\Toolbox\\notes.txt"));
 }
 
 TEST_F(ToolboxInstallTest, TargetsSharingAFolderAreInstalledTwiceAndRecordedOnce) {
@@ -135,22 +134,40 @@ TEST_F(ToolboxInstallTest, TargetsSharingAFolderAreInstalledTwiceAndRecordedOnce
             0u);
 }
 
+// Besides a target that cannot write its file and one whose payload folder is empty, the
+// previous record is cut short and lists a file that cannot be removed (a folder holding the
+// user's file stands in its place): it stays listed, and the report tells both.
 TEST_F(ToolboxInstallTest, AFailingTargetIsReportedAndRecordedWhileTheOthersSucceed) {
   box_.MakeFolder("Max8\\VorlaneBox.dlu");  // a folder where the plug-in file must go
+  box_.WriteFile("old\\stays.dll\\mine.txt", "the user's");
+  std::string previous = StoredRecordBytes({box_.Path("old\\stays.dll")}, {});
+  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", previous.substr(0, previous.size() - 2));
   {
     auto install = NewInstall();
     install->InstallSharedFiles(archive_.c_str());
     EXPECT_NE(install->InstallTarget(5, archive_.c_str(), box_.Path("Max8\\").c_str()), 0);
+    EXPECT_NE(install->InstallTarget(7, archive_.c_str(), box_.Path("MS\\").c_str()), 0);
     EXPECT_EQ(install->InstallTarget(13, archive_.c_str(), box_.Path("SDK\\").c_str()), 0);
     install->ShowReport();
   }
   ASSERT_EQ(app_->boxes.size(), 1u);
   EXPECT_EQ(app_->boxes[0].text,
-            std::string(FindTarget(5)->failureText) + FindTarget(13)->successText);
+            std::string(FindTarget(5)->failureText) + FindTarget(7)->failureText +
+                FindTarget(13)->successText +
+                "\nThe installation record of the previous installation was damaged: files of "
+                "that installation may remain in " +
+                Toolbox() +
+                " and in the folders of its plug-ins.\n\nThese files of the previous "
+                "installation could not be removed; the next installation or removal tries "
+                "again:\n" +
+                box_.Path("old\\stays.dll") + "\n");
   StoredRecord record = Record();
   ASSERT_TRUE(record.complete);
-  EXPECT_NE(std::find(record.files.begin(), record.files.end(), box_.Path("Max8\\VorlaneBox.dlu")),
-            record.files.end());
+  for (const char* listed : {"Max8\\VorlaneBox.dlu", "old\\stays.dll"})
+    EXPECT_NE(std::find(record.files.begin(), record.files.end(), box_.Path(listed)),
+              record.files.end())
+        << listed;
+  EXPECT_FALSE(box_.Exists("MS"));
 }
 
 TEST_F(ToolboxInstallTest, AnArchiveThatCannotBeOpenedFailsEveryTarget) {

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/file.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -102,7 +103,8 @@ bool NamesOnlyARoot(const char* path) {
 
 }  // namespace
 
-FileHandle OpenFile(const char* path, int access, bool sequential) {
+FileHandle OpenFile(const char* path, int access, bool sequential, bool* created) {
+  if (created) *created = false;
   std::string native;
   if (!NativePath(path, &native)) return nullptr;
   int flags = O_CREAT | O_CLOEXEC | (access & kAccessNoLink ? O_NOFOLLOW : 0);
@@ -112,7 +114,14 @@ FileHandle OpenFile(const char* path, int access, bool sequential) {
     flags |= O_WRONLY;
   else
     flags |= O_RDONLY;
-  int fd = Sys::Open(native.c_str(), flags, 0666);
+  // Made new when it can be, so that the caller knows the file is its own.
+  bool made = access & (kAccessWrite | kAccessNew);
+  int fd = made ? Sys::Open(native.c_str(), flags | O_EXCL, 0666) : -1;
+  if (fd < 0) {
+    if (made && (errno != EEXIST || (access & kAccessNew))) return nullptr;
+    made = false;
+    fd = Sys::Open(native.c_str(), flags, 0666);
+  }
   if (fd < 0) return nullptr;
   struct stat status;
   bool refused = Sys::Fstat(fd, &status) != 0 || S_ISDIR(status.st_mode);
@@ -124,6 +133,7 @@ FileHandle OpenFile(const char* path, int access, bool sequential) {
     return nullptr;
   }
   posix_fadvise(fd, 0, 0, sequential ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_RANDOM);
+  if (created) *created = made;
   return AsHandle(fd);
 }
 
@@ -272,6 +282,61 @@ bool GetVolumeFreeBytes(const char* folder, std::uint64_t* bytes) {
   if (!NativePath(folder, &native) || Sys::Statvfs(native.c_str(), &status) != 0) return false;
   *bytes = static_cast<std::uint64_t>(status.f_bavail) * status.f_frsize;
   return true;
+}
+
+// Cuts a drive-absolute path to the folder above it, ending in a separator; false at the
+// drive's root.
+bool CutLevel(std::string* path) {
+  const std::size_t root = 3;  // "C:\"
+  std::size_t end = path->size();
+  while (end > root && (*path)[end - 1] != '/' && (*path)[end - 1] != '\\') --end;
+  if (end == path->size()) {  // a folder's trailing separators, then its name
+    while (end > root && ((*path)[end - 1] == '/' || (*path)[end - 1] == '\\')) --end;
+    while (end > root && (*path)[end - 1] != '/' && (*path)[end - 1] != '\\') --end;
+  }
+  if (end < root || end == path->size()) return false;
+  path->resize(end);
+  return true;
+}
+
+bool GetVolumeFolder(const char* path, char* buffer, std::uint32_t size) {
+  if (!path || !path[0] || path[1] != ':' || (path[2] != '\\' && path[2] != '/')) return false;
+  std::string windows = path, native;
+  struct stat at;
+  // The deepest level that exists; an unmapped drive has none.
+  for (;;) {
+    if (!NativePath(windows.c_str(), &native)) return false;
+    if (Sys::Stat(native.c_str(), &at) == 0) break;
+    if (!CutLevel(&windows)) return false;
+  }
+  // Up while the level above lies on the same device. A drive's root is a volume's root, as
+  // Wine's drives are: the walk ends there.
+  for (std::string up = windows; CutLevel(&up);) {
+    struct stat above;
+    if (!NativePath(up.c_str(), &native) || Sys::Stat(native.c_str(), &above) != 0 ||
+        above.st_dev != at.st_dev)
+      break;
+    windows = up;
+  }
+  if (windows.back() != '\\' && windows.back() != '/') windows += '\\';
+  if (windows.size() + 1 > size) return false;
+  std::memcpy(buffer, windows.c_str(), windows.size() + 1);
+  return true;
+}
+
+bool IsNetworkVolume(const char* volumeFolder) {
+  std::string native;
+  struct statfs status;
+  if (!NativePath(volumeFolder, &native) || Sys::Statfs(native.c_str(), &status) != 0) return false;
+  // NFS, SMB, CIFS and SMB2 as Linux names them.
+  for (unsigned long kind : {0x6969ul, 0x517Bul, 0xFF534D42ul, 0xFE534D42ul})
+    if (static_cast<unsigned long>(status.f_type) == kind) return true;
+  return false;
+}
+
+bool CreatePrivateFolder(const char* path) {
+  std::string native;
+  return NativePath(path, &native) && Sys::Mkdir(native.c_str(), 0700) == 0;
 }
 
 bool IsFileInUse(const char* path) {

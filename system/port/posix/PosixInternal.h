@@ -6,6 +6,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
 
@@ -35,6 +36,7 @@ int Closedir(DIR* dir);
 ssize_t Readlink(const char* path, char* buffer, size_t size);
 int Fsync(int fd);
 int Statvfs(const char* path, struct statvfs* status);
+int Statfs(const char* path, struct statfs* status);
 
 }  // namespace Sys
 

@@ -69,7 +69,8 @@ void SetProgramFilesFolder(const char* windowsPath);
 
 // ---- The system calls every file operation goes through, by name: "open", "close",
 // "read", "write", "lseek", "ftruncate", "fstat", "flock", "unlink", "mkdir", "rmdir",
-// "rename", "lstat", "stat", "opendir", "readdir", "closedir", "readlink", "fsync", "statvfs".
+// "rename", "lstat", "stat", "opendir", "readdir", "closedir", "readlink", "fsync", "statvfs",
+// "statfs".
 // Signatures are the POSIX ones, open taking its mode always: int open(const char*, int, mode_t).
 using SystemCall = void (*)();
 // Replaces a call; null restores the real one. False for an unknown name.

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@ namespace {
 int RealOpen(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
 int RealRename(const char* oldPath, const char* newPath) { return ::rename(oldPath, newPath); }
 int RealStatvfs(const char* path, struct statvfs* status) { return ::statvfs(path, status); }
+int RealStatfs(const char* path, struct statfs* status) { return ::statfs(path, status); }
 
 struct Entry {
   const char* name;
@@ -61,6 +63,7 @@ enum Call {
   kReadlink,
   kFsync,
   kStatvfs,
+  kStatfs,
   kCallCount
 };
 
@@ -85,6 +88,7 @@ Entry g_calls[kCallCount] = {
     {"readlink", Erase(::readlink), nullptr, 0, 0, false, 0},
     {"fsync", Erase(::fsync), nullptr, 0, 0, false, 0},
     {"statvfs", Erase(RealStatvfs), nullptr, 0, 0, false, 0},
+    {"statfs", Erase(RealStatfs), nullptr, 0, 0, false, 0},
 };
 
 Entry* Find(const char* name) {
@@ -234,6 +238,9 @@ ssize_t Readlink(const char* path, char* buffer, size_t size) {
 int Fsync(int fd) { return Fails(kFsync) ? -1 : Function<int(int)>(kFsync)(fd); }
 int Statvfs(const char* path, struct statvfs* status) {
   return Fails(kStatvfs) ? -1 : Function<int(const char*, struct statvfs*)>(kStatvfs)(path, status);
+}
+int Statfs(const char* path, struct statfs* status) {
+  return Fails(kStatfs) ? -1 : Function<int(const char*, struct statfs*)>(kStatfs)(path, status);
 }
 
 }  // namespace Sys

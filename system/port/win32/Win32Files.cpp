@@ -54,19 +54,33 @@ bool FinalPath(HANDLE file, char* buffer, std::uint32_t size) {
 
 }  // namespace
 
-FileHandle OpenFile(const char* path, int access, bool sequential) {
+FileHandle OpenFile(const char* path, int access, bool sequential, bool* created) {
+  if (created) *created = false;
   if (!path) return nullptr;
   DWORD rights = 0;
   if (access & kAccessRead) rights |= GENERIC_READ;
   if (access & kAccessWrite) rights |= GENERIC_WRITE;
   DWORD flag = sequential ? FILE_FLAG_SEQUENTIAL_SCAN : FILE_FLAG_RANDOM_ACCESS;
   if (access & kAccessNoLink) flag |= FILE_FLAG_OPEN_REPARSE_POINT;
-  HANDLE file = CreateFileA(path, rights, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, flag, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  // A new file is made with the right to delete it, so that one found in the wrong place can
+  // go through its handle; an existing one is opened as it is.
+  HANDLE file = INVALID_HANDLE_VALUE;
+  bool made = false;
+  if (access & (kAccessWrite | kAccessNew)) {
+    file = CreateFileA(path, rights | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW, flag, nullptr);
+    made = file != INVALID_HANDLE_VALUE;
+    if (!made && (access & kAccessNew)) return nullptr;
+  }
+  if (!made) {
+    file = CreateFileA(path, rights, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, flag, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    made = GetLastError() != ERROR_ALREADY_EXISTS;
+  }
   if ((access & kAccessNoLink) && (AttributesOf(file) & FILE_ATTRIBUTE_REPARSE_POINT)) {
     CloseHandle(file);
     return nullptr;
   }
+  if (created) *created = made;
   return file;
 }
 
@@ -187,6 +201,18 @@ bool GetVolumeFreeBytes(const char* folder, std::uint64_t* bytes) {
   if (!folder || !GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr)) return false;
   *bytes = available.QuadPart;
   return true;
+}
+
+bool GetVolumeFolder(const char* path, char* buffer, std::uint32_t size) {
+  if (!path || !path[0] || path[1] != ':') return false;
+  const char root[4] = {path[0], ':', '\\', 0};
+  UINT type = GetDriveTypeA(root);
+  if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN) return false;
+  return GetVolumePathNameA(path, buffer, size) != FALSE;
+}
+
+bool IsNetworkVolume(const char* volumeFolder) {
+  return volumeFolder && GetDriveTypeA(volumeFolder) == DRIVE_REMOTE;
 }
 
 bool IsFileInUse(const char* path) {

@@ -10,6 +10,7 @@
 #include "system/port/win32/Win32.h"
 // After <windows.h>.
 #include <restartmanager.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
@@ -239,18 +240,55 @@ void GetLastErrorText(char* buffer, std::uint32_t size) {
   VLN2_FormatDecimal(buffer, size, text, static_cast<int>(code), length ? ")" : "");
 }
 
-bool IsSystemAccount() {
+namespace {
+
+// The account the process runs as, copied into user; false when it cannot be had.
+bool GetProcessUser(TOKEN_USER* user, DWORD size) {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  union {
-    TOKEN_USER user;
-    BYTE bytes[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
-  } info;
-  DWORD size = 0;
-  bool system = GetTokenInformation(token, TokenUser, &info, sizeof info, &size) &&
-                IsWellKnownSid(info.user.User.Sid, WinLocalSystemSid);
+  bool found = GetTokenInformation(token, TokenUser, user, size, &size) != FALSE;
   CloseHandle(token);
-  return system;
+  return found;
+}
+
+union ProcessUser {
+  TOKEN_USER user;
+  BYTE bytes[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+};
+
+}  // namespace
+
+bool IsSystemAccount() {
+  ProcessUser info;
+  return GetProcessUser(&info.user, sizeof info) &&
+         IsWellKnownSid(info.user.User.Sid, WinLocalSystemSid);
+}
+
+bool CreatePrivateFolder(const char* path) {
+  ProcessUser info;
+  char* user = nullptr;
+  if (!path || !GetProcessUser(&info.user, sizeof info) ||
+      !ConvertSidToStringSidA(info.user.User.Sid, &user))
+    return false;
+  // Full access, inherited by what is made inside, for the system, the Administrators and this
+  // user alone; nothing inherited from the folder above (P).
+  // A SID's text has at most 187 characters.
+  char sddl[64 + 192];
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  bool made = lstrlenA(user) < 192;
+  if (made) {
+    lstrcpyA(sddl, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;");
+    lstrcatA(sddl, user);
+    lstrcatA(sddl, ")");
+    made = ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
+                                                                nullptr) != FALSE;
+  }
+  LocalFree(user);
+  if (!made) return false;
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  made = CreateDirectoryA(path, &attributes) != FALSE;
+  LocalFree(descriptor);
+  return made;
 }
 
 namespace {

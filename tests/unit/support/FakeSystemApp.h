@@ -70,7 +70,7 @@ class FakeSystemApp : public ElementImp<SystemApp> {
   }
   // A quiet run shows no box: it is only written to the log.
   int Record(const char* text, const char* caption) {
-    if (log_) log_->Write(quiet_ ? "box (not shown)" : "box", caption, text);
+    if (log_) log_->WriteLines(quiet_ ? "box (not shown)" : "box", caption, text);
     if (!quiet_) boxes.push_back({text ? text : "", caption ? caption : ""});
     return 1;
   }
