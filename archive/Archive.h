@@ -7,6 +7,8 @@
 
 namespace VLN2 {
 
+class ArchiveEntry;
+class BinaryStream;
 class Iterator;
 class Stream;
 
@@ -53,6 +55,21 @@ class Archive : public Element {
   // Extracts every entry whose name begins with prefix (case ignored; null = all) into
   // folder (ending in a backslash); 0 when no entry failed.
   virtual int ExtractFolder(const char* folder, const char* prefix) = 0;
+};
+
+// What the installer asks of an archive beyond the operations above; reached with Cast.
+class ArchiveReader {
+ public:
+  static constexpr int kInterfaceId = kArchiveReaderInterface;
+  virtual ~ArchiveReader() = default;
+  // Opens the archive for reading on a file its caller opened and checked: the archive holds
+  // a reference to it and reads through it alone, never by its name, until CloseArchive. 0,
+  // or 1 when the archive is open already or its directory is bad.
+  virtual int OpenArchiveFile(BinaryStream* file) = 0;
+  // The unpacked size of an entry of this archive and whether its block is packed (else
+  // stored), from its block's head; 1 when the block does not lie inside the file or its head
+  // names neither form.
+  virtual int GetEntryForm(ArchiveEntry* entry, std::uint32_t* size, bool* packed) = 0;
 };
 
 }  // namespace VLN2

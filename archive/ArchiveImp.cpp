@@ -161,6 +161,37 @@ int ArchiveImp::Destroy() {
   return 0;
 }
 
+void* ArchiveImp::Cast(int interfaceId) {
+  return interfaceId == kArchiveReaderInterface ? static_cast<ArchiveReader*>(this) : nullptr;
+}
+
+int ArchiveImp::OpenArchiveFile(BinaryStream* file) {
+  if (!file || IsArchiveClosed() != 1) return 1;
+  ReleaseElement(file_);
+  ClearEntries();
+  clean_ = 1;
+  mode_ = kArchiveRead;
+  file->AddRef();
+  file_ = file;
+  Stream* stream = FileStream();
+  int result = stream && stream->SetPosition(0) == 0 ? ReadDirectory(stream) : 1;
+  if (result != 0) {
+    ClearEntries();
+    ReleaseElement(file_);
+  }
+  return result;
+}
+
+int ArchiveImp::GetEntryForm(ArchiveEntry* entry, std::uint32_t* size, bool* packed) {
+  Stream* file = FileStream();
+  std::uint32_t fileSize = 0;
+  if (!entry || !file || entryStream_ || file->GetSize(&fileSize) != 0) return 1;
+  std::uint32_t offset = entry->GetBlockOffset(), blockSize = entry->GetBlockSize();
+  if (static_cast<std::uint64_t>(offset) + blockSize > fileSize || file->SetPosition(offset) != 0)
+    return 1;
+  return CompressStreamImp::ReadBlockHead(file, blockSize, size, packed);
+}
+
 int ArchiveImp::SetVersion(std::uint16_t version) {
   version_ = version;
   return 0;

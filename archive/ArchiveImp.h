@@ -22,12 +22,15 @@ namespace VLN2 {
 
 class CompressStreamImp;
 
-class ArchiveImp : public ElementImp<Archive> {
+class ArchiveImp : public ElementImp<Archive>, public ArchiveReader {
  public:
   explicit ArchiveImp(Core* core) : ElementImp(core, kArchiveType) {}
 
   int Init() override;
   int Destroy() override;
+  void* Cast(int interfaceId) override;
+  int OpenArchiveFile(BinaryStream* file) override;
+  int GetEntryForm(ArchiveEntry* entry, std::uint32_t* size, bool* packed) override;
 
   std::uint16_t GetVersion() override { return version_; }
   int SetVersion(std::uint16_t version) override;

@@ -39,6 +39,7 @@ int BinaryStreamImp::OpenStream() {
     access = Port::kAccessWrite;
   }
   bool sequential = access_ == kAccessSequential;
+  if (option_ & kOptionNewFile) access |= Port::kAccessNew;
   file_ = option_ & kOptionNoLinks ? OpenRealFile(GetStreamPath(), access, sequential)
                                    : Port::OpenFile(GetStreamPath(), access, sequential);
   if (!file_) return 16;

@@ -141,6 +141,20 @@ int CompressStreamImp::OpenStream() {
   return result;
 }
 
+int CompressStreamImp::ReadBlockHead(Stream* input, std::uint32_t blockSize, std::uint32_t* size,
+                                     bool* packed) {
+  unsigned char head[8];
+  if (blockSize < 4 || ReadFully(input, head, 4) != 4) return 1;
+  *packed = std::memcmp(head, kPackedTag, 4) == 0;
+  if (*packed) {
+    if (blockSize < 8 || ReadFully(input, head + 4, 4) != 4) return 1;
+    *size = LoadLE32(head + 4);
+    return 0;
+  }
+  *size = blockSize - 4;
+  return std::memcmp(head, kStoredTag, 4) == 0 ? 0 : 1;
+}
+
 int CompressStreamImp::Decode() {
   if (passThrough_ == 1) return DecodePassThrough();
   unsigned char tag[4];

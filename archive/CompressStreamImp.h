@@ -69,6 +69,10 @@ class CompressStreamImp : public ElementImp<CompressStream>, public Stream {
 
   // The bytes a large block is read, decoded and written in at a time.
   static constexpr std::uint32_t kPiece = 1u << 20;
+  // Reads the head of a packed block of blockSize bytes at input's position: its unpacked
+  // size, and whether it is packed (else stored). 1 when the head names neither form.
+  static int ReadBlockHead(Stream* input, std::uint32_t blockSize, std::uint32_t* size,
+                           bool* packed);
 
   // The allocated length of the data buffer (for tests of the growth rule).
   std::uint32_t GetCapacity() const { return capacity_; }

@@ -25,6 +25,9 @@ constexpr int kAccessMemoryOnly = 3;  // CompressStream only
 // stream path (letter case ignored), and an existing file that has other names (hard
 // links) is replaced by a new one instead of being written into. Otherwise the open fails.
 constexpr int kOptionNoLinks = 1;
+// kOptionNewFile (with kOptionNoLinks): the file is made new; anything already at its name
+// refuses the open.
+constexpr int kOptionNewFile = 2;
 
 class Stream {
  public:

@@ -45,6 +45,8 @@ enum InterfaceId {
   kIOInterface = 12,
   kGUI_LicenseDisplayInterface = 14,
   kGUI_ToolboxInstallInterface = 15,
+  kArchiveReaderInterface = 16,
+  kInstallSourceInterface = 17,
 };
 
 // The base interface of every object. Operations return 0 for success; no exception

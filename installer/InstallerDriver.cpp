@@ -18,6 +18,7 @@
 #include "installer/Uninstaller.h"
 #include "system/FileFunc.h"
 #include "system/Log.h"
+#include "system/PathGate.h"
 #include "system/Registry.h"
 #include "system/SystemAppImp.h"
 #include "ui/GUI_ToolboxInstall.h"
@@ -235,6 +236,8 @@ int InstallerDriver::Install(GUI_ToolboxInstall* form) {
     LogEvent("installation not started", nullptr, "out of memory");
     return 1;
   }
+  // The staged archive is read through the handle the checks read it by, never by its name.
+  CastTo<InstallSource>(install.get())->UseArchive(preflight.GetArchive());
   const char* archivePath = preflight.GetArchivePath();
   int result = 0;
   bool sharedInstalled = false;
@@ -290,6 +293,14 @@ int InstallerDriver::RunUnattended(const CommandLine& options) {
           Joined({"No folder for the target ", key, ": give /folder:", key, "=PATH"});
       return UsageError(fault ? fault->GetText() : key);
     }
+  }
+  // A folder given that the system cannot take is a usage error, found before any check.
+  for (int index = 0; index < kTargetCount; ++index) {
+    const char* folder = options.GetFolder(index);
+    PathFault fault = folder ? CheckPlace(folder) : PathFault::kNone;
+    if (fault == PathFault::kNone) continue;
+    ElementRef<String> text = Joined({"The folder ", folder, DescribePathFault(fault)});
+    return UsageError(text ? text->GetText() : folder);
   }
   if (!chosen) {
     LogEvent("nothing to install", nullptr, "no host found and no /targets");

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "system/FileFunc.h"
+
 namespace VLN2 {
 namespace {
 
@@ -60,7 +62,9 @@ LogFile::~LogFile() {
 }
 
 int LogFile::Open(const char* path) {
-  file_ = Port::OpenFile(path, Port::kAccessWrite, true);
+  // Like every file the installer writes: never through a link, nor into a file that has
+  // other names.
+  file_ = OpenRealFile(path, Port::kAccessWrite, true);
   std::uint32_t size = 0;
   if (file_ && Port::GetFileSize(file_, &size) && Port::SetFilePointer(file_, size)) return 0;
   if (file_) Port::CloseFile(file_);

@@ -18,6 +18,7 @@
 #include "installer/Uninstaller.h"
 #include "system/FileFunc.h"
 #include "system/Log.h"
+#include "system/PathGate.h"
 #include "system/SystemApp.h"
 #include "system/port/Port.h"
 #include "ui/GUI_ToolboxInstall.h"
@@ -51,34 +52,13 @@ ElementRef<String> NewText(const char* text) {
   return string;
 }
 
-// The length of the volume part of a path: "C:\" or "\\server\share\"; 0 for none.
-int VolumeLength(const char* path) {
-  if (path[0] && path[1] == ':') return IsSeparator(path[2]) ? 3 : 2;
-  if (!IsSeparator(path[0]) || !IsSeparator(path[1])) return 0;
-  int separators = 0, i = 2;
-  for (; path[i] && separators < 2; ++i)
-    if (IsSeparator(path[i])) ++separators;
-  return i;
-}
-
-// The folder itself when it exists, else the nearest existing folder above it, at most
-// its volume's root; null for a relative folder of which nothing exists, or when memory
-// ran out.
+// The folder itself when it exists, else the nearest existing folder above it, at most its
+// drive's root (the folder has passed the path gate); null when memory ran out.
 ElementRef<String> ExistingFolderOf(const char* folder) {
   ElementRef<String> text = NewText(folder);
-  while (text && text->GetLength() > VolumeLength(text->GetText()) &&
-         FolderOfPathExists(text->GetText()) != 0)
-    if (!CutToParent(text.get())) text.reset();
+  while (text && FolderOfPathExists(text->GetText()) != 0 && CutToParent(text.get())) {
+  }
   return text;
-}
-
-bool SameVolume(StringUtil* util, const char* a, const char* b) {
-  int length = VolumeLength(a);
-  if (length != VolumeLength(b)) return false;
-  for (int i = 0; i < length; ++i)
-    if (util->ToLower(a[i]) != util->ToLower(b[i]) && !(IsSeparator(a[i]) && IsSeparator(b[i])))
-      return false;
-  return true;
 }
 
 // Appends the value in whole kilobytes, rounded up.
@@ -111,12 +91,12 @@ bool ChecksumOf(Stream* stream, std::uint32_t* crc, std::uint32_t* length) {
   return got == 0;
 }
 
-// A BinaryStream on path opened in the mode, or null.
-ElementRef<BinaryStream> OpenFile(const char* path, int mode) {
+// A BinaryStream on path opened in the mode with the options, or null.
+ElementRef<BinaryStream> OpenFile(const char* path, int mode, int options = 0) {
   ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
   Stream* stream = CastTo<Stream>(file.get());
   if (!stream || file->SetStreamPath(path) != 0 || stream->SetMode(mode) != 0 ||
-      stream->OpenStream() != 0)
+      stream->SetOption(options) != 0 || stream->OpenStream() != 0)
     file.reset();
   return file;
 }
@@ -143,12 +123,11 @@ const char* Preflight::GetMessage() const {
   return message_ ? message_->GetText() : kOutOfMemoryText;
 }
 
-PreflightCause Preflight::Fail(PreflightCause cause, const char* before, const char* path,
-                               const char* after) {
-  message_ = NewText(before);
-  if (message_ && (message_->Append(path) != 0 || message_->Append(after) != 0 ||
-                   message_->Append(kNothingChanged) != 0))
-    message_.reset();
+PreflightCause Preflight::Fail(PreflightCause cause, std::initializer_list<const char*> parts) {
+  message_ = NewText("");
+  for (const char* part : parts)
+    if (message_ && message_->Append(part) != 0) message_.reset();
+  if (message_ && message_->Append(kNothingChanged) != 0) message_.reset();
   return cause;
 }
 
@@ -157,9 +136,6 @@ PreflightCause Preflight::Run() {
   for (int index = 0; form_ && index < kTargetCount; ++index)
     anySelected_ = anySelected_ || form_->IsTargetSelected(index);
   PreflightCause cause = app_ ? Check() : PreflightCause::kNoTempFolder;
-  // The installation opens the archive itself.
-  archive_.reset();
-  reader_.reset();
   if (cause != PreflightCause::kReady) RemoveCreatedFolders();
   return cause;
 }
@@ -170,14 +146,15 @@ PreflightCause Preflight::RunRemoval() {
   // Without a program-files folder there is no telling where the record is.
   if (!app_->GetToolboxFolder())
     return Fail(PreflightCause::kToolboxFolder,
-                "Setup cannot tell where programs are installed on this computer", "",
-                kNoProgramFilesFolder);
+                {"Setup cannot tell where programs are installed on this computer", "",
+                 kNoProgramFilesFolder});
   PreflightCause cause = CheckPreviousRecord();
   return cause == PreflightCause::kReady ? CheckFilesInUse() : cause;
 }
 
 PreflightCause Preflight::Check() {
   PreflightCause cause = CheckPreviousRecord();
+  if (cause == PreflightCause::kReady) cause = CheckFolders();
   if (cause == PreflightCause::kReady) cause = CheckTempFolder();
   if (cause == PreflightCause::kReady) cause = StagePayload();
   if (cause == PreflightCause::kReady) cause = CheckArchive();
@@ -198,9 +175,26 @@ PreflightCause Preflight::CheckPreviousRecord() {
   previous_->Load(record->GetText());
   // Replacing it would orphan every file of that installation.
   if (previous_->GetRecordState() == RecordState::kNewer)
-    return Fail(PreflightCause::kNewerRecord, "The installation record ", record->GetText(),
-                " was made by a newer VorlaneBox Setup.\nUse that Setup to change or remove "
-                "VorlaneBox.");
+    return Fail(PreflightCause::kNewerRecord,
+                {"The installation record ", record->GetText(),
+                 " was made by a newer VorlaneBox Setup.\nUse that Setup to change or remove "
+                 "VorlaneBox."});
+  return PreflightCause::kReady;
+}
+
+PreflightCause Preflight::CheckFolders() {
+  // The toolbox folder is checked with the others only when something goes there.
+  for (int index = anySelected_ ? -1 : 0; index < kTargetCount; ++index) {
+    const char* folder = index < 0 ? app_->GetToolboxFolder() : form_->GetTargetPath(index);
+    // Without a folder a target fails without touching anything; without a toolbox folder
+    // the next check says why nothing can be installed.
+    if (index >= 0 && !form_->IsTargetSelected(index)) continue;
+    if (!folder || !*folder) continue;
+    PathFault fault = CheckPlace(folder);
+    if (fault != PathFault::kNone)
+      return Fail(PreflightCause::kBadFolder,
+                  {"The folder ", folder, DescribePathFault(fault), ".\nChoose another folder."});
+  }
   return PreflightCause::kReady;
 }
 
@@ -209,10 +203,10 @@ PreflightCause Preflight::CheckTempFolder() {
   if (temp && FolderOfPathExists(temp) == 0) return PreflightCause::kReady;
   char system[261] = "the system's temporary folder";
   if (!temp) Port::GetTempPath(system, sizeof system);
-  return Fail(PreflightCause::kNoTempFolder, "Setup could not make its temporary folder in ",
-              temp ? temp : system,
-              ".\nMake sure that the folder named by the TEMP and TMP settings exists and "
-              "that you may write in it, then run Setup again.");
+  return Fail(PreflightCause::kNoTempFolder,
+              {"Setup could not make its temporary folder in ", temp ? temp : system,
+               ".\nMake sure that the folder named by the TEMP and TMP settings exists and "
+               "that you may write in it, then run Setup again."});
 }
 
 PreflightCause Preflight::StagePayload() {
@@ -226,8 +220,8 @@ PreflightCause Preflight::StagePayload() {
       !Port::FindResource(app_->GetInstance(), kPayloadType, kPayloadCheckId, &check, &checkSize) ||
       !payload || !check || checkSize != 8 ||
       LE32(static_cast<const unsigned char*>(check)) != size)
-    return Fail(PreflightCause::kPayloadDamaged, "The installation files inside ", program,
-                damaged);
+    return Fail(PreflightCause::kPayloadDamaged,
+                {"The installation files inside ", program, damaged});
 
   archivePath_ = NewText(app_->GetTempFolder());
   if (!archivePath_ || archivePath_->Append("Archive.DAT") != 0)
@@ -235,38 +229,39 @@ PreflightCause Preflight::StagePayload() {
   const char* path = archivePath_->GetText();
   const char* const notStaged =
       ".\nThe disk may be full, or another program may be using the file.";
-  {
-    ElementRef<BinaryStream> file = OpenFile(path, kModeCreate);
-    Stream* stream = CastTo<Stream>(file.get());
-    bool whole = stream && static_cast<std::uint32_t>(stream->WriteData(payload, size)) == size &&
-                 stream->GetError() == 0;
-    if (!stream || stream->CloseStream() != 0 || !whole)
-      return Fail(PreflightCause::kPayloadNotStaged,
-                  "Setup could not write its installation files to ", path, notStaged);
-  }
-  // Read back: what the installation will open is checked, not the bytes in memory.
-  ElementRef<BinaryStream> file = OpenFile(path, kModeRead);
-  Stream* stream = CastTo<Stream>(file.get());
-  std::uint32_t crc = 0, length = 0;
-  if (!stream || !ChecksumOf(stream, &crc, &length) || length != size)
+  // Made new in the private folder and held, unshared for writing, until the run ends: what
+  // is checked here is what the installation reads, through this handle alone.
+  // A plain file left there by an earlier run is removed; anything else refuses.
+  RemoveRealFile(path);
+  staged_ = OpenFile(path, kModeReadWrite, kOptionNoLinks | kOptionNewFile);
+  // Counted, so that the archive's reference is a second one.
+  if (staged_) staged_->AddRef();
+  Stream* stream = CastTo<Stream>(staged_.get());
+  if (!stream || static_cast<std::uint32_t>(stream->WriteData(payload, size)) != size ||
+      stream->GetError() != 0 || stream->SetPosition(0) != 0)
     return Fail(PreflightCause::kPayloadNotStaged,
-                "Setup could not read back its installation files from ", path, notStaged);
+                {"Setup could not write its installation files to ", path, notStaged});
+  // Read back: what the installation will read is checked, not the bytes in memory.
+  std::uint32_t crc = 0, length = 0;
+  if (!ChecksumOf(stream, &crc, &length) || length != size)
+    return Fail(PreflightCause::kPayloadNotStaged,
+                {"Setup could not read back its installation files from ", path, notStaged});
   if (crc != LE32(static_cast<const unsigned char*>(check) + 4))
-    return Fail(PreflightCause::kPayloadDamaged, "The installation files inside ", program,
-                damaged);
-  archiveSize_ = size;
+    return Fail(PreflightCause::kPayloadDamaged,
+                {"The installation files inside ", program, damaged});
   LogEvent("archive copied to", path);
   return PreflightCause::kReady;
 }
 
 PreflightCause Preflight::CheckArchive() {
-  const char* path = archivePath_->GetText();
   archive_ = ElementRef<Archive>::Create(kArchiveType);
-  reader_ = OpenFile(path, kModeRead);
-  if (!archive_ || !reader_) return PreflightCause::kOutOfMemory;
-  if (archive_->SetArchiveMode(kArchiveRead) != 0 || archive_->OpenArchive(path) != 0)
-    return Fail(PreflightCause::kArchiveUnreadable, "The installation files staged in ", path,
-                " cannot be read.\nDownload Setup again.");
+  ArchiveReader* reader = CastTo<ArchiveReader>(archive_.get());
+  if (!reader) return PreflightCause::kOutOfMemory;
+  archive_->AddRef();  // counted: the installation holds it too
+  if (reader->OpenArchiveFile(staged_.get()) != 0)
+    return Fail(PreflightCause::kArchiveUnreadable,
+                {"The installation files staged in ", archivePath_->GetText(),
+                 " cannot be read.\nDownload Setup again."});
   return WalkEntries(&Preflight::Measure);
 }
 
@@ -302,42 +297,38 @@ PreflightCause Preflight::WalkEntries(Visit visit) {
   return cause;
 }
 
-PreflightCause Preflight::Measure(const char* folder, const char*, ArchiveEntry* entry) {
-  std::uint32_t offset = entry->GetBlockOffset(), size = entry->GetBlockSize();
-  Stream* stream = CastTo<Stream>(reader_.get());
-  unsigned char head[8] = {};
-  std::uint32_t want = size < 8 ? size : 8;
-  bool inside = size >= 4 && static_cast<std::uint64_t>(offset) + size <= archiveSize_ &&
-                stream->SetPosition(offset) == 0 &&
-                static_cast<std::uint32_t>(stream->ReadData(head, want)) == want;
-  std::uint64_t unpacked = 0;
-  if (inside && std::memcmp(head, "PAC", 4) == 0 && want == 8)
-    unpacked = LE32(head + 4);
-  else if (inside && std::memcmp(head, "RAW", 4) == 0)
-    unpacked = size - 4;
-  else
-    return Fail(PreflightCause::kArchiveUnreadable, "The installation files staged in ",
-                archivePath_->GetText(), " are damaged.\nDownload Setup again.");
+PreflightCause Preflight::Measure(const char* folder, const char* path, ArchiveEntry* entry) {
+  if (!IsPlainPath(path))
+    return Fail(PreflightCause::kBadFolder,
+                {"The path ", path, " is too long for Windows.\nChoose a shorter folder."});
+  std::uint32_t unpacked = 0;
+  bool packed = false;
+  if (CastTo<ArchiveReader>(archive_.get())->GetEntryForm(entry, &unpacked, &packed) != 0)
+    return Fail(PreflightCause::kArchiveUnreadable,
+                {"The installation files staged in ", archivePath_->GetText(),
+                 " are damaged.\nDownload Setup again."});
   return Need(folder, unpacked + kPerFileOverhead);
 }
 
 PreflightCause Preflight::Need(const char* folder, std::uint64_t bytes) {
-  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
-  if (!util) return PreflightCause::kOutOfMemory;
-  for (int i = 0; i < volumeCount_; ++i) {
-    if (SameVolume(util.get(), volumes_[i].folder->GetText(), folder)) {
-      volumes_[i].need += bytes;
-      return PreflightCause::kReady;
+  // Entries come folder by folder: the volume is looked for once per destination folder.
+  if (!measuredFolder_ || !SamePath(measuredFolder_->GetText(), folder)) {
+    char volume[kMaxPathSize];
+    measuredFolder_ = NewText(folder);
+    lastVolume_ = -1;
+    if (!measuredFolder_) return PreflightCause::kOutOfMemory;
+    // A folder on no volume the system knows fails its target later, whatever room it has.
+    if (!Port::GetVolumeFolder(folder, volume, sizeof volume)) return PreflightCause::kReady;
+    for (int i = 0; i < volumeCount_ && lastVolume_ < 0; ++i)
+      if (SamePath(volumes_[i].folder->GetText(), volume)) lastVolume_ = i;
+    // More volumes than targets cannot be: every destination is a volume at most.
+    if (lastVolume_ < 0 && volumeCount_ < kMaxVolumes) {
+      volumes_[volumeCount_].folder = NewText(volume);
+      if (!volumes_[volumeCount_].folder) return PreflightCause::kOutOfMemory;
+      lastVolume_ = volumeCount_++;
     }
   }
-  // More volumes than targets cannot be: every destination is a volume at most.
-  if (volumeCount_ == kMaxVolumes) return PreflightCause::kReady;
-  ElementRef<String> existing = ExistingFolderOf(folder);
-  // A folder on no existing volume fails its target later, whatever room it has.
-  if (!existing) return PreflightCause::kReady;
-  volumes_[volumeCount_].folder = std::move(existing);
-  volumes_[volumeCount_].need = bytes;
-  ++volumeCount_;
+  if (lastVolume_ >= 0) volumes_[lastVolume_].need += bytes;
   return PreflightCause::kReady;
 }
 
@@ -346,8 +337,8 @@ PreflightCause Preflight::PrepareToolbox() {
   // No program-files folder is known: nothing can be recorded, so nothing may be installed.
   if (!toolbox)
     return anySelected_ ? Fail(PreflightCause::kToolboxFolder,
-                               "Setup cannot tell where programs are installed on this computer",
-                               "", kNoProgramFilesFolder)
+                               {"Setup cannot tell where programs are installed on this computer",
+                                "", kNoProgramFilesFolder})
                         : PreflightCause::kReady;
   bool exists = FolderOfPathExists(toolbox) == 0;
   // With nothing selected nothing goes there, and no record without the folder.
@@ -355,30 +346,33 @@ PreflightCause Preflight::PrepareToolbox() {
   if (!exists) {
     existedAbove_ = ExistingFolderOf(toolbox);
     if (CreateFolders(toolbox) != 0)
-      return Fail(PreflightCause::kToolboxFolder, "Setup could not create the folder ", toolbox,
-                  ".\nMake sure that you may write in the folder above it.");
+      return Fail(PreflightCause::kToolboxFolder,
+                  {"Setup could not create the folder ", toolbox,
+                   ".\nMake sure that you may write in the folder above it."});
   }
   ElementRef<String> record = NewText(toolbox);
   ElementRef<String> saving = NewText(toolbox);
   if (!record || !saving || record->Append(kRecordName) != 0 || saving->Append(kRecordName) != 0 ||
       saving->Append(kRecordSavingSuffix) != 0)
     return PreflightCause::kOutOfMemory;
-  // The record is saved under that name and then moved over the old one.
+  // The record is saved under that name, made new, and then moved over the old one.
   const unsigned char emptyRecord[12] = {};
-  ElementRef<BinaryStream> file = OpenFile(saving->GetText(), kModeCreate);
+  RemoveRealFile(saving->GetText());
+  ElementRef<BinaryStream> file =
+      OpenFile(saving->GetText(), kModeCreate, kOptionNoLinks | kOptionNewFile);
   Stream* stream = CastTo<Stream>(file.get());
   bool written = stream && stream->WriteData(emptyRecord, sizeof emptyRecord) == 12 &&
                  stream->GetError() == 0 && file->FlushStream() == 0;
   if (stream && stream->CloseStream() != 0) written = false;
   file.reset();
-  bool removed = RemoveFile(saving->GetText()) == 0;
+  bool removed = RemoveRealFile(saving->GetText()) == 0;
   // An old record that cannot be written cannot be replaced either.
   if (written && removed && PathExists(record->GetText()) == 0)
     written = static_cast<bool>(OpenFile(record->GetText(), kModeWrite));
   if (!written || !removed)
     return Fail(PreflightCause::kRecordNotWritable,
-                "Setup cannot write the installation record Uninstall.info in the folder ", toolbox,
-                ".\nMake sure that you may write in that folder.");
+                {"Setup cannot write the installation record Uninstall.info in the folder ",
+                 toolbox, ".\nMake sure that you may write in that folder."});
   return Need(toolbox, kPerFileOverhead);
 }
 
@@ -460,8 +454,9 @@ PreflightCause Preflight::CheckFilesInUse() {
                      "Setup without changing anything.") != 0)
       return PreflightCause::kOutOfMemory;
     if (app_->AskRetry(text->GetText(), kSetupCaption) != 0)
-      return Fail(PreflightCause::kFilesInUse,
-                  "Setup was cancelled while these files were in use:\n\n", inUse_->GetText(), "");
+      return Fail(
+          PreflightCause::kFilesInUse,
+          {"Setup was cancelled while these files were in use:\n\n", inUse_->GetText(), ""});
   }
 }
 

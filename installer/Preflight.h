@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "framework/ElementRef.h"
 #include "framework/VLN2.h"
@@ -25,6 +26,7 @@ extern const char* const kSetupCaption;
 enum class PreflightCause {
   kReady,              // every check passed: the payload is staged
   kNewerRecord,        // the previous installation's record was written by a newer Setup
+  kBadFolder,          // a folder or a path to write the path gate refuses
   kNoTempFolder,       // the private temporary folder is missing
   kPayloadNotStaged,   // the payload could not be written to the temporary folder whole
   kPayloadDamaged,     // the payload is not what the build recorded
@@ -54,8 +56,10 @@ class Preflight {
   PreflightCause RunRemoval();
   // After Run or RunRemoval: the previous installation's record as loaded, or null.
   Uninstaller* GetPrevious() const { return previous_.get(); }
-  // After kReady: the staged archive file.
+  // After kReady: the staged archive file, and the archive open on it, which reads it through
+  // the handle the checks read it by; both held until the Preflight goes.
   const char* GetArchivePath() const;
+  Archive* GetArchive() const { return archive_.get(); }
   // After a failure: what the user is told, naming the cause and the path.
   const char* GetMessage() const;
 
@@ -65,6 +69,7 @@ class Preflight {
 
   PreflightCause Check();
   PreflightCause CheckPreviousRecord();
+  PreflightCause CheckFolders();
   PreflightCause CheckTempFolder();
   PreflightCause StagePayload();
   PreflightCause CheckArchive();
@@ -84,9 +89,9 @@ class Preflight {
   // Adds bytes to what the volume of folder must hold.
   PreflightCause Need(const char* folder, std::uint64_t bytes);
   void RemoveCreatedFolders();
-  // Sets the message: before + path + after + the closing sentence; returns cause.
-  PreflightCause Fail(PreflightCause cause, const char* before, const char* path,
-                      const char* after);
+  // Sets the message: the parts one after another (null ones left out), then the closing
+  // sentence; returns cause.
+  PreflightCause Fail(PreflightCause cause, std::initializer_list<const char*> parts);
 
   Core* core_;
   GUI_ToolboxInstall* form_;
@@ -95,9 +100,8 @@ class Preflight {
   ElementRef<String> archivePath_;
   ElementRef<String> message_;
   ElementRef<Archive> archive_;
-  ElementRef<BinaryStream> reader_;   // the staged archive, for the entries' block heads
+  ElementRef<BinaryStream> staged_;   // the staged archive file, held open
   ElementRef<Uninstaller> previous_;  // the record of the previous installation
-  std::uint32_t archiveSize_ = 0;
   // The nearest folder above the toolbox folder that existed before the checks created
   // the toolbox folder; null when they created nothing.
   ElementRef<String> existedAbove_;
@@ -109,6 +113,9 @@ class Preflight {
   static constexpr int kMaxVolumes = 16;
   Volume volumes_[kMaxVolumes];
   int volumeCount_ = 0;
+  // The destination folder Need last looked up, and its volume's index (-1: none).
+  ElementRef<String> measuredFolder_;
+  int lastVolume_ = -1;
   // The files found in use and the programs holding them, one per line.
   ElementRef<String> inUse_;
   ElementRef<String> holders_;

@@ -6,6 +6,8 @@
 
 namespace VLN2 {
 
+class Archive;
+
 class ToolboxInstall : public Element {
  public:
   // Installs target index (0 to 13) from the archive file into folder; the target's
@@ -18,6 +20,17 @@ class ToolboxInstall : public Element {
   virtual int ShowReport() = 0;
   // Writes the installation record now, instead of at the release; 0 when it was written.
   virtual int SaveRecord() = 0;
+};
+
+// Where an installation reads its files from; reached from a ToolboxInstall with Cast.
+class InstallSource {
+ public:
+  static constexpr int kInterfaceId = kInstallSourceInterface;
+  virtual ~InstallSource() = default;
+  // The open archive the shared files and the targets are installed from, in place of the
+  // archive file named to them, which is then never opened by its name; held until the
+  // installation is released. 0.
+  virtual int UseArchive(Archive* archive) = 0;
 };
 
 }  // namespace VLN2

@@ -95,8 +95,20 @@ int ToolboxInstallImp::SaveRecord() {
   return 0;
 }
 
+void* ToolboxInstallImp::Cast(int interfaceId) {
+  return interfaceId == kInstallSourceInterface ? static_cast<InstallSource*>(this) : nullptr;
+}
+
+int ToolboxInstallImp::UseArchive(Archive* archive) {
+  if (archive) archive->AddRef();
+  ReleaseElement(archive_);
+  archive_ = archive;
+  return 0;
+}
+
 int ToolboxInstallImp::Destroy() {
   if (!recordSaved_) SaveRecord();
+  ReleaseElement(archive_);
   ReleaseElement(uninstaller_);
   ReleaseElement(leftOver_);
   Free(status_);
@@ -137,16 +149,22 @@ int ToolboxInstallImp::RecordFolder(Archive* archive, const char* destination, c
 
 int ToolboxInstallImp::InstallFolder(const char* archivePath, const char* destination,
                                      const char* prefix) {
-  ElementRef<Archive> archive = ElementRef<Archive>::Create(kArchiveType);
-  if (!archive || archive->SetArchiveMode(kArchiveRead) != 0 ||
-      archive->OpenArchive(archivePath) != 0)
-    return 1;
+  // The archive given is read as it is; one named by its path is opened for this folder.
+  ElementRef<Archive> opened;
+  Archive* archive = archive_;
+  if (!archive) {
+    opened = ElementRef<Archive>::Create(kArchiveType);
+    if (!opened || opened->SetArchiveMode(kArchiveRead) != 0 ||
+        opened->OpenArchive(archivePath) != 0)
+      return 1;
+    archive = opened.get();
+  }
   // Recorded before extraction, so a file that fails half-way is removed next time; and
   // nothing is extracted that the record would not name, since no later installation
   // could remove it.
-  int result = RecordFolder(archive.get(), destination, prefix);
+  int result = RecordFolder(archive, destination, prefix);
   if (result == 0) result = archive->ExtractFolder(destination, prefix);
-  archive->CloseArchive();
+  if (opened) opened->CloseArchive();
   return result;
 }
 

@@ -9,7 +9,7 @@ class Archive;
 class String;
 class Uninstaller;
 
-class ToolboxInstallImp : public ElementImp<ToolboxInstall> {
+class ToolboxInstallImp : public ElementImp<ToolboxInstall>, public InstallSource {
  public:
   explicit ToolboxInstallImp(Core* core) : ElementImp(core, kToolboxInstallType) {}
 
@@ -17,6 +17,8 @@ class ToolboxInstallImp : public ElementImp<ToolboxInstall> {
   int Init() override;
   // Writes the new installation record, unless SaveRecord did.
   int Destroy() override;
+  void* Cast(int interfaceId) override;
+  int UseArchive(Archive* archive) override;
 
   int InstallTarget(int index, const char* archivePath, const char* folder) override;
   int InstallSharedFiles(const char* archivePath) override;
@@ -34,6 +36,7 @@ class ToolboxInstallImp : public ElementImp<ToolboxInstall> {
 
   static constexpr int kNotAttempted = 18;
   int* status_ = nullptr;
+  Archive* archive_ = nullptr;  // the open archive of UseArchive, or null
   Uninstaller* uninstaller_ = nullptr;
   bool recordSaved_ = false;
   bool recordLost_ = false;

@@ -172,11 +172,13 @@ void RemoveListedFolder(const char* folder) {
     RemoveFolder(folder);
 }
 
-// A stream on the file in the given mode, or null.
-Stream* OpenFile(BinaryStream* file, const char* path, int mode) {
+// A stream on the file in the given mode with the options, or null.
+Stream* OpenFile(BinaryStream* file, const char* path, int mode, int options = 0) {
   if (!file || file->SetStreamPath(path) != 0) return nullptr;
   Stream* stream = CastTo<Stream>(file);
-  if (!stream || stream->SetMode(mode) != 0 || stream->OpenStream() != 0) return nullptr;
+  if (!stream || stream->SetMode(mode) != 0 || stream->SetOption(options) != 0 ||
+      stream->OpenStream() != 0)
+    return nullptr;
   return stream;
 }
 
@@ -260,14 +262,19 @@ int UninstallerImp::Save(const char* path) {
   if (result == 0) result = WriteList(folders_, memory);
   if (result == 0 && (memory->GetError() != 0 || memory->SetPosition(0) != 0)) result = 1;
   ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
-  Stream* stream = result == 0 ? OpenFile(file.get(), saving->GetText(), kModeCreate) : nullptr;
+  // Made new through no link: a plain file left by an earlier save goes first, and a link
+  // there refuses the save.
+  if (result == 0) RemoveRealFile(saving->GetText());
+  Stream* stream = result == 0 ? OpenFile(file.get(), saving->GetText(), kModeCreate,
+                                          kOptionNoLinks | kOptionNewFile)
+                               : nullptr;
   if (!stream || static_cast<CompressStreamImp*>(record.get())->WriteRest(stream) != 0 ||
       stream->GetError() != 0 || file->FlushStream() != 0)
     result = 1;
   if (stream && stream->CloseStream() != 0) result = 1;
   // The record takes the new content in one step, or keeps the old.
   if (result == 0 && !Port::MoveFileReplacing(saving->GetText(), path)) result = 1;
-  if (result != 0) RemoveFile(saving->GetText());
+  if (result != 0) RemoveRealFile(saving->GetText());
   return result;
 }
 

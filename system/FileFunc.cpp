@@ -177,10 +177,18 @@ int RemoveRealFile(const char* path) {
 
 Port::FileHandle OpenRealFile(const char* path, int access, bool sequential) {
   for (int attempt = 0; attempt < 2; ++attempt) {
-    Port::FileHandle file = Port::OpenFile(path, access | Port::kAccessNoLink, sequential);
+    bool created = false;
+    Port::FileHandle file =
+        Port::OpenFile(path, access | Port::kAccessNoLink, sequential, &created);
     if (!file) return nullptr;
     bool here = IsAtItsPath(file, path);
     if (here && Port::GetLinkCount(file) == 1) return file;
+    // Made just now where a link led (a folder swapped for one): it goes again, through its
+    // own handle, so that nothing stays at the link's target.
+    if (!here && created) {
+      Port::DeleteOpenFile(file, path);
+      return nullptr;
+    }
     Port::CloseFile(file);
     if (!here) return nullptr;
     Port::FileHandle doomed = Port::OpenForDelete(path);

@@ -58,7 +58,8 @@ int RemoveRealFile(const char* path);
 // Opens (creating when absent) a file reached through no link: opened without following a
 // link at its name, its final path confirmed equal to path. A file that has other names
 // (hard links) would change under them too: that name is deleted by its handle (the others
-// keep the contents) and the file made anew. Null when refused.
+// keep the contents) and the file made anew. A file this opening made but found elsewhere (a
+// folder on its way swapped for a link) is deleted through its handle. Null when refused.
 Port::FileHandle OpenRealFile(const char* path, int access, bool sequential);
 // The real place of a drive-absolute folder (ending in a separator): the final path of its
 // deepest existing level followed by the rest of it; the folder's own text when both name

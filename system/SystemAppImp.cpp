@@ -9,6 +9,7 @@
 #include "framework/PathRules.h"
 #include "system/FileFunc.h"
 #include "system/FileSystemIterator.h"
+#include "system/PathGate.h"
 #include "system/Registry.h"
 
 namespace VLN2 {
@@ -98,7 +99,7 @@ void SystemAppImp::ReadProductFolders(char* buffer, std::size_t size) {
     programFiles = expanded;
   const std::size_t tail = std::strlen(kProductFolder);
   auto usable = [size, tail](const char* folder) {
-    return IsDriveAbsolute(folder) && std::strlen(folder) + 1 + tail + 1 <= size;
+    return IsPlainPath(folder) && std::strlen(folder) + 1 + tail + 1 <= size;
   };
   char known[kPathBuffer];
   if (!usable(programFiles)) {
@@ -155,7 +156,9 @@ bool SystemAppImp::TryTempFolder(std::uint32_t* lastClock, bool* clockRead) {
   char* system = static_cast<char*>(Allocate(kPathBuffer));
   if (!system) return false;
   bool created = false;
-  if (Port::GetTempPath(system, static_cast<std::uint32_t>(kPathBuffer)) == 0) {
+  // A system folder the path gate refuses (a share, a device) takes no folder of ours either.
+  if (Port::GetTempPath(system, static_cast<std::uint32_t>(kPathBuffer)) == 0 ||
+      CheckPlace(system) != PathFault::kNone) {
     Store(&tempFolder_, nullptr);
   } else {
     Store(&tempFolder_, system);
@@ -173,9 +176,10 @@ bool SystemAppImp::TryTempFolder(std::uint32_t* lastClock, bool* clockRead) {
       VLN2_FormatDecimal(name, sizeof name, "VLN", static_cast<int>(number), "\\");
       // The system's folder may be missing; the private one must be new: a folder of that
       // name already there was put there by someone else (or is a link) and is not used.
+      // Only this user, the Administrators and the system may enter it.
       if (tempFolder_->Append(name) == 0 && GetTempFolder()) {
         CreateFolders(system);
-        created = Port::CreateDirectory(GetTempFolder());
+        created = Port::CreatePrivateFolder(GetTempFolder());
       }
     }
   }

@@ -12,12 +12,14 @@
 //              (vlnpack list); --payload: the folder it was packed from.
 // Scenarios: detect, max-versions, update, cancel, nothing, planted, quiet, quiet-targets,
 // uninstall, usage, interactive-log, unicode and then unicode-update in the same prefix,
-// second, links, base-folder, no-temp, damaged, in-use, quiet-preflight (tests); demo (the main
-// job's walk through one installation); seed-demo and show-record (its parts, for a person
-// at a display); bench (the installation benchmark's timed run).
+// second, links, unc-record, base-folder, no-temp, damaged, in-use, quiet-preflight (tests);
+// demo (the main job's walk through one installation); seed-demo and show-record (its parts,
+// for a person at a display); bench (the installation benchmark's timed run).
 // Exit code 0 when every check passed.
 #include <windows.h>
 // After windows.h:
+#include <aclapi.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 #include <zlib.h>
 
@@ -713,12 +715,63 @@ std::vector<std::string> Snapshot() {
   return all;
 }
 
+// The SIDs a folder's access list allows, in order; empty when it cannot be read.
+std::vector<std::string> AllowedSids(const std::string& folder, bool* inherits) {
+  std::vector<std::string> allowed;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  PACL dacl = nullptr;
+  if (GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+    return allowed;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  GetSecurityDescriptorControl(descriptor, &control, &revision);
+  *inherits = (control & SE_DACL_PROTECTED) == 0;
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    char* sid = nullptr;
+    if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+        ConvertSidToStringSidA(&ace->SidStart, &sid)) {
+      allowed.push_back(sid);
+      LocalFree(sid);
+    }
+  }
+  LocalFree(descriptor);
+  return allowed;
+}
+
+// The running installer's temporary folder lets in only this user, the Administrators and
+// the system. Wine on this file system keeps no access list: it reads one back from the Unix
+// mode it made of it, in which others have no access, where a folder made plainly lets
+// everyone in. Wine enforces neither.
+void ExpectPrivateFolder() {
+  std::vector<std::string> folders = Entries(TempFolder(), "VLN*");
+  Expect(folders.size() == 1, "one temporary folder of the installer");
+  if (folders.size() != 1) return;
+  const std::string plain = TempFolder() + "plain folder";
+  CreateDirectoryA(plain.c_str(), nullptr);
+  bool inherits = false;
+  std::vector<std::string> everyone = AllowedSids(plain, &inherits);
+  RemoveDirectoryA(plain.c_str());
+  std::vector<std::string> allowed = AllowedSids(TempFolder() + folders[0], &inherits);
+  std::printf("access: the private folder allows %s; a plain folder %s\n", Join(allowed).c_str(),
+              Join(everyone).c_str());
+  Expect(std::find(everyone.begin(), everyone.end(), "S-1-1-0") != everyone.end(),
+         "a plain folder lets everyone in");
+  Expect(!allowed.empty(), "the private folder's access list is read back");
+  for (const std::string& sid : allowed)
+    Expect(sid == "S-1-5-18" || sid == "S-1-5-32-544" || sid.compare(0, 8, "S-1-5-21") == 0,
+           "the private folder lets in only the system, the Administrators and users: " + sid);
+}
+
 // Cancel installs nothing and writes nothing, whatever was chosen.
 void Cancel() {
   SeedAllHosts();
   std::vector<std::string> before = Snapshot();
   SetupRun run;
   if (!run.Start(g_options.setup)) return;
+  ExpectPrivateFolder();
   Click(run.Item(IDC_ACCEPT), "acceptance box");
   Expect(WaitUntil([&] { return IsWindowEnabled(run.Item(IDC_INSTALL)) != 0; }), "Install enabled");
   Click(run.Item(IDCANCEL), "Cancel");
@@ -903,6 +956,24 @@ void Links() {
                !FinalPath(plugin + "VorlaneBox.cdl").empty(),
            std::string(pass) + ": both links are left alone");
   }
+  // A log file planted as a link to the sentinel: not written through, the run ends at once.
+  ExpectEq(Lower(FinalPath("C:\\Logs\\planted.log")), Lower(sentinel),
+           "the planted log link leads to the sentinel");
+  ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms /log=C:\\Logs\\planted.log")), "1",
+           "a log through a link: exit code");
+  ExpectEq(ReadFileBytes(sentinel), "sentinel", "the log's link target is unchanged");
+}
+
+// A record that lists a file on another computer beside an installed one: setup-test.sh runs
+// the removal with Wine's file trace and looks for the share in it.
+void UncRecord() {
+  CreateFolders(kToolbox);
+  CreateFolders("C:\\Hosts\\");
+  Expect(WriteFileBytes("C:\\Hosts\\mine.dll", "installed"), "an installed file");
+  Expect(WriteFileBytes(kRecord,
+                        VLN2::StoredRecordBytes(
+                            {"\\\\vlnplanted\\share\\x.dll", "C:\\Hosts\\mine.dll", kRecord}, {})),
+         "a record naming \\\\vlnplanted\\share\\x.dll");
 }
 
 // Writes ProgramFilesDir with its type; the value as it was is put back by the caller.
@@ -943,6 +1014,9 @@ void BaseFolder() {
       run.Finish(1);
     }
     ExpectEq(ReadFileBytes(victim), "precious", "empty: the file the planted record names stays");
+    ExpectEq(std::to_string(RunUnattended("/uninstall /quiet")), "3",
+             "empty: a removal has no record to read");
+    ExpectEq(ReadFileBytes(victim), "precious", "empty: the removal leaves the file too");
     Expect(SetProgramFilesDir(REG_EXPAND_SZ, "%SystemDrive%\\Program Files"),
            "ProgramFilesDir expandable");
     {
@@ -1108,8 +1182,8 @@ void Uninstall() {
   Expect(FilesBelow("C:\\Hosts\\") == std::vector<std::string>{"C:\\Hosts\\3dsMax8\\3dsmax.exe"},
          "every installed file is removed, the host's own stays");
   Expect(!FolderExists(kToolbox), "the toolbox folder is removed");
-  ExpectLogged({"removed C:\\Hosts\\CINEMA 4D R10\\plugins\\", "record removed " + kRecord,
-                "exit code 0"});
+  ExpectLogged(
+      {"removed C:\\Hosts\\CINEMA 4D R10\\plugins\\", "record removed " + kRecord, "exit code 0"});
   ExpectEq(std::to_string(RunUnattended("/uninstall /quiet")), "5", "nothing left to remove");
 
   ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms /targets=sdk")), "0",
@@ -1521,6 +1595,8 @@ int main(int argc, char** argv) {
     Second();
   else if (scenario == "links")
     Links();
+  else if (scenario == "unc-record")
+    UncRecord();
   else if (scenario == "base-folder")
     BaseFolder();
   else if (scenario == "no-temp")

@@ -35,10 +35,11 @@ mkdir -p "$work" "$shots"
 # none.
 if [ "$scenario" = links ]; then
   c=$prefix/drive_c
-  mkdir -p "$c/Outside" "$c/Hosts/C4D/plugins/VorlaneBox"
+  mkdir -p "$c/Outside" "$c/Hosts/C4D/plugins/VorlaneBox" "$c/Logs"
   printf sentinel >"$c/Outside/sentinel.txt"
   ln -s "$c/Outside" "$c/Hosts/C4D/plugins/VorlaneBox/res"
   ln -s "$c/Outside/sentinel.txt" "$c/Hosts/C4D/plugins/VorlaneBox/VorlaneBox.cdl"
+  ln -s "$c/Outside/sentinel.txt" "$c/Logs/planted.log"
 fi
 
 listing=$work/$scenario/payload.txt
@@ -89,6 +90,21 @@ result=$?
 if [ "$scenario" = unicode ] && [ $result -eq 0 ]; then
   compare_on_unix_side && drive unicode-update
   result=$?
+fi
+# The removal of a record naming a share, under Wine's file trace: the share is never opened,
+# the installed file goes, and the run ends with 1 for the entry it refused.
+if [ "$scenario" = unc-record ] && [ $result -eq 0 ]; then
+  trace=$work/$scenario/trace.txt
+  WINEPREFIX=$prefix WINEDEBUG=+file WINEDLLOVERRIDES="mscoree,mshtml=" \
+    /usr/lib/wine/wine64 "$setup" /uninstall /quiet 2>"$trace"
+  code=$?
+  opened=$(grep -ci 'vlnplanted' "$trace")
+  traced=$(grep -ci 'Hosts.*mine\.dll' "$trace")
+  echo "setup-test: exit code $code; trace lines naming the share: $opened, the installed file: $traced"
+  if [ "$code" -ne 1 ] || [ "$opened" -ne 0 ] || [ "$traced" -eq 0 ] ||
+    [ -e "$prefix/drive_c/Hosts/mine.dll" ]; then
+    result=1
+  fi
 fi
 WINEPREFIX=$prefix wineserver -k 2>/dev/null
 if [ $result -eq 0 ]; then

@@ -8,6 +8,7 @@
 #include <map>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/ElementImp.h"
@@ -25,7 +26,11 @@
 #include "unit/support/StoredFiles.h"
 #include "unit/support/TestRegistry.h"
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include "system/port/posix/PosixPort.h"
 #endif
@@ -406,6 +411,28 @@ TEST_F(CommandLineRunTest, ARemovalTakesTheRecordLastAndOnlyOnceNothingItListsSt
   }
 }
 
+// What the path gate refuses on the command line, or where nothing can be found: nothing
+// changes.
+TEST_F(CommandLineRunTest, PlacesTheSystemCannotTakeEndTheRunBeforeAnythingChanges) {
+  EXPECT_EQ(Run("/quiet /accept-terms /targets=sdk /folder:sdk=Q:\\SDK"), kExitUsage);
+  EXPECT_TRUE(
+      Logged("box (not shown) VorlaneBox Setup: Usage error: The folder Q:\\SDK is on a "
+             "drive that does not exist"))
+      << log_;
+  EXPECT_FALSE(box_.Exists("Vorlane"));
+  // No program-files folder: no telling where a record would be, nor reading one elsewhere.
+  app_ = new FakeSystemApp(core_, "", box_.Path("tmp\\"));
+  core_->SetSystemApp(app_);
+  EXPECT_EQ(Run("/uninstall /quiet"), kExitPreflight);
+  // A log file planted as a link is not written through.
+  box_.WriteFile("elsewhere.log", "someone else's");
+  ASSERT_EQ(
+      ::symlink(box_.NativePath("elsewhere.log").c_str(), box_.NativePath("link.log").c_str()), 0);
+  EXPECT_EQ(InstallerDriverTest::Run("/uninstall /quiet /log=" + box_.Path("link.log")),
+            kExitFailed);
+  EXPECT_EQ(box_.ReadFile("elsewhere.log"), "someone else's");
+}
+
 TEST_F(CommandLineRunTest, WithAFormTheOptionsPreselectAndBoxesAreShown) {
   // The targets replace what was detected; the folders fill their rows.
   // A line break in an argument is written escaped: it cannot make a line of its own.
@@ -582,6 +609,88 @@ TEST_F(PreflightTest, NoProgramFilesFolderKnown) {
   app_ = new FakeSystemApp(core_, "", box_.Path("tmp\\"));
   core_->SetSystemApp(app_);
   ExpectStoppedSaying("the system names no program files folder");
+}
+
+// ---- The path gate: places the system cannot take, seen before anything changes.
+
+TEST_F(PreflightTest, AFolderOnADriveThatDoesNotExistOrOnANetworkDrive) {
+  g_script.paths[11] = "Q:\\C4D\\";
+  ExpectStoppedSaying("The folder Q:\\C4D\\ is on a drive that does not exist");
+  g_script.paths[11] = box_.Path("C4D\\");
+  app_->boxes.clear();
+  PosixPort::SetSystemCall(
+      "statfs", reinterpret_cast<PosixPort::SystemCall>(+[](const char*, struct statfs* status) {
+        *status = {};
+        status->f_type = 0x6969;  // NFS
+        return 0;
+      }));
+  ExpectStoppedSaying("is on a network drive");
+}
+
+TEST_F(PreflightTest, AFullVolumeMountedBelowADriveIsAskedForItsRoom) {
+  static std::string mounted;
+  mounted = box_.NativePath("C4D");
+  auto onItsOwnDevice = [](const char* path, struct stat* status) {
+    int result = ::stat(path, status);
+    if (result == 0 && std::string(path).rfind(mounted, 0) == 0) status->st_dev = 4242;
+    return result;
+  };
+  auto fullBelowIt = [](const char* path, struct statvfs* status) {
+    int result = ::statvfs(path, status);
+    if (result == 0 && std::string(path).rfind(mounted, 0) == 0) status->f_bavail = 1;
+    return result;
+  };
+  int (*stat)(const char*, struct stat*) = onItsOwnDevice;
+  int (*statvfs)(const char*, struct statvfs*) = fullBelowIt;
+  PosixPort::SetSystemCall("stat", reinterpret_cast<PosixPort::SystemCall>(stat));
+  PosixPort::SetSystemCall("statvfs", reinterpret_cast<PosixPort::SystemCall>(statvfs));
+  ExpectStoppedSaying("There is not enough free space on the disk of " + box_.Path("C4D\\") + ":");
+}
+
+TEST_F(PreflightTest, APathTooLongOrALinkAtTheRecordsTemporaryName) {
+  g_script.paths[11] = box_.Path(std::string(250, 'c') + "\\");
+  ExpectStoppedSaying("plugins\\p.cdl is too long for Windows");
+  g_script.paths[11] = box_.Path("C4D\\");
+  app_->boxes.clear();
+  box_.WriteFile("elsewhere.txt", "not the record's");
+  ASSERT_EQ(::symlink(box_.NativePath("elsewhere.txt").c_str(),
+                      box_.NativePath("Vorlane\\Toolbox\\Uninstall.info.saving").c_str()),
+            0);
+  before_ = Snapshot();
+  ExpectStoppedSaying("cannot write the installation record Uninstall.info");
+  EXPECT_EQ(box_.ReadFile("elsewhere.txt"), "not the record's");
+}
+
+// Rewritten by name between the check and the extraction, the staged payload is not what the
+// installation reads: it reads through the handle that was checked.
+TEST_F(PreflightTest, APayloadRewrittenAfterItsCheckIsNotRead) {
+  ASSERT_TRUE(BuildArchive(box_.Path("other.vln"), {{"Cinema4D\\plugins\\p.cdl", "another's"}}));
+  static std::string staged, other;
+  staged = box_.NativePath("tmp\\Archive.DAT");
+  other = box_.NativePath("other.vln");
+  auto swapping = [](const char* path, int flags, mode_t mode) -> int {
+    // Put in its place by name, as another program would.
+    if (std::string(path).find("/Toolbox/r.txt") != std::string::npos && !other.empty())
+      std::filesystem::rename(std::exchange(other, ""), staged);
+    return ::open(path, flags, mode);
+  };
+  int (*open)(const char*, int, mode_t) = swapping;
+  PosixPort::SetSystemCall("open", reinterpret_cast<PosixPort::SystemCall>(open));
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(box_.ReadFile("C4D\\plugins\\p.cdl"), kPayload[1].second);
+}
+
+// A record entry the replay would refuse is not even looked at by the check for files in use.
+TEST_F(PreflightTest, ARecordEntryNamingADeviceIsNeverAskedWhetherItIsInUse) {
+  box_.WriteFile("C4D\\NUL", "a file natively");
+  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info",
+                 StoredRecordBytes({box_.Path("C4D\\NUL")}, {}));
+  Port::FileHandle held = Port::OpenFile(box_.Path("C4D\\NUL").c_str(), Port::kAccessWrite, false);
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(Run(), 1);
+  Port::CloseFile(held);
+  ASSERT_EQ(app_->boxes.size(), 1u);
+  EXPECT_EQ(app_->boxes[0].caption, "VorlaneBox Installation Report");
 }
 
 TEST_F(PreflightTest, NotEnoughRoomRemovesTheToolboxFolderItMade) {

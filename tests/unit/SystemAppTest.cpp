@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #ifdef _WIN32
 #include <process.h>
 #else
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include "system/port/posix/PosixPort.h"
@@ -229,6 +231,11 @@ TEST_F(SystemAppTest, ThePrivateFolderIsMadeAndRemoved) {
   ASSERT_NE(app->GetTempFolder(), nullptr);
   EXPECT_EQ(app->GetTempFolder(), box_->Path(temp));
   EXPECT_TRUE(box_->Exists(temp));
+#ifndef _WIN32
+  // Only this user may enter it.
+  EXPECT_EQ(std::filesystem::status(box_->NativePath(temp)).permissions(),
+            std::filesystem::perms::owner_all);
+#endif
   box_->WriteFile(temp + "Archive.DAT", "data");
   Stop();
   EXPECT_FALSE(box_->Exists(temp));
@@ -255,6 +262,17 @@ TEST_F(SystemAppTest, WithoutASystemFolderThereIsNoPrivateOne) {
   SystemApp* app = Start();
   EXPECT_EQ(app->GetTempFolder(), nullptr);
   EXPECT_EQ(app->ClearTempFolder(), 0);
+  Stop();
+  // Nor on a network drive, which the path gate refuses.
+  PosixPort::SetTempPath(box_->Path("Temp\\").c_str());
+  PosixPort::SetSystemCall(
+      "statfs", reinterpret_cast<PosixPort::SystemCall>(+[](const char*, struct statfs* status) {
+        *status = {};
+        status->f_type = 0xFF534D42;  // CIFS
+        return 0;
+      }));
+  EXPECT_EQ(Start()->GetTempFolder(), nullptr);
+  PosixPort::SetSystemCall("statfs", nullptr);
 }
 #endif
 
