@@ -1,8 +1,10 @@
-// The CompressDevice element: zlib's one-shot compress2 (level 9) and uncompress, and
-// inflation in pieces.
+// The CompressDevice element: one-shot packing with the process's packing (libdeflate where
+// the build has it, else zlib's compress2 at level 9), zlib's uncompress, and inflation in
+// pieces.
 #pragma once
 
 #include "archive/CompressStream.h"
+#include "archive/Packer.h"
 #include "framework/ElementImp.h"
 
 struct z_stream_s;
@@ -21,6 +23,13 @@ class CompressDeviceImp : public ElementImp<CompressDevice> {
                  unsigned sourceLength) override;
   int Inflate(unsigned char* dest, unsigned* destLength, const unsigned char* source,
               unsigned* sourceLength, bool start) override;
+  std::uint32_t PackedLimit(std::uint32_t n) override {
+    return VLN2::PackedLimit(packer_.GetPacking(), n);
+  }
+
+  Packing GetPacking() const { return packer_.GetPacking(); }
+  // 1, and the packing unchanged, for one this build does not have.
+  int SetPacking(Packing packing) { return packer_.SetPacking(packing); }
 
  private:
   // The inflater made, or reset for a new stream; zlib's result.
@@ -29,6 +38,7 @@ class CompressDeviceImp : public ElementImp<CompressDevice> {
   // One inflater for every Uncompress, reset between them, so that its state is allocated
   // once; made on first use.
   z_stream_s* inflater_ = nullptr;
+  Packer packer_{DefaultPacking()};
 };
 
 }  // namespace VLN2

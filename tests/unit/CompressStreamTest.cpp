@@ -1,6 +1,7 @@
 // Packed blocks: the device shared through the Core, decoding of "PAC" and "RAW" blocks
-// from an input stream, packing at close with the one-and-a-half rule, the memory-only
-// stream, the write buffer's growth, and damaged or short input.
+// from an input stream, packing at close (zlib's one-and-a-half rule, libdeflate's rule of
+// packing only what shrinks, every level), the memory-only stream, the write buffer's
+// growth, and damaged or short input.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -15,6 +16,7 @@
 #include "archive/Stream.h"
 #include "unit/support/CoreFixture.h"
 #include "unit/support/MemoryStream.h"
+#include "unit/support/PackingScope.h"
 #include "unit/support/StoredFiles.h"
 
 namespace VLN2 {
@@ -136,6 +138,7 @@ TEST_F(CompressStreamTest, DeviceWrapsZlibOneShotCalls) {
   auto device = ElementRef<CompressDevice>::Create(kCompressDeviceType);
   ASSERT_TRUE(device);
   EXPECT_EQ(device->GetTypeId(), 76);
+  ASSERT_EQ(static_cast<CompressDeviceImp*>(device.get())->SetPacking(kZlibPacking), 0);
   Bytes data = Repeated(1000, 'x');
   Bytes packed(100);
   unsigned length = 100;
@@ -261,6 +264,7 @@ TEST_F(CompressStreamTest, NothingWrittenGivesTheBareStoredTag) {
 }
 
 TEST_F(CompressStreamTest, RepeatedCharacterIsPackedWithItsLength) {
+  PackingScope zlib(core_, kZlibPacking);
   Bytes data = Repeated(1000, 'a');
   Bytes block = Pack(data);
   ASSERT_GT(block.size(), 10u);
@@ -277,6 +281,7 @@ TEST_F(CompressStreamTest, TenVariedBytesAreStored) {
 }
 
 TEST_F(CompressStreamTest, SixteenBytesWhoseZlibFormFillsExactlyOneAndAHalfAreTheirSize) {
+  PackingScope zlib(core_, kZlibPacking);
   // zlib makes exactly 24 bytes of these 16: the limit itself, so the block is packed.
   Bytes data = FromText("abcdefghijklmnop");
   ASSERT_EQ(ZlibOf(data).size(), 24u);
@@ -291,6 +296,7 @@ TEST_F(CompressStreamTest, SixteenBytesWhoseZlibFormFillsExactlyOneAndAHalfAreTh
 }
 
 TEST_F(CompressStreamTest, IncompressibleDataIsStillPackedWithinTheLimit) {
+  PackingScope zlib(core_, kZlibPacking);
   // zlib's stored deflate blocks add a few bytes only: far below half the size.
   Bytes data = Noise(100000);
   Bytes block = Pack(data, 777);
@@ -301,6 +307,67 @@ TEST_F(CompressStreamTest, IncompressibleDataIsStillPackedWithinTheLimit) {
   Bytes back;
   ASSERT_EQ(Unpack(block, &back), 0);
   EXPECT_EQ(back, data);
+}
+
+TEST_F(CompressStreamTest, EveryPackingMakesZlibStreamsThatDecodeToTheData) {
+  for (Packing packing : EveryPacking()) {
+    SCOPED_TRACE(std::string(EncoderName(packing.encoder)) + " " + std::to_string(packing.level));
+    PackingScope scope(core_, packing);
+    for (const Bytes& data : {Repeated(1000, 'a'), Concat({Repeated(3000, 'k'), Noise(2000)})}) {
+      Bytes block = Pack(data, 300);
+      ASSERT_EQ(Bytes(block.begin(), block.begin() + 4), FromText(std::string("PAC\0", 4)));
+      // The header names a level class: DA for the slowest, which every level from 8 is.
+      int slowest = packing.encoder == Encoder::kZlib ? 7 : 8;
+      EXPECT_EQ(block[8], 0x78);
+      EXPECT_EQ(block[9] == 0xDA, packing.level >= slowest);
+      Bytes back;
+      ASSERT_EQ(Unpack(block, &back), 0);
+      EXPECT_EQ(back, data);
+    }
+    // Noise: zlib's stream fits in one and a half times the data, libdeflate's does not shrink.
+    Bytes noise = Pack(Noise(5000));
+    EXPECT_EQ(Bytes(noise.begin(), noise.begin() + 4),
+              FromText(std::string(packing.encoder == Encoder::kZlib ? "PAC" : "RAW", 4)));
+  }
+}
+
+TEST_F(CompressStreamTest, LibdeflatePacksOnlyWhatComesOutShorterThanStored) {
+  if (!HighestLevel(Encoder::kLibdeflate)) GTEST_SKIP() << "no libdeflate in this build";
+  PackingScope scope(core_, {Encoder::kLibdeflate, 10});
+  // Its stream of sixteen bytes takes 12: a packed block of 20, the stored one's length.
+  Bytes equal = Concat({Repeated(15, 'a'), FromText("A")});
+  EXPECT_EQ(Pack(equal), Concat({FromText(std::string("RAW\0", 4)), equal}));
+  // Of seventeen, also 12: one byte shorter than stored, packed.
+  Bytes shorter = Concat({Repeated(16, 'a'), FromText("A")});
+  Bytes block = Pack(shorter);
+  EXPECT_EQ(block.size(), 20u);
+  EXPECT_EQ(Bytes(block.begin(), block.begin() + 8), (Bytes{'P', 'A', 'C', 0, 17, 0, 0, 0}));
+}
+
+TEST_F(CompressStreamTest, OnlyLevelsTheBuildHasAreTaken) {
+  auto device = ElementRef<CompressDevice>::Create(kCompressDeviceType);
+  ASSERT_TRUE(device);
+  auto* imp = static_cast<CompressDeviceImp*>(device.get());
+  bool libdeflate = HighestLevel(Encoder::kLibdeflate) != 0;
+  EXPECT_EQ(imp->GetPacking().encoder, libdeflate ? Encoder::kLibdeflate : Encoder::kZlib);
+  const struct {
+    Packing packing;
+    int result;
+  } rows[] = {{{Encoder::kZlib, 0}, 1},
+              {{Encoder::kZlib, 1}, 0},
+              {{Encoder::kZlib, 9}, 0},
+              {{Encoder::kZlib, 10}, 1},
+              {{Encoder::kLibdeflate, 0}, 1},
+              {{Encoder::kLibdeflate, 1}, libdeflate ? 0 : 1},
+              {{Encoder::kLibdeflate, 12}, libdeflate ? 0 : 1},
+              {{Encoder::kLibdeflate, 13}, 1}};
+  for (const auto& row : rows) {
+    Packing before = imp->GetPacking();
+    EXPECT_EQ(imp->SetPacking(row.packing), row.result) << row.packing.level;
+    Packing now = row.result == 0 ? row.packing : before;
+    EXPECT_EQ(imp->GetPacking().encoder, now.encoder);
+    EXPECT_EQ(imp->GetPacking().level, now.level);
+  }
 }
 
 TEST_F(CompressStreamTest, RoundTripsOfBothFormsAndManySizes) {
