@@ -13,7 +13,10 @@ namespace VLN2 {
 
 class CompressDeviceImp : public ElementImp<CompressDevice> {
  public:
-  explicit CompressDeviceImp(Core* core) : ElementImp(core, kCompressDeviceType) {}
+  // Packs with packing, one this build supports: the process's default unless vlnpack or a
+  // test registers a device of another.
+  explicit CompressDeviceImp(Core* core, Packing packing = DefaultPacking())
+      : ElementImp(core, kCompressDeviceType), packer_(packing) {}
 
   int Destroy() override;
 
@@ -27,10 +30,6 @@ class CompressDeviceImp : public ElementImp<CompressDevice> {
     return VLN2::PackedLimit(packer_.GetPacking(), n);
   }
 
-  Packing GetPacking() const { return packer_.GetPacking(); }
-  // 1, and the packing unchanged, for one this build does not have.
-  int SetPacking(Packing packing) { return packer_.SetPacking(packing); }
-
  private:
   // The inflater made, or reset for a new stream; zlib's result.
   int StartInflater();
@@ -38,7 +37,7 @@ class CompressDeviceImp : public ElementImp<CompressDevice> {
   // One inflater for every Uncompress, reset between them, so that its state is allocated
   // once; made on first use.
   z_stream_s* inflater_ = nullptr;
-  Packer packer_{DefaultPacking()};
+  Packer packer_;
 };
 
 }  // namespace VLN2

@@ -51,16 +51,6 @@ Packer::~Packer() {
 #endif
 }
 
-int Packer::SetPacking(Packing packing) {
-  if (!IsSupported(packing)) return 1;
-#ifdef VLN2_LIBDEFLATE
-  libdeflate_free_compressor(compressor_);
-  compressor_ = nullptr;
-#endif
-  packing_ = packing;
-  return 0;
-}
-
 int Packer::Compress(unsigned char* dest, unsigned* destLength, const unsigned char* source,
                      unsigned sourceLength) {
   if (!destLength) return Z_STREAM_ERROR;

@@ -552,7 +552,11 @@ class ParallelPacker {
   static constexpr std::uint32_t kLargestJob = 2u << 20;
   static constexpr std::uint64_t kBudget = 6u << 20;
 
+  // One packer a worker (one at least, for the main thread): an encoder's state is large
+  // (libdeflate's slower levels hold 4 MB), so no more exist than pack at once.
   ParallelPacker(unsigned workers, Packing packing) : packing_(packing) {
+    for (unsigned i = 0; i < workers || i == 0; ++i)
+      packers_.push_back(std::make_unique<Packer>(packing));
     for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
   }
   ~ParallelPacker() {
@@ -590,9 +594,25 @@ class ParallelPacker {
     inFlight_ -= Cost(job->input.size());
   }
 
+  // Packs on the calling thread with a packer of the pool, once one is free.
+  int Compress(unsigned char* dest, unsigned* destLength, const unsigned char* source,
+               unsigned sourceLength) {
+    std::unique_ptr<Packer> packer;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      freed_.wait(lock, [&] { return !packers_.empty(); });
+      packer = std::move(packers_.back());
+      packers_.pop_back();
+    }
+    int result = packer->Compress(dest, destLength, source, sourceLength);
+    std::lock_guard<std::mutex> lock(mutex_);
+    packers_.push_back(std::move(packer));  // no allocation: the pool had room for it
+    freed_.notify_one();
+    return result;
+  }
+
  private:
   void Work() {
-    Packer packer(packing_);
     for (;;) {
       Job* job;
       {
@@ -608,7 +628,7 @@ class ParallelPacker {
       int result = Z_MEM_ERROR;
       try {
         job->output.reset(new unsigned char[length]);
-        result = packer.Compress(job->output.get(), &length, job->input.data(), size);
+        result = Compress(job->output.get(), &length, job->input.data(), size);
         job->outputSize = result == Z_OK ? length : 0;
       } catch (...) {
         result = Z_MEM_ERROR;
@@ -623,6 +643,8 @@ class ParallelPacker {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable finished_;
+  std::condition_variable freed_;
+  std::vector<std::unique_ptr<Packer>> packers_;
   std::deque<Job*> queue_;
   std::uint64_t inFlight_ = 0;
   bool stopping_ = false;
@@ -631,10 +653,11 @@ class ParallelPacker {
 };
 
 // The device the entry streams find in the Core while vlnpack packs: the prepared result
-// when the data and the capacity are the current job's, its own packer otherwise.
+// when the data and the capacity are the current job's, else a packer of the pool.
 class PreparedDevice : public CompressDeviceImp {
  public:
-  PreparedDevice(Core* core, ParallelPacker* packer) : CompressDeviceImp(core), packer_(packer) {}
+  PreparedDevice(Core* core, ParallelPacker* packer, Packing packing)
+      : CompressDeviceImp(core, packing), packer_(packer) {}
 
   void SetCurrent(ParallelPacker::Job* job) { current_ = job; }
 
@@ -653,7 +676,7 @@ class PreparedDevice : public CompressDeviceImp {
         return job->result;
       }
     }
-    return CompressDeviceImp::Compress(dest, destLength, source, sourceLength);
+    return packer_->Compress(dest, destLength, source, sourceLength);
   }
 
  private:
@@ -783,9 +806,8 @@ int Create(const char* givenArchive, const char* givenFolder, Packing packing) {
   // The jobs outlive the packer, whose workers may still be busy with some of them.
   std::vector<std::unique_ptr<ParallelPacker::Job>> jobs(collected.names.size());
   ParallelPacker packer(workers, packing);
-  auto* device = new PreparedDevice(g_core, &packer);
-  if (!device || device->SetPacking(packing) != 0) {
-    ReleaseElement(device);
+  auto* device = new PreparedDevice(g_core, &packer, packing);
+  if (!device) {
     archive.reset();
     RemoveFile(partial.c_str());
     Message("%s: out of memory", givenArchive);

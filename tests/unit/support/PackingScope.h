@@ -13,9 +13,9 @@ namespace VLN2 {
 
 class PackingScope {
  public:
-  PackingScope(Core* core, Packing packing) : core_(core), device_(new CompressDeviceImp(core)) {
+  PackingScope(Core* core, Packing packing)
+      : core_(core), device_(new CompressDeviceImp(core, packing)) {
     device_->AddRef();
-    EXPECT_EQ(device_->SetPacking(packing), 0);
     core_->SetRegistered(kCompressDeviceType, device_);
   }
   ~PackingScope() {
