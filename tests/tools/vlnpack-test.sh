@@ -108,14 +108,12 @@ for packing in --zlib --level={1..12}; do
   check "extract $packing" status_is 0 extract "p$packing.vln" "out$packing"
   check "$packing: the same files" diff -r -x empty-folder src "out$packing"
 done
-check "--zlib: 16 bytes packed in 32" status_is 0 list -l p--zlib.vln
-check "--zlib: 16 bytes packed in 32 (listed)" grep -qE '^ *[0-9]+ +32 PAC +16 exact16$' out.txt
-check "--level=10: 16 bytes stored" status_is 0 list -l p--level=10.vln
-check "--level=10: 16 bytes stored (listed)" grep -qE '^ *[0-9]+ +20 RAW +16 exact16$' out.txt
+check "list -l --zlib" status_is 0 list -l p--zlib.vln
+check "--zlib: 16 bytes packed in 32" grep -qE '^ *[0-9]+ +32 PAC +16 exact16$' out.txt
 # --zlib makes the bytes of the builds before libdeflate: the size and CRC-32 they gave this tree.
 cp -r src fixed && rm fixed/sub/deeper/noise.bin
 check "create --zlib of a fixed tree" status_is 0 create --zlib fixed.vln fixed
-check "test it" status_is 0 test fixed.vln
+check "test of the fixed tree" status_is 0 test fixed.vln
 check "--zlib gives the bytes of older builds" [ "$(tail -n1 out.txt)" = "size 46037 crc32 849c31ac" ]
 
 # ---- Links planted in the folder: nothing is written through them; a file with a second
@@ -229,11 +227,9 @@ check "--level only for create" status_is 2 test --level=9 a.vln
 for bad in --level= --level=x --level=1x --level=100 --level=0 --level=13 '--zlib --level=10'; do
   # shellcheck disable=SC2086
   check "create $bad refused" status_is 2 create $bad refused.vln src
-  check "create $bad: nothing made" test ! -e refused.vln
 done
 check "help" status_is 0 --help
 check "help text" grep -q 'vlnpack create \[--level=N\] \[--zlib\] ARCHIVE FOLDER' out.txt
-check "help names the packing" grep -qE '^Packs with (libdeflate|zlib) [0-9.]+ at level [0-9]+' out.txt
 check "version" status_is 0 --version
 check "version text" grep -qE '^vlnpack [0-9]' out.txt
 check "version names the packing" grep -qE '^Packs with (libdeflate|zlib) [0-9.]+ at level [0-9]+' out.txt

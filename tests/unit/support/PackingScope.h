@@ -2,12 +2,7 @@
 // registered in the Core, as vlnpack's is.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <vector>
-
 #include "archive/CompressDeviceImp.h"
-#include "archive/Packer.h"
 
 namespace VLN2 {
 
@@ -22,21 +17,10 @@ class PackingScope {
     core_->SetRegistered(kCompressDeviceType, nullptr);
     device_->Release();
   }
-  PackingScope(const PackingScope&) = delete;
-  PackingScope& operator=(const PackingScope&) = delete;
 
  private:
   Core* core_;
   CompressDeviceImp* device_;
 };
-
-// Every level of every encoder this build has.
-inline std::vector<Packing> EveryPacking() {
-  std::vector<Packing> packings;
-  for (Encoder encoder : {Encoder::kZlib, Encoder::kLibdeflate})
-    for (int level = 1; level <= HighestLevel(encoder); ++level)
-      packings.push_back({encoder, level});
-  return packings;
-}
 
 }  // namespace VLN2
