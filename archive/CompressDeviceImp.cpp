@@ -17,11 +17,7 @@ int CompressDeviceImp::Destroy() {
 
 int CompressDeviceImp::Compress(unsigned char* dest, unsigned* destLength,
                                 const unsigned char* source, unsigned sourceLength) {
-  if (!destLength) return Z_STREAM_ERROR;
-  uLongf length = *destLength;
-  int result = compress2(dest, &length, source, sourceLength, 9);
-  if (result == Z_OK) *destLength = static_cast<unsigned>(length);
-  return result;
+  return packer_.Compress(dest, destLength, source, sourceLength);
 }
 
 int CompressDeviceImp::Uncompress(unsigned char* dest, unsigned* destLength,

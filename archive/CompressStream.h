@@ -1,7 +1,10 @@
-// CompressDevice: zlib's one-shot compression, shared by the process through the Core's
-// object table entry 76. CompressStream: an in-memory Stream that decodes one packed block
-// from its input, or packs what was written into one block on its output at close.
+// CompressDevice: one-shot packing (Packer.h) and zlib's decompression, shared by the
+// process through the Core's object table entry 76. CompressStream: an in-memory Stream that
+// decodes one packed block from its input, or packs what was written into one block on its output
+// at close.
 #pragma once
+
+#include <cstdint>
 
 #include "framework/VLN2.h"
 
@@ -12,8 +15,9 @@ class Stream;
 
 class CompressDevice : public Element {
  public:
-  // zlib compress2 at level 9: *destLength is dest's capacity on entry, the bytes produced
-  // on success. zlib's result: 0, -5 when dest is too small, another negative code.
+  // One zlib stream made with the device's packing: *destLength is dest's capacity on entry,
+  // the bytes produced on success. zlib's result: 0, -5 when dest is too small, another
+  // negative code.
   virtual int Compress(unsigned char* dest, unsigned* destLength, const unsigned char* source,
                        unsigned sourceLength) = 0;
   // zlib uncompress, same conventions (-5 too small or incomplete, -3 corrupt).
@@ -24,6 +28,9 @@ class CompressDevice : public Element {
   // stream goes on, 1 at its end, a negative zlib code for damage.
   virtual int Inflate(unsigned char* dest, unsigned* destLength, const unsigned char* source,
                       unsigned* sourceLength, bool start) = 0;
+  // The longest zlib stream worth a packed block for n bytes of data with the device's
+  // packing; a block whose stream would be longer is stored.
+  virtual std::uint32_t PackedLimit(std::uint32_t n) = 0;
 };
 
 class CompressStream : public Element {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "archive/Packer.h"
 #include "archive/StreamIO.h"
 #include "system/port/Port.h"
 
@@ -315,13 +316,15 @@ int CompressStreamImp::Pack() {
     if (!buffer_) return 1;
     return WriteFully(output_, buffer_, size_) == size_ ? 0 : 1;
   }
-  // zlib's output must fit in one and a half times the input, or the block is stored.
-  std::uint64_t limit = static_cast<std::uint64_t>(size_) + size_ / 2;
-  unsigned capacity = limit > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<unsigned>(limit);
+  // A zlib stream longer than the device's limit is not worth packing: the block is stored.
+  std::uint32_t limit = device_ ? device_->PackedLimit(size_) : 0;
+  std::uint64_t room = static_cast<std::uint64_t>(limit) + kEncoderRoom;
+  unsigned capacity = room > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<unsigned>(room);
   auto* scratch = static_cast<unsigned char*>(Allocate(capacity));
   static const unsigned char kNothing = 0;
   const unsigned char* data = buffer_ ? buffer_ : &kNothing;
-  bool packed = scratch && device_ && device_->Compress(scratch, &capacity, data, size_) == 0;
+  bool packed = scratch && device_ && device_->Compress(scratch, &capacity, data, size_) == 0 &&
+                capacity <= limit;
   bool complete;
   if (packed) {
     unsigned char head[8];

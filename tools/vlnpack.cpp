@@ -36,6 +36,7 @@
 #include "archive/CompressDeviceImp.h"
 #include "archive/CompressStream.h"
 #include "archive/EntryName.h"
+#include "archive/Packer.h"
 #include "archive/Stream.h"
 #include "framework/CoreImp.h"
 #include "framework/ElementContainer.h"
@@ -65,7 +66,7 @@ constexpr std::uint32_t kChunk = 1u << 20;
 constexpr std::uint64_t kArchiveLimit = 0xFFFFFFFFull;
 
 const char kUsage[] =
-    "usage: vlnpack create ARCHIVE FOLDER\n"
+    "usage: vlnpack create [--level=N] [--zlib] ARCHIVE FOLDER\n"
     "       vlnpack list [-l] ARCHIVE\n"
     "       vlnpack test ARCHIVE\n"
     "       vlnpack extract ARCHIVE FOLDER [PREFIX]\n"
@@ -79,7 +80,15 @@ const char kHelp[] =
     "           to FOLDER with backslashes, in byte order of the names, so the same tree\n"
     "           always gives the same archive. Names that extraction would refuse are\n"
     "           refused here, as are names that are not UTF-8 and names that Windows\n"
-    "           takes for one file (letter case ignored).\n"
+    "           takes for one file (letter case ignored). Each file is one zlib stream,\n"
+    "           which every reader of the format decodes alike, or is stored as it is:\n"
+    "           with libdeflate when packing would not make it smaller, with zlib when\n"
+    "           zlib's stream would be longer than one and a half times the file.\n"
+    "             --level=N  the encoder's level: libdeflate's 1 (fastest) to 12 (smallest),\n"
+    "                        zlib's 1 to 9. Levels below 8 (zlib's below 7) change the zlib\n"
+    "                        header's second byte from DA, which names the slowest levels.\n"
+    "             --zlib     packs with zlib's compress2, at level 9 unless --level says\n"
+    "                        otherwise: the same bytes as builds before libdeflate.\n"
     "  list     prints the entry names in directory order; with -l also the block offset,\n"
     "           the block size, the block form (PAC or RAW) and the unpacked size. Names\n"
     "           that are not UTF-8 or that collide with an earlier one are reported.\n"
@@ -101,6 +110,12 @@ void Message(const char* format, ...) {
   std::vfprintf(stderr, format, args);
   va_end(args);
   std::fputc('\n', stderr);
+}
+
+// The encoder, its version and the level that create uses without options.
+void PrintPacking(Packing packing) {
+  std::printf("Packs with %s %s at level %d unless told otherwise.\n", EncoderName(packing.encoder),
+              EncoderVersion(packing.encoder), packing.level);
 }
 
 int Usage(const char* what) {
@@ -514,17 +529,20 @@ int AddEntry(Archive* archive, const std::string& path, const std::string& name,
   return result;
 }
 
-// Packing on several cores. zlib gives the same bytes for the same input and level, so
-// small entries are compressed ahead of time on worker threads, and a device registered in
-// the Core in place of the shared one hands each result to the entry stream when it packs
-// that entry: the archive is byte for byte the one a single thread writes. Workers touch
-// no element and no framework memory; everything else stays on the main thread.
+// Packing on several cores. An encoder gives the same bytes for the same input, packing and
+// capacity, so small entries are packed ahead of time on worker threads, each with a packer
+// of its own, and a device registered in the Core in place of the shared one hands each
+// result to the entry stream when it packs that entry: the archive is byte for byte the one a
+// single thread writes. Workers touch no element and no framework memory; everything else
+// stays on the main thread.
 class ParallelPacker {
  public:
   struct Job {
     std::vector<unsigned char> input;
-    std::unique_ptr<unsigned char[]> output;  // not cleared first: only what zlib writes is touched
-    std::size_t outputSize = 0;
+    // Not cleared first: only what the encoder writes is touched.
+    std::unique_ptr<unsigned char[]> output;
+    unsigned capacity = 0;  // what the entry stream gives the encoder for the input
+    unsigned outputSize = 0;
     int result = Z_OK;
     bool done = false;
   };
@@ -534,7 +552,11 @@ class ParallelPacker {
   static constexpr std::uint32_t kLargestJob = 2u << 20;
   static constexpr std::uint64_t kBudget = 6u << 20;
 
-  explicit ParallelPacker(unsigned workers) {
+  // One packer a worker (one at least, for the main thread): an encoder's state is large
+  // (libdeflate's slower levels hold 4 MB), so no more exist than pack at once.
+  ParallelPacker(unsigned workers, Packing packing) : packing_(packing) {
+    for (unsigned i = 0; i < workers || i == 0; ++i)
+      packers_.push_back(std::make_unique<Packer>(packing));
     for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
   }
   ~ParallelPacker() {
@@ -572,6 +594,23 @@ class ParallelPacker {
     inFlight_ -= Cost(job->input.size());
   }
 
+  // Packs on the calling thread with a packer of the pool, once one is free.
+  int Compress(unsigned char* dest, unsigned* destLength, const unsigned char* source,
+               unsigned sourceLength) {
+    std::unique_ptr<Packer> packer;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      freed_.wait(lock, [&] { return !packers_.empty(); });
+      packer = std::move(packers_.back());
+      packers_.pop_back();
+    }
+    int result = packer->Compress(dest, destLength, source, sourceLength);
+    std::lock_guard<std::mutex> lock(mutex_);
+    packers_.push_back(std::move(packer));  // no allocation: the pool had room for it
+    freed_.notify_one();
+    return result;
+  }
+
  private:
   void Work() {
     for (;;) {
@@ -583,12 +622,13 @@ class ParallelPacker {
         job = queue_.front();
         queue_.pop_front();
       }
-      uLongf length = compressBound(static_cast<uLong>(job->input.size()));
+      auto size = static_cast<unsigned>(job->input.size());
+      job->capacity = PackedLimit(packing_, size) + kEncoderRoom;
+      unsigned length = job->capacity;
       int result = Z_MEM_ERROR;
       try {
         job->output.reset(new unsigned char[length]);
-        result = compress2(job->output.get(), &length, job->input.data(),
-                           static_cast<uLong>(job->input.size()), 9);
+        result = Compress(job->output.get(), &length, job->input.data(), size);
         job->outputSize = result == Z_OK ? length : 0;
       } catch (...) {
         result = Z_MEM_ERROR;
@@ -603,17 +643,21 @@ class ParallelPacker {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable finished_;
+  std::condition_variable freed_;
+  std::vector<std::unique_ptr<Packer>> packers_;
   std::deque<Job*> queue_;
   std::uint64_t inFlight_ = 0;
   bool stopping_ = false;
+  Packing packing_;
   std::vector<std::thread> threads_;
 };
 
 // The device the entry streams find in the Core while vlnpack packs: the prepared result
-// when the data is the current job's, zlib itself otherwise.
+// when the data and the capacity are the current job's, else a packer of the pool.
 class PreparedDevice : public CompressDeviceImp {
  public:
-  PreparedDevice(Core* core, ParallelPacker* packer) : CompressDeviceImp(core), packer_(packer) {}
+  PreparedDevice(Core* core, ParallelPacker* packer, Packing packing)
+      : CompressDeviceImp(core, packing), packer_(packer) {}
 
   void SetCurrent(ParallelPacker::Job* job) { current_ = job; }
 
@@ -623,15 +667,16 @@ class PreparedDevice : public CompressDeviceImp {
     if (job && job->input.size() == sourceLength &&
         (sourceLength == 0 || std::memcmp(job->input.data(), source, sourceLength) == 0)) {
       packer_->Wait(job);
-      if (job->result == Z_OK) {
-        // What zlib does when the output does not fit the capacity it is given.
-        if (job->outputSize > *destLength) return Z_BUF_ERROR;
-        if (job->outputSize) std::memcpy(dest, job->output.get(), job->outputSize);
-        *destLength = static_cast<unsigned>(job->outputSize);
-        return Z_OK;
+      // A stream that did not fit is the answer too; only a worker short of memory is not.
+      if (job->capacity == *destLength && (job->result == Z_OK || job->result == Z_BUF_ERROR)) {
+        if (job->result == Z_OK) {
+          std::memcpy(dest, job->output.get(), job->outputSize);
+          *destLength = job->outputSize;
+        }
+        return job->result;
       }
     }
-    return CompressDeviceImp::Compress(dest, destLength, source, sourceLength);
+    return packer_->Compress(dest, destLength, source, sourceLength);
   }
 
  private:
@@ -671,7 +716,7 @@ unsigned WorkerCount() {
   return count > 16 ? 16 : count;
 }
 
-int Create(const char* givenArchive, const char* givenFolder) {
+int Create(const char* givenArchive, const char* givenFolder, Packing packing) {
   std::string archivePath;
   std::string folder;
   if (!PortPath(givenArchive, false, &archivePath)) {
@@ -760,19 +805,17 @@ int Create(const char* givenArchive, const char* givenFolder) {
   unsigned workers = WorkerCount();
   // The jobs outlive the packer, whose workers may still be busy with some of them.
   std::vector<std::unique_ptr<ParallelPacker::Job>> jobs(collected.names.size());
-  ParallelPacker packer(workers);
-  auto* device = new PreparedDevice(g_core, &packer);
+  ParallelPacker packer(workers, packing);
+  auto* device = new PreparedDevice(g_core, &packer, packing);
   if (!device) {
     archive.reset();
     RemoveFile(partial.c_str());
     Message("%s: out of memory", givenArchive);
     return kExitFailure;
   }
-  if (workers) {
-    // Registered before the first entry stream exists, so that every stream takes it.
-    device->AddRef();
-    g_core->SetRegistered(kCompressDeviceType, device);
-  }
+  // Registered before the first entry stream exists, so that every stream takes it.
+  device->AddRef();
+  g_core->SetRegistered(kCompressDeviceType, device);
   std::size_t nextRead = 0;
   for (std::size_t i = 0; i < collected.names.size(); ++i) {
     const std::string& name = collected.names[i];
@@ -812,12 +855,8 @@ int Create(const char* givenArchive, const char* givenFolder) {
   int closed = archive->CloseArchive();
   progress.Clear();
   archive.reset();
-  if (workers) {
-    g_core->SetRegistered(kCompressDeviceType, nullptr);
-    device->Release();
-  } else {
-    ReleaseElement(device);
-  }
+  g_core->SetRegistered(kCompressDeviceType, nullptr);
+  device->Release();
   if (!failedName.empty() || closed != 0) {
     RemoveFile(partial.c_str());
     if (!failedName.empty())
@@ -1176,10 +1215,12 @@ int Run(int argc, char** argv) {
   if (command == "--help" || command == "-h") {
     std::fputs(kUsage, stdout);
     std::fputs(kHelp, stdout);
+    PrintPacking(DefaultPacking());
     return kExitOk;
   }
   if (command == "--version") {
     std::printf("vlnpack %s\n", VLNPACK_VERSION);
+    PrintPacking(DefaultPacking());
     return kExitOk;
   }
   args.erase(args.begin());
@@ -1188,12 +1229,37 @@ int Run(int argc, char** argv) {
     details = true;
     args.erase(args.begin());
   }
+  Packing packing = DefaultPacking();
+  int level = -1;
+  for (auto arg = args.begin(); command == "create" && arg != args.end();) {
+    if (std::strcmp(*arg, "--zlib") == 0) {
+      packing.encoder = Encoder::kZlib;
+    } else if (std::strncmp(*arg, "--level=", 8) == 0) {
+      const char* digits = *arg + 8;
+      if (std::strlen(digits) < 1 || std::strlen(digits) > 2 ||
+          std::strspn(digits, "0123456789") != std::strlen(digits))
+        return Usage("--level takes a number");
+      level = std::atoi(digits);
+    } else {
+      ++arg;
+      continue;
+    }
+    arg = args.erase(arg);
+  }
+  if (packing.encoder == Encoder::kZlib) packing.level = kZlibPacking.level;
+  if (level >= 0) packing.level = level;
+  if (!IsSupported(packing)) {
+    char levels[80];
+    std::snprintf(levels, sizeof levels, "%s packs at levels 1 to %d", EncoderName(packing.encoder),
+                  HighestLevel(packing.encoder));
+    return Usage(levels);
+  }
   for (const char* arg : args)
     if (arg[0] == '-' && arg[1] != '\0')
       return Usage((std::string("unknown option ") + arg).c_str());
   if (command == "create") {
     if (args.size() != 2) return Usage("create takes ARCHIVE and FOLDER");
-    return Create(args[0], args[1]);
+    return Create(args[0], args[1], packing);
   }
   if (command == "list") {
     if (args.size() != 1) return Usage("list takes one ARCHIVE");

@@ -1,6 +1,7 @@
 // Packed blocks: the device shared through the Core, decoding of "PAC" and "RAW" blocks
-// from an input stream, packing at close with the one-and-a-half rule, the memory-only
-// stream, the write buffer's growth, and damaged or short input.
+// from an input stream, packing at close (zlib's one-and-a-half rule, libdeflate's rule of
+// packing only what shrinks, every level), the memory-only stream, the write buffer's
+// growth, and damaged or short input.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -15,6 +16,7 @@
 #include "archive/Stream.h"
 #include "unit/support/CoreFixture.h"
 #include "unit/support/MemoryStream.h"
+#include "unit/support/PackingScope.h"
 #include "unit/support/StoredFiles.h"
 
 namespace VLN2 {
@@ -133,7 +135,7 @@ class CompressStreamTest : public CoreFixture {
 // ---- The device.
 
 TEST_F(CompressStreamTest, DeviceWrapsZlibOneShotCalls) {
-  auto device = ElementRef<CompressDevice>::Create(kCompressDeviceType);
+  ElementRef<CompressDevice> device(new CompressDeviceImp(core_, kZlibPacking));
   ASSERT_TRUE(device);
   EXPECT_EQ(device->GetTypeId(), 76);
   Bytes data = Repeated(1000, 'x');
@@ -261,6 +263,7 @@ TEST_F(CompressStreamTest, NothingWrittenGivesTheBareStoredTag) {
 }
 
 TEST_F(CompressStreamTest, RepeatedCharacterIsPackedWithItsLength) {
+  PackingScope zlib(core_, kZlibPacking);
   Bytes data = Repeated(1000, 'a');
   Bytes block = Pack(data);
   ASSERT_GT(block.size(), 10u);
@@ -277,6 +280,7 @@ TEST_F(CompressStreamTest, TenVariedBytesAreStored) {
 }
 
 TEST_F(CompressStreamTest, SixteenBytesWhoseZlibFormFillsExactlyOneAndAHalfAreTheirSize) {
+  PackingScope zlib(core_, kZlibPacking);
   // zlib makes exactly 24 bytes of these 16: the limit itself, so the block is packed.
   Bytes data = FromText("abcdefghijklmnop");
   ASSERT_EQ(ZlibOf(data).size(), 24u);
@@ -291,6 +295,7 @@ TEST_F(CompressStreamTest, SixteenBytesWhoseZlibFormFillsExactlyOneAndAHalfAreTh
 }
 
 TEST_F(CompressStreamTest, IncompressibleDataIsStillPackedWithinTheLimit) {
+  PackingScope zlib(core_, kZlibPacking);
   // zlib's stored deflate blocks add a few bytes only: far below half the size.
   Bytes data = Noise(100000);
   Bytes block = Pack(data, 777);
@@ -301,6 +306,49 @@ TEST_F(CompressStreamTest, IncompressibleDataIsStillPackedWithinTheLimit) {
   Bytes back;
   ASSERT_EQ(Unpack(block, &back), 0);
   EXPECT_EQ(back, data);
+}
+
+TEST_F(CompressStreamTest, EveryLevelOfEveryEncoderMakesZlibStreamsThatDecodeToTheData) {
+  for (Encoder encoder : {Encoder::kZlib, Encoder::kLibdeflate}) {
+    for (int level = 1; level <= HighestLevel(encoder); ++level) {
+      SCOPED_TRACE(std::string(EncoderName(encoder)) + " " + std::to_string(level));
+      PackingScope scope(core_, {encoder, level});
+      Bytes data = Concat({Repeated(3000, 'k'), Noise(2000)});
+      Bytes block = Pack(data, 300);
+      EXPECT_EQ(Bytes(block.begin(), block.begin() + 9),
+                Concat({FromText(std::string("PAC\0", 4)), Word(5000), {0x78}}));
+      // The header's second byte names the slowest levels (DA) from zlib's 7, libdeflate's 8.
+      EXPECT_EQ(block[9] == 0xDA, level >= (encoder == Encoder::kZlib ? 7 : 8));
+      Bytes back;
+      ASSERT_EQ(Unpack(block, &back), 0);
+      EXPECT_EQ(back, data);
+      // zlib's stream of noise fits in one and a half times its size; libdeflate's does not shrink.
+      EXPECT_EQ(Pack(Noise(5000))[0], encoder == Encoder::kZlib ? 'P' : 'R');
+    }
+  }
+}
+
+TEST_F(CompressStreamTest, LibdeflatePacksOnlyWhatComesOutShorterThanStored) {
+  if (!HighestLevel(Encoder::kLibdeflate)) GTEST_SKIP() << "no libdeflate in this build";
+  PackingScope scope(core_, {Encoder::kLibdeflate, 10});
+  // Its stream of these sixteen bytes takes 12: a packed block of 20, as long as stored.
+  Bytes equal = Concat({Repeated(15, 'a'), FromText("A")});
+  EXPECT_EQ(Pack(equal), Concat({FromText(std::string("RAW\0", 4)), equal}));
+  // Of seventeen, also 12: one byte shorter than stored, packed.
+  Bytes block = Pack(Concat({Repeated(16, 'a'), FromText("A")}));
+  EXPECT_EQ(block.size(), 20u);
+  EXPECT_EQ(Bytes(block.begin(), block.begin() + 8), (Bytes{'P', 'A', 'C', 0, 17, 0, 0, 0}));
+}
+
+TEST_F(CompressStreamTest, StreamsPackWithLibdeflateWhereTheBuildHasIt) {
+  bool libdeflate = HighestLevel(Encoder::kLibdeflate) != 0;
+  EXPECT_EQ(DefaultPacking().encoder, libdeflate ? Encoder::kLibdeflate : Encoder::kZlib);
+  EXPECT_EQ(Pack(Noise(5000))[0], libdeflate ? 'R' : 'P');  // stored by libdeflate's rule only
+  for (int level : {0, 1, 9, 10, 12, 13}) {
+    EXPECT_EQ(IsSupported({Encoder::kZlib, level}), level >= 1 && level <= 9) << level;
+    EXPECT_EQ(IsSupported({Encoder::kLibdeflate, level}), libdeflate && level >= 1 && level <= 12)
+        << level;
+  }
 }
 
 TEST_F(CompressStreamTest, RoundTripsOfBothFormsAndManySizes) {
