@@ -70,6 +70,10 @@ class ArchiveReader {
   // stored), from its block's head; 1 when the block does not lie inside the file or its head
   // names neither form.
   virtual int GetEntryForm(ArchiveEntry* entry, std::uint32_t* size, bool* packed) = 0;
+  // Writes an entry's data to a file made new at path through no link (anything already at
+  // its name refuses it). 0 when the file holds the whole data; otherwise what was made of it
+  // stays for the caller to delete.
+  virtual int ExtractEntry(ArchiveEntry* entry, const char* path) = 0;
 };
 
 }  // namespace VLN2

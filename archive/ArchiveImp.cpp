@@ -1,6 +1,5 @@
 #include "archive/ArchiveImp.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "archive/CompressStreamImp.h"
@@ -18,47 +17,6 @@
 
 namespace VLN2 {
 namespace {
-
-// The names one extraction has written, ordered as Windows tells names apart, so that an
-// entry Windows would take for one already written fails instead of overwriting it. The
-// names are borrowed from the entries, which outlive the extraction.
-class WrittenNames {
- public:
-  WrittenNames() = default;
-  ~WrittenNames() { Free(names_); }
-  WrittenNames(const WrittenNames&) = delete;
-  WrittenNames& operator=(const WrittenNames&) = delete;
-
-  // False when the name collides with one taken before, or memory runs out.
-  bool Take(const char* name) {
-    const char** end = names_ + count_;
-    const char** at = std::lower_bound(
-        names_, end, name, [](const char* a, const char* b) { return CompareNames(a, b) < 0; });
-    if (at != end && CompareNames(*at, name) == 0) return false;
-    std::size_t index = static_cast<std::size_t>(at - names_);
-    if (count_ == capacity_ && !Grow()) return false;
-    std::memmove(names_ + index + 1, names_ + index, (count_ - index) * sizeof *names_);
-    names_[index] = name;
-    ++count_;
-    return true;
-  }
-
- private:
-  bool Grow() {
-    std::size_t capacity = capacity_ ? capacity_ * 2 : 64;
-    auto* grown = static_cast<const char**>(Allocate(capacity * sizeof *names_));
-    if (!grown) return false;
-    if (count_) std::memcpy(grown, names_, count_ * sizeof *names_);
-    Free(names_);
-    names_ = grown;
-    capacity_ = capacity;
-    return true;
-  }
-
-  const char** names_ = nullptr;
-  std::size_t count_ = 0;
-  std::size_t capacity_ = 0;
-};
 
 const unsigned char kMagic[3] = {'V', 'L', 'N'};
 const unsigned char kDirectoryTag[4] = {'R', 'A', 'W', 0};
@@ -190,6 +148,17 @@ int ArchiveImp::GetEntryForm(ArchiveEntry* entry, std::uint32_t* size, bool* pac
   if (static_cast<std::uint64_t>(offset) + blockSize > fileSize || file->SetPosition(offset) != 0)
     return 1;
   return CompressStreamImp::ReadBlockHead(file, blockSize, size, packed);
+}
+
+int ArchiveImp::ExtractEntry(ArchiveEntry* entry, const char* path) {
+  int opened = 0;
+  auto out = OpenFile(path, kModeCreate, &opened, kOptionNoLinks | kOptionNewFile);
+  if (!out) return 1;
+  Stream* stream = CastTo<Stream>(out.get());
+  int result = CopyOut(entry, stream);
+  CloseEntry();
+  if (stream->CloseStream() != 0) result = 1;
+  return result;
 }
 
 int ArchiveImp::SetVersion(std::uint16_t version) {
@@ -605,7 +574,7 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
   }
   int result = 0;
   KnownFolder known;
-  WrittenNames written;
+  NameSet written;
   for (it->First(); !it->IsDone(); it->Next()) {
     ArchiveEntry* entry = EntryOf(it->Current());
     const char* rel = entry ? entry->GetEntryName() : nullptr;

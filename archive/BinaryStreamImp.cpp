@@ -63,10 +63,11 @@ int BinaryStreamImp::OpenStream() {
 
 int BinaryStreamImp::CloseStream() {
   if (!file_) return 1;
-  // Only a stream that wrote is cut at its position; one that only read leaves the file.
-  // A cut that could not be made leaves an older, longer content's tail behind: 1.
+  // Only a stream that wrote is cut at its position; one that only read leaves the file, and
+  // a file made new has no older content to cut. A cut that could not be made leaves an
+  // older, longer content's tail behind: 1.
   int result = 0;
-  if (written_) {
+  if (written_ && !(option_ & kOptionNewFile)) {
     std::uint32_t size = 0, position = 0;
     if (Size(&size) != 0 || Position(&position) != 0 ||
         (size != position && !Port::SetEndOfFile(file_)))

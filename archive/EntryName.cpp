@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
+#include "framework/Allocator.h"
 #include "framework/PathRules.h"
 
 namespace VLN2 {
@@ -158,6 +160,37 @@ int CompareNames(const char* a, const char* b) {
 
 bool IsSafeEntryName(const char* name) {
   return name && name[0] != '\0' && !IsSeparator(name[0]) && AreSafeLevels(name, false);
+}
+
+NameSet::~NameSet() { Free(names_); }
+
+bool NameSet::Contains(const char* name) const {
+  return std::binary_search(names_, names_ + count_, name,
+                            [](const char* a, const char* b) { return CompareNames(a, b) < 0; });
+}
+
+bool NameSet::Take(const char* name) {
+  const char** end = names_ + count_;
+  const char** at = std::lower_bound(
+      names_, end, name, [](const char* a, const char* b) { return CompareNames(a, b) < 0; });
+  if (at != end && CompareNames(*at, name) == 0) return false;
+  std::size_t index = static_cast<std::size_t>(at - names_);
+  if (count_ == capacity_ && !Grow()) return false;
+  std::memmove(names_ + index + 1, names_ + index, (count_ - index) * sizeof *names_);
+  names_[index] = name;
+  ++count_;
+  return true;
+}
+
+bool NameSet::Grow() {
+  std::size_t capacity = capacity_ ? capacity_ * 2 : 64;
+  auto* grown = static_cast<const char**>(Allocate(capacity * sizeof *names_));
+  if (!grown) return false;
+  if (count_) std::memcpy(grown, names_, count_ * sizeof *names_);
+  Free(names_);
+  names_ = grown;
+  capacity_ = capacity;
+  return true;
 }
 
 }  // namespace VLN2

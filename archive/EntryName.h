@@ -3,6 +3,8 @@
 // archive's own rules to the path rules (framework/PathRules.h).
 #pragma once
 
+#include <cstddef>
+
 namespace VLN2 {
 
 // True when name is a plain relative path that stays below the folder it is extracted
@@ -20,5 +22,28 @@ bool IsUtf8Name(const char* name);
 // that is not UTF-8 stands for itself. Negative, zero or positive like strcmp; two names
 // collide when the result is 0.
 int CompareNames(const char* a, const char* b);
+
+// The names taken so far, ordered as CompareNames orders them, so that a name Windows would
+// take for one taken before is seen. The names are borrowed, not copied: they must outlive
+// the set.
+class NameSet {
+ public:
+  NameSet() = default;
+  ~NameSet();
+  NameSet(const NameSet&) = delete;
+  NameSet& operator=(const NameSet&) = delete;
+
+  // False when the name collides with one taken before, or memory runs out.
+  bool Take(const char* name);
+  // Whether a name taken before collides with this one.
+  bool Contains(const char* name) const;
+
+ private:
+  bool Grow();
+
+  const char** names_ = nullptr;
+  std::size_t count_ = 0;
+  std::size_t capacity_ = 0;
+};
 
 }  // namespace VLN2

@@ -10,6 +10,8 @@
 #include "installer/ClassTable.h"
 #include "installer/CommandLine.h"
 #include "installer/FolderText.h"
+#include "installer/InstallPlan.h"
+#include "installer/Journal.h"
 #include "installer/LogFile.h"
 #include "installer/Preflight.h"
 #include "installer/SingleInstance.h"
@@ -22,7 +24,6 @@
 #include "system/Registry.h"
 #include "system/SystemAppImp.h"
 #include "ui/GUI_ToolboxInstall.h"
-#include "ui/ToolboxInstallForm.h"
 
 namespace VLN2 {
 namespace {
@@ -67,7 +68,7 @@ class ValueBuffer {
 
 class Detector {
  public:
-  explicit Detector(GUI_ToolboxInstall* form) : form_(form) {}
+  explicit Detector(InstallPlan* plan) : plan_(plan) {}
 
   // Selects the target with the folder of path followed by subfolder.
   void DetectFolderOf(int index, const char* path, const char* subfolder) {
@@ -80,13 +81,13 @@ class Detector {
   // An empty value names no installation; a folder too long for the form stays undetected
   // rather than be cut short.
   void Detect(int index, const char* folder) {
-    if (!*folder || !FolderFits(folder) || form_->SetTargetPath(index, folder) != 0) return;
-    form_->SetTargetSelected(index, true);
-    LogEvent("detected", FindTarget(index)->key, form_->GetTargetPath(index));
+    if (!*folder || !FolderFits(folder) || plan_->SetTargetPath(index, folder) != 0) return;
+    plan_->SetTargetSelected(index, true);
+    LogEvent("detected", FindTarget(index)->key, plan_->GetTargetPath(index));
   }
 
  private:
-  GUI_ToolboxInstall* form_;
+  InstallPlan* plan_;
 };
 
 // The program file that a server's registry value names (quotes and arguments taken off);
@@ -101,23 +102,6 @@ ElementRef<String> ProgramFile(const char* value) {
     return {};
   return program;
 }
-
-// The choices of a run without a form: the form's model, confirmed at once.
-class UnattendedForm : public GUI_ToolboxInstall {
- public:
-  explicit UnattendedForm(Core* core) : model_(core) {}
-  int Init() { return model_.Init(); }
-  const char* GetTargetPath(int index) override { return model_.GetTargetPath(index); }
-  int SetTargetPath(int index, const char* text) override {
-    return model_.SetTargetPath(index, text);
-  }
-  bool IsTargetSelected(int index) override { return model_.IsTargetSelected(index); }
-  int SetTargetSelected(int index, bool on) override { return model_.SetTargetSelected(index, on); }
-  int Run() override { return 0; }
-
- private:
-  ToolboxInstallForm model_;
-};
 
 // A new String holding the texts one after another (nulls left out), or null.
 ElementRef<String> Joined(std::initializer_list<const char*> parts) {
@@ -147,8 +131,8 @@ void LogNumber(const char* event, int value) {
 
 }  // namespace
 
-void InstallerDriver::DetectHosts(GUI_ToolboxInstall* form) {
-  Detector detector(form);
+void InstallerDriver::DetectHosts(InstallPlan* plan) {
+  Detector detector(plan);
   RegistryKey key;
   RegistryValue localServer("LocalServer");
   ValueBuffer value;
@@ -203,14 +187,14 @@ void InstallerDriver::DetectHosts(GUI_ToolboxInstall* form) {
   if (app && app->GetBaseFolder()) {
     ElementRef<String> sdk = ElementRef<String>::Create(kStringType);
     if (sdk && sdk->SetText(app->GetBaseFolder()) == 0 && sdk->Append("SDK\\") == 0)
-      form->SetTargetPath(kTargetSDK, sdk->GetText());
+      plan->SetTargetPath(kTargetSDK, sdk->GetText());
   }
 }
 
-void InstallerDriver::Choose(GUI_ToolboxInstall* form, const CommandLine& options) {
+void InstallerDriver::Choose(InstallPlan* plan, const CommandLine& options) {
   for (int index = 0; index < kTargetCount; ++index) {
-    if (const char* folder = options.GetFolder(index)) form->SetTargetPath(index, folder);
-    if (options.HasTargets()) form->SetTargetSelected(index, options.IsTargetListed(index));
+    if (const char* folder = options.GetFolder(index)) plan->SetTargetPath(index, folder);
+    if (options.HasTargets()) plan->SetTargetSelected(index, options.IsTargetListed(index));
   }
 }
 
@@ -226,31 +210,31 @@ int InstallerDriver::Stopped(PreflightCause cause, const Preflight& preflight) {
   return kExitPreflight;
 }
 
-int InstallerDriver::Install(GUI_ToolboxInstall* form) {
-  Preflight preflight(core_, form);
+int InstallerDriver::Install(InstallPlan* plan) {
+  Preflight preflight(core_, plan);
   int stopped = Stopped(preflight.Run(), preflight);
   if (stopped != 0) return stopped;
-  // Creating the procedure removes the previous installation.
   ElementRef<ToolboxInstall> install = ElementRef<ToolboxInstall>::Create(kToolboxInstallType);
   if (!install) {
     LogEvent("installation not started", nullptr, "out of memory");
     return 1;
   }
-  // The staged archive is read through the handle the checks read it by, never by its name.
-  CastTo<InstallSource>(install.get())->UseArchive(preflight.GetArchive());
+  // The procedure carries out what was planned and checked: the staged archive is read
+  // through the handle the checks read it by, never by its name.
+  CastTo<InstallSource>(install.get())->UsePlan(plan);
   const char* archivePath = preflight.GetArchivePath();
   int result = 0;
   bool sharedInstalled = false;
   for (int index = 0; index < kTargetCount; ++index) {
-    if (!form->IsTargetSelected(index)) continue;
+    if (!plan->IsTargetSelected(index)) continue;
     if (!sharedInstalled && install->InstallSharedFiles(archivePath) != 0) {
       LogEvent("shared files failed");
       result = 1;
     }
     sharedInstalled = true;
     const char* key = FindTarget(index)->key;
-    LogEvent("installing", key, form->GetTargetPath(index));
-    bool failed = install->InstallTarget(index, archivePath, form->GetTargetPath(index)) != 0;
+    LogEvent("installing", key, plan->GetTargetPath(index));
+    bool failed = install->InstallTarget(index, archivePath, plan->GetTargetPath(index)) != 0;
     LogEvent(failed ? "target failed" : "target installed", key);
     if (failed) result = 1;
   }
@@ -261,33 +245,43 @@ int InstallerDriver::Install(GUI_ToolboxInstall* form) {
 }
 
 int InstallerDriver::RunForm(const CommandLine& options) {
+  InstallPlan plan(core_);
   ElementRef<Element> component(core_->CreateElement(kGUI_ToolboxInstallType, 0));
   GUI_ToolboxInstall* form = CastTo<GUI_ToolboxInstall>(component.get());
   if (!form) {
     LogEvent("form not shown", nullptr, "out of memory");
     return 0;
   }
-  DetectHosts(form);
-  Choose(form, options);
+  DetectHosts(&plan);
+  Choose(&plan, options);
+  for (int index = 0; index < kTargetCount; ++index) {
+    if (const char* folder = plan.GetTargetPath(index)) form->SetTargetPath(index, folder);
+    form->SetTargetSelected(index, plan.IsTargetSelected(index));
+  }
   if (form->Run() != 0) {
     LogEvent("cancelled");
     return 0;
   }
+  // The choice made, the form has done its part.
+  for (int index = 0; index < kTargetCount; ++index) {
+    if (const char* folder = form->GetTargetPath(index)) plan.SetTargetPath(index, folder);
+    plan.SetTargetSelected(index, form->IsTargetSelected(index));
+  }
+  component.reset();
   // Stopped by the checks, nothing was changed: the exit code of a cancelled run.
-  int result = Install(form);
+  int result = Install(&plan);
   return result == kExitPreflight || result == kExitFilesInUse ? 0 : 1;
 }
 
 int InstallerDriver::RunUnattended(const CommandLine& options) {
-  UnattendedForm form(core_);
-  if (form.Init() != 0) return kExitFailed;
-  DetectHosts(&form);
-  Choose(&form, options);
+  InstallPlan plan(core_);
+  DetectHosts(&plan);
+  Choose(&plan, options);
   bool chosen = false;
   for (int index = 0; index < kTargetCount; ++index) {
-    if (!form.IsTargetSelected(index)) continue;
+    if (!plan.IsTargetSelected(index)) continue;
     chosen = true;
-    if (!form.GetTargetPath(index)) {
+    if (!plan.GetTargetPath(index)) {
       const char* key = FindTarget(index)->key;
       ElementRef<String> fault =
           Joined({"No folder for the target ", key, ": give /folder:", key, "=PATH"});
@@ -306,8 +300,7 @@ int InstallerDriver::RunUnattended(const CommandLine& options) {
     LogEvent("nothing to install", nullptr, "no host found and no /targets");
     return kExitNothingToInstall;
   }
-  int result = Install(&form);
-  return result == 0 ? kExitSuccess : result == 1 ? kExitFailed : result;
+  return Install(&plan);
 }
 
 int InstallerDriver::RunUninstall(const CommandLine& options) {
@@ -357,6 +350,17 @@ int InstallerDriver::UsageError(const char* fault) {
   return kExitUsage;
 }
 
+bool InstallerDriver::Recover() {
+  SystemApp* app = core_->GetSystemApp();
+  ElementRef<String> record = Joined({app->GetToolboxFolder(), kRecordName});
+  ElementRef<String> message = Joined({""});
+  if (!app->GetToolboxFolder() || !record || !message) return true;
+  if (Journal::Recover(record->GetText(), message.get()) == 0) return true;
+  LogEvent("stopped before removing anything");
+  Tell(app, message->GetLength() ? message->GetText() : "Setup ran out of memory.", true);
+  return false;
+}
+
 void InstallerDriver::LogStart(const CommandLine& options) {
   SystemApp* app = core_->GetSystemApp();
   LogEvent("start", "VorlaneBox Setup " VLN2_VERSION);
@@ -393,7 +397,9 @@ int InstallerDriver::Run() {
     app->SetLog(&log);
   }
   LogStart(options);
-  int code = parsed == kExitUsage    ? UsageError(options.GetError())
+  int code = parsed == kExitUsage ? UsageError(options.GetError())
+             : !Recover()
+                 ? (options.IsQuiet() || options.IsUninstall() ? kExitPreflight : kExitSuccess)
              : options.IsUninstall() ? RunUninstall(options)
              : options.IsQuiet()     ? RunUnattended(options)
                                      : RunForm(options);

@@ -9,9 +9,9 @@
 namespace VLN2 {
 
 class CommandLine;
+class InstallPlan;
 class Preflight;
 enum class PreflightCause;
-class GUI_ToolboxInstall;
 
 class InstallerDriver : public ElementStorage {
  public:
@@ -25,14 +25,14 @@ class InstallerDriver : public ElementStorage {
  private:
   // Proposes a folder and selects the target of every host found in the registry, and
   // proposes the SDK folder.
-  void DetectHosts(GUI_ToolboxInstall* form);
+  void DetectHosts(InstallPlan* plan);
   // Applies the command line's targets and folders to the choice.
-  void Choose(GUI_ToolboxInstall* form, const CommandLine& options);
+  void Choose(InstallPlan* plan, const CommandLine& options);
   // Checks that the installation can run, then removes the previous installation,
   // installs the selected targets, records and reports. 0 when everything was installed
   // and recorded, 1 when not; kExitPreflight or kExitFilesInUse when the checks stopped
   // the run (the user told why) before anything was removed.
-  int Install(GUI_ToolboxInstall* form);
+  int Install(InstallPlan* plan);
   // The exit code of checks that stopped the run (the user told why), or 0 when they passed.
   int Stopped(PreflightCause cause, const Preflight& preflight);
   int RunForm(const CommandLine& options);
@@ -41,6 +41,9 @@ class InstallerDriver : public ElementStorage {
   // Tells the fault and the usage; kExitUsage.
   int UsageError(const char* fault);
   void LogStart(const CommandLine& options);
+  // Finishes or undoes an installation a run before did not end, as its journal says; false,
+  // the user told why, when the journal cannot be followed.
+  bool Recover();
 
   Core* core_;
 };

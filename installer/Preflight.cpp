@@ -14,6 +14,7 @@
 #include "framework/PathRules.h"
 #include "framework/String.h"
 #include "framework/StringUtil.h"
+#include "installer/InstallPlan.h"
 #include "installer/Targets.h"
 #include "installer/Uninstaller.h"
 #include "system/FileFunc.h"
@@ -21,7 +22,6 @@
 #include "system/PathGate.h"
 #include "system/SystemApp.h"
 #include "system/port/Port.h"
-#include "ui/GUI_ToolboxInstall.h"
 
 namespace VLN2 {
 
@@ -111,7 +111,7 @@ bool HoldsLine(const char* text, const char* line) {
 
 }  // namespace
 
-Preflight::Preflight(Core* core, GUI_ToolboxInstall* form) : core_(core), form_(form) {}
+Preflight::Preflight(Core* core, InstallPlan* plan) : core_(core), plan_(plan) {}
 
 Preflight::~Preflight() = default;
 
@@ -133,10 +133,10 @@ PreflightCause Preflight::Fail(PreflightCause cause, std::initializer_list<const
 
 PreflightCause Preflight::Run() {
   app_ = core_->GetSystemApp();
-  for (int index = 0; form_ && index < kTargetCount; ++index)
-    anySelected_ = anySelected_ || form_->IsTargetSelected(index);
+  anySelected_ = plan_->IsAnySelected();
   PreflightCause cause = app_ ? Check() : PreflightCause::kNoTempFolder;
   if (cause != PreflightCause::kReady) RemoveCreatedFolders();
+  plan_->SetPrevious(previous_.get());
   return cause;
 }
 
@@ -167,6 +167,7 @@ PreflightCause Preflight::Check() {
 PreflightCause Preflight::CheckPreviousRecord() {
   previous_ = ElementRef<Uninstaller>::Create(kUninstallerType);
   if (!previous_) return PreflightCause::kOutOfMemory;
+  previous_->AddRef();  // counted: the plan holds it too
   // Without a toolbox folder there is no record, and one that cannot be read names nothing.
   const char* toolbox = app_->GetToolboxFolder();
   if (!toolbox) return PreflightCause::kReady;
@@ -185,10 +186,10 @@ PreflightCause Preflight::CheckPreviousRecord() {
 PreflightCause Preflight::CheckFolders() {
   // The toolbox folder is checked with the others only when something goes there.
   for (int index = anySelected_ ? -1 : 0; index < kTargetCount; ++index) {
-    const char* folder = index < 0 ? app_->GetToolboxFolder() : form_->GetTargetPath(index);
+    const char* folder = index < 0 ? app_->GetToolboxFolder() : plan_->GetTargetPath(index);
     // Without a folder a target fails without touching anything; without a toolbox folder
     // the next check says why nothing can be installed.
-    if (index >= 0 && !form_->IsTargetSelected(index)) continue;
+    if (index >= 0 && !plan_->IsTargetSelected(index)) continue;
     if (!folder || !*folder) continue;
     PathFault fault = CheckPlace(folder);
     if (fault != PathFault::kNone)
@@ -257,44 +258,31 @@ PreflightCause Preflight::CheckArchive() {
   archive_ = ElementRef<Archive>::Create(kArchiveType);
   ArchiveReader* reader = CastTo<ArchiveReader>(archive_.get());
   if (!reader) return PreflightCause::kOutOfMemory;
-  archive_->AddRef();  // counted: the installation holds it too
+  archive_->AddRef();  // counted: the plan holds it too
   if (reader->OpenArchiveFile(staged_.get()) != 0)
     return Fail(PreflightCause::kArchiveUnreadable,
                 {"The installation files staged in ", archivePath_->GetText(),
                  " cannot be read.\nDownload Setup again."});
+  // What each destination will write, from what was checked.
+  if (plan_->PlanFiles(archive_.get(), app_->GetToolboxFolder()) != 0)
+    return PreflightCause::kOutOfMemory;
   return WalkEntries(&Preflight::Measure);
 }
 
 PreflightCause Preflight::WalkEntries(Visit visit) {
-  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
   ElementRef<String> path = ElementRef<String>::Create(kStringType);
-  Iterator* it = archive_->GetEntries();
-  PreflightCause cause = util && path && it ? PreflightCause::kReady : PreflightCause::kOutOfMemory;
-  // -1 stands for the shared folder, installed before the first selected target.
-  for (int index = anySelected_ ? -1 : 0; cause == PreflightCause::kReady && index < kTargetCount;
-       ++index) {
-    const char* prefix = kSharedFolder;
-    const char* folder = app_->GetToolboxFolder();
-    if (index >= 0) {
-      if (!form_->IsTargetSelected(index)) continue;
-      prefix = FindTarget(index)->archiveFolder;
-      folder = form_->GetTargetPath(index);
-    }
-    // A target without a folder fails without touching anything.
-    if (!folder || !*folder) continue;
-    for (it->First(); cause == PreflightCause::kReady && !it->IsDone(); it->Next()) {
-      auto* entry = static_cast<ArchiveEntry*>(it->Current());
-      const char* rest = entry ? entry->GetEntryName() : nullptr;
-      // Extraction refuses unsafe names: they become no file.
-      if (!rest || util->SkipPrefix(&rest, prefix) != 0 || !IsSafeEntryName(rest)) continue;
-      if (path->SetText(folder) != 0 || path->Append(rest) != 0)
-        cause = PreflightCause::kOutOfMemory;
-      else
-        cause = (this->*visit)(folder, path->GetText(), entry);
+  if (!path) return PreflightCause::kOutOfMemory;
+  for (int n = 0; n < plan_->GetDestinationCount(); ++n) {
+    const InstallPlan::Destination& destination = plan_->GetDestination(n);
+    for (int i = 0; i < destination.count; ++i) {
+      const InstallPlan::File& file = destination.files[i];
+      if (path->SetText(destination.folder) != 0 || path->Append(file.name) != 0)
+        return PreflightCause::kOutOfMemory;
+      PreflightCause cause = (this->*visit)(destination.folder, path->GetText(), file.entry);
+      if (cause != PreflightCause::kReady) return cause;
     }
   }
-  if (it) archive_->ReleaseEntries(&it);
-  return cause;
+  return PreflightCause::kReady;
 }
 
 PreflightCause Preflight::Measure(const char* folder, const char* path, ArchiveEntry* entry) {
@@ -353,7 +341,7 @@ PreflightCause Preflight::PrepareToolbox() {
   ElementRef<String> record = NewText(toolbox);
   ElementRef<String> saving = NewText(toolbox);
   if (!record || !saving || record->Append(kRecordName) != 0 || saving->Append(kRecordName) != 0 ||
-      saving->Append(kRecordSavingSuffix) != 0)
+      saving->Append(kSavingSuffix) != 0)
     return PreflightCause::kOutOfMemory;
   // The record is saved under that name, made new, and then moved over the old one.
   const unsigned char emptyRecord[12] = {};

@@ -14,7 +14,7 @@ namespace VLN2 {
 class Archive;
 class ArchiveEntry;
 class BinaryStream;
-class GUI_ToolboxInstall;
+class InstallPlan;
 class String;
 class SystemApp;
 class Uninstaller;
@@ -40,9 +40,9 @@ enum class PreflightCause {
 
 class Preflight {
  public:
-  // form: the form that ended with Install: the selected targets and their folders; null
-  // for a removal.
-  Preflight(Core* core, GUI_ToolboxInstall* form);
+  // plan: the installation chosen, which the checks complete with the previous record, the
+  // staged archive and the files planned; null for a removal.
+  Preflight(Core* core, InstallPlan* plan);
   ~Preflight();
   Preflight(const Preflight&) = delete;
   Preflight& operator=(const Preflight&) = delete;
@@ -56,10 +56,9 @@ class Preflight {
   PreflightCause RunRemoval();
   // After Run or RunRemoval: the previous installation's record as loaded, or null.
   Uninstaller* GetPrevious() const { return previous_.get(); }
-  // After kReady: the staged archive file, and the archive open on it, which reads it through
-  // the handle the checks read it by; both held until the Preflight goes.
+  // After kReady: the staged archive file, held open until the Preflight goes; the plan holds
+  // the archive open on it, which reads it through the handle the checks read it by.
   const char* GetArchivePath() const;
-  Archive* GetArchive() const { return archive_.get(); }
   // After a failure: what the user is told, naming the cause and the path.
   const char* GetMessage() const;
 
@@ -94,7 +93,7 @@ class Preflight {
   PreflightCause Fail(PreflightCause cause, std::initializer_list<const char*> parts);
 
   Core* core_;
-  GUI_ToolboxInstall* form_;
+  InstallPlan* plan_;
   SystemApp* app_ = nullptr;
   bool anySelected_ = false;
   ElementRef<String> archivePath_;

@@ -6,7 +6,7 @@
 
 namespace VLN2 {
 
-class Archive;
+class InstallPlan;
 
 class ToolboxInstall : public Element {
  public:
@@ -22,15 +22,15 @@ class ToolboxInstall : public Element {
   virtual int SaveRecord() = 0;
 };
 
-// Where an installation reads its files from; reached from a ToolboxInstall with Cast.
+// What an installation carries out; reached from a ToolboxInstall with Cast.
 class InstallSource {
  public:
   static constexpr int kInterfaceId = kInstallSourceInterface;
   virtual ~InstallSource() = default;
-  // The open archive the shared files and the targets are installed from, in place of the
-  // archive file named to them, which is then never opened by its name; held until the
-  // installation is released. 0.
-  virtual int UseArchive(Archive* archive) = 0;
+  // The plan the shared files and the targets are installed from: its archive, read through
+  // the handle the checks read, in place of the archive file named to them; its files; its
+  // previous record. It must outlive the installation. 0.
+  virtual int UsePlan(const InstallPlan* plan) = 0;
 };
 
 }  // namespace VLN2

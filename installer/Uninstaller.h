@@ -8,8 +8,6 @@ namespace VLN2 {
 
 // The installation record's file name in the toolbox folder.
 constexpr const char* kRecordName = "Uninstall.info";
-// Appended to the record's name for the file Save writes before it takes the record's place.
-constexpr const char* kRecordSavingSuffix = ".saving";
 
 // How the last Load found the record file.
 enum class RecordState {
@@ -19,6 +17,10 @@ enum class RecordState {
   kNewer,     // written by a newer Setup (a header above 0): nothing was read
 };
 
+// Removes the record's folder and the folder above it (the toolbox and product folders), each
+// when it is empty.
+void RemoveRecordFolders(const char* record);
+
 class Uninstaller : public Element {
  public:
   // Appends the path unless an equal one (case ignored) is listed.
@@ -27,7 +29,7 @@ class Uninstaller : public Element {
   virtual int AddFolderEntry(const char* path) = 0;
   // Replaces both lists by a record file's contents.
   virtual int Load(const char* path) = 0;
-  // Writes both lists to path + kRecordSavingSuffix, then puts that file in the place of
+  // Writes both lists to path + kSavingSuffix, then puts that file in the place of
   // path in one step: the record at path is either the old one or the new one, whole.
   virtual int Save(const char* path) = 0;
   // Deletes every listed file but the one KeepFile named and removes every listed folder that
@@ -41,6 +43,8 @@ class Uninstaller : public Element {
   // Calls visit with each listed file in order; stops at the first non-zero result and
   // returns it, else 0.
   virtual int VisitFiles(int (*visit)(const char* path, void* context), void* context) = 0;
+  // The same with each listed folder.
+  virtual int VisitFolders(int (*visit)(const char* path, void* context), void* context) = 0;
   virtual RecordState GetRecordState() = 0;
   // Saves the lists to path as Save does, path itself listed (appended when it is not); but
   // when they name no file other than path, nothing is installed any more: the record at path

@@ -4,9 +4,10 @@
 #include <cstring>
 
 #include "archive/BinaryStream.h"
-#include "archive/CompressStreamImp.h"
+#include "archive/CompressStream.h"
 #include "archive/EntryName.h"
 #include "archive/Stream.h"
+#include "archive/StreamIO.h"
 #include "framework/Allocator.h"
 #include "framework/ElementContainer.h"
 #include "framework/ElementRef.h"
@@ -166,12 +167,6 @@ int WriteList(ElementContainer* list, Stream* stream) {
   return result;
 }
 
-// Removes a listed folder when it is an empty real folder with no link on its way.
-void RemoveListedFolder(const char* folder) {
-  if (IsRecordablePath(folder) && CheckRealFolders(folder, false, nullptr) == 0)
-    RemoveFolder(folder);
-}
-
 // A stream on the file in the given mode with the options, or null.
 Stream* OpenFile(BinaryStream* file, const char* path, int mode, int options = 0) {
   if (!file || file->SetStreamPath(path) != 0) return nullptr;
@@ -231,7 +226,11 @@ int UninstallerImp::Load(const char* path) {
   state_ = RecordState::kMissing;
   ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
   Stream* stream = OpenFile(file.get(), path, kModeRead);
-  if (!stream) return 1;
+  // One that is there but cannot be read names files that may remain.
+  if (!stream) {
+    if (PathExists(path) == 0) state_ = RecordState::kCutShort;
+    return 1;
+  }
   // A header that cannot be read at all is refused like a newer one.
   std::int32_t header = 1;
   bool whole = stream->ReadData(&header, 4) == 4;
@@ -248,9 +247,6 @@ int UninstallerImp::Load(const char* path) {
 }
 
 int UninstallerImp::Save(const char* path) {
-  ElementRef<String> saving = ElementRef<String>::Create(kStringType);
-  if (!path || !saving || saving->SetText(path) != 0 || saving->Append(kRecordSavingSuffix) != 0)
-    return 1;
   // Made in memory and written in one piece: a write per text would cost a system call each.
   ElementRef<CompressStream> record = ElementRef<CompressStream>::Create(kCompressStreamType);
   Stream* memory = CastTo<Stream>(record.get());
@@ -260,21 +256,14 @@ int UninstallerImp::Save(const char* path) {
   if (result == 0 && memory->WriteData(&header, 4) != 4) result = 1;
   if (result == 0) result = WriteList(files_, memory);
   if (result == 0) result = WriteList(folders_, memory);
-  if (result == 0 && (memory->GetError() != 0 || memory->SetPosition(0) != 0)) result = 1;
-  ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
-  // Made new through no link: a plain file left by an earlier save goes first, and a link
-  // there refuses the save.
-  if (result == 0) RemoveRealFile(saving->GetText());
-  Stream* stream = result == 0 ? OpenFile(file.get(), saving->GetText(), kModeCreate,
-                                          kOptionNoLinks | kOptionNewFile)
-                               : nullptr;
-  if (!stream || static_cast<CompressStreamImp*>(record.get())->WriteRest(stream) != 0 ||
-      stream->GetError() != 0 || file->FlushStream() != 0)
+  std::uint32_t size = 0;
+  if (result == 0 &&
+      (memory->GetError() != 0 || memory->GetSize(&size) != 0 || memory->SetPosition(0) != 0))
     result = 1;
-  if (stream && stream->CloseStream() != 0) result = 1;
-  // The record takes the new content in one step, or keeps the old.
-  if (result == 0 && !Port::MoveFileReplacing(saving->GetText(), path)) result = 1;
-  if (result != 0) RemoveRealFile(saving->GetText());
+  auto* bytes = result == 0 ? static_cast<unsigned char*>(Allocate(size)) : nullptr;
+  if (!bytes || ReadFully(memory, bytes, size) != size) result = 1;
+  if (result == 0) result = WriteWholeFile(path, bytes, size);
+  Free(bytes);
   return result;
 }
 
@@ -309,8 +298,8 @@ int UninstallerImp::Uninstall() {
   if (!it) return 1;
   // Backwards first, so a folder recorded after its parent goes before it; then forwards
   // for the folders that only became empty on the way.
-  for (it->Last(); !it->IsBeforeFirst(); it->Prev()) RemoveListedFolder(TextOf(it->Current()));
-  for (it->First(); !it->IsDone(); it->Next()) RemoveListedFolder(TextOf(it->Current()));
+  for (it->Last(); !it->IsBeforeFirst(); it->Prev()) RemoveEmptyRealFolder(TextOf(it->Current()));
+  for (it->First(); !it->IsDone(); it->Next()) RemoveEmptyRealFolder(TextOf(it->Current()));
   folderIndex_.Clear();
   for (it->First(); !it->IsDone();) {
     if (HoldsListedFile(util.get(), TextOf(it->Current()))) {
@@ -353,23 +342,37 @@ int UninstallerImp::SaveOrDelete(const char* path) {
   if (installed) return AddFileEntry(path) == 0 ? Save(path) : 1;
   if (PathExists(path) == 0 && RemoveRealFile(path) != 0) return 1;
   LogEvent("record removed", path);
-  // The toolbox folder, then the product folder above it.
-  ElementRef<String> folder = ElementRef<String>::Create(kStringType);
-  if (folder && folder->SetText(path) == 0)
-    for (int level = 0; level < 2 && CutToParent(folder.get()); ++level)
-      RemoveListedFolder(folder->GetText());
+  RemoveRecordFolders(path);
   return 0;
 }
 
-int UninstallerImp::VisitFiles(int (*visit)(const char* path, void* context), void* context) {
-  if (!files_) return 1;
-  Iterator* it = files_->GetIterator(kListIterator, nullptr);
+void RemoveRecordFolders(const char* record) {
+  ElementRef<String> folder = ElementRef<String>::Create(kStringType);
+  if (folder && folder->SetText(record) == 0)
+    for (int level = 0; level < 2 && CutToParent(folder.get()); ++level)
+      RemoveEmptyRealFolder(folder->GetText());
+}
+
+namespace {
+
+int Visit(ElementContainer* list, int (*visit)(const char* path, void* context), void* context) {
+  Iterator* it = list ? list->GetIterator(kListIterator, nullptr) : nullptr;
   if (!it) return 1;
   int result = 0;
   for (it->First(); result == 0 && !it->IsDone(); it->Next())
     result = visit(TextOf(it->Current()), context);
-  files_->ReleaseIterator(&it);
+  list->ReleaseIterator(&it);
   return result;
+}
+
+}  // namespace
+
+int UninstallerImp::VisitFiles(int (*visit)(const char* path, void* context), void* context) {
+  return Visit(files_, visit, context);
+}
+
+int UninstallerImp::VisitFolders(int (*visit)(const char* path, void* context), void* context) {
+  return Visit(folders_, visit, context);
 }
 
 }  // namespace VLN2

@@ -25,6 +25,7 @@ class UninstallerImp : public ElementImp<Uninstaller> {
   int Uninstall() override;
   int KeepFile(const char* path) override;
   int VisitFiles(int (*visit)(const char* path, void* context), void* context) override;
+  int VisitFolders(int (*visit)(const char* path, void* context), void* context) override;
   RecordState GetRecordState() override;
   int SaveOrDelete(const char* path) override;
 

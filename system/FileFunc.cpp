@@ -4,6 +4,7 @@
 
 #include "archive/BinaryStream.h"
 #include "archive/Stream.h"
+#include "archive/StreamIO.h"
 #include "framework/Allocator.h"
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
@@ -46,12 +47,15 @@ char* FolderPart(ElementRef<FilePath>* folder, const char* path, int* length) {
   return text;
 }
 
-// Opens a BinaryStream on path in mode; its Stream view, or null.
-Stream* OpenFileStream(ElementRef<BinaryStream>* file, const char* path, int mode) {
+// Opens a BinaryStream on path in mode with the options; its Stream view, or null.
+Stream* OpenFileStream(ElementRef<BinaryStream>* file, const char* path, int mode,
+                       int options = 0) {
   *file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
   if (!*file || (*file)->SetStreamPath(path) != 0) return nullptr;
   Stream* stream = CastTo<Stream>(file->get());
-  if (!stream || stream->SetMode(mode) != 0 || stream->OpenStream() != 0) return nullptr;
+  if (!stream || stream->SetMode(mode) != 0 || stream->SetOption(options) != 0 ||
+      stream->OpenStream() != 0)
+    return nullptr;
   return stream;
 }
 
@@ -88,6 +92,14 @@ int PathExists(const char* path) {
   if (!search) return 1;
   Port::FindClose(search);
   return 0;
+}
+
+PathKind KindOfPath(const char* path) {
+  Port::FindData found;
+  Port::FindHandle search = path ? Port::FindFirst(path, &found) : nullptr;
+  if (!search) return PathKind::kNothing;
+  Port::FindClose(search);
+  return found.isDirectory || found.isLink ? PathKind::kOther : PathKind::kFile;
 }
 
 int FolderOfPathExists(const char* path) {
@@ -230,6 +242,31 @@ int RealFolderPath(const char* folder, String* real) {
 }
 
 int RemoveFolder(const char* path) { return Port::RemoveDirectory(path) ? 0 : 1; }
+
+int RemoveEmptyRealFolder(const char* folder) {
+  return IsRecordablePath(folder) && CheckRealFolders(folder, false, nullptr) == 0
+             ? RemoveFolder(folder)
+             : 1;
+}
+
+int WriteWholeFile(const char* path, const void* bytes, std::uint32_t size) {
+  ElementRef<String> saving = ElementRef<String>::Create(kStringType);
+  if (!path || !saving || saving->SetText(path) != 0 || saving->Append(kSavingSuffix) != 0)
+    return 1;
+  RemoveRealFile(saving->GetText());
+  ElementRef<BinaryStream> file;
+  Stream* stream =
+      OpenFileStream(&file, saving->GetText(), kModeCreate, kOptionNoLinks | kOptionNewFile);
+  int result = stream && WriteFully(stream, bytes, size) == size && stream->GetError() == 0 &&
+                       file->FlushStream() == 0
+                   ? 0
+                   : 1;
+  if (stream && stream->CloseStream() != 0) result = 1;
+  // The file takes the new content in one step, or keeps the old.
+  if (result == 0 && !Port::MoveFileReplacing(saving->GetText(), path)) result = 1;
+  if (result != 0) RemoveRealFile(saving->GetText());
+  return result;
+}
 
 int RemoveFile(const char* path) { return Port::DeleteFile(path) ? 0 : 1; }
 

@@ -36,6 +36,9 @@ class KnownFolder {
 int RemoveFolder(const char* path);
 // 0 when a file or folder of that name (wildcards allowed) exists.
 int PathExists(const char* path);
+// What a path names: nothing, a plain file, or anything else (a folder, a link).
+enum class PathKind { kNothing, kFile, kOther };
+PathKind KindOfPath(const char* path);
 // 0 when the copy was written completely.
 int CopyFileContents(const char* source, const char* destination);
 int RemoveFile(const char* path);
@@ -61,6 +64,16 @@ int RemoveRealFile(const char* path);
 // keep the contents) and the file made anew. A file this opening made but found elsewhere (a
 // folder on its way swapped for a link) is deleted through its handle. Null when refused.
 Port::FileHandle OpenRealFile(const char* path, int access, bool sequential);
+// Removes a folder an installation could have made when it is empty and real: reached
+// through no link, and no link itself. 0 when it is gone.
+int RemoveEmptyRealFolder(const char* folder);
+// Puts size bytes in the file at path in one step: they are written whole and flushed under
+// path + ".saving" (made new through no link; a plain file of that name left by an earlier
+// run goes first, anything else refuses), which then takes the place of path. Path is the
+// old file or the new one, whole, whatever happens. 0 when the new one is in place.
+int WriteWholeFile(const char* path, const void* bytes, std::uint32_t size);
+// What WriteWholeFile adds to the name of the file it writes first.
+constexpr const char* kSavingSuffix = ".saving";
 // The real place of a drive-absolute folder (ending in a separator): the final path of its
 // deepest existing level followed by the rest of it; the folder's own text when both name
 // the same place, or when it has no final path. 0 when *real holds it.

@@ -11,6 +11,7 @@
 // Callers that include <windows.h> themselves see its A/W name macros; the port's own names
 // are declared without them.
 #pragma push_macro("DeleteFile")
+#pragma push_macro("MoveFile")
 #pragma push_macro("CreateDirectory")
 #pragma push_macro("RemoveDirectory")
 #pragma push_macro("RegOpenKey")
@@ -21,6 +22,7 @@
 #pragma push_macro("GetComputerName")
 #pragma push_macro("FindResource")
 #undef DeleteFile
+#undef MoveFile
 #undef CreateDirectory
 #undef RemoveDirectory
 #undef RegOpenKey
@@ -94,6 +96,9 @@ bool RenameFile(const char* oldPath, const char* newPath);
 // Puts the file from in the place of to in one step, replacing to when it exists; done
 // only once the move is on disk (MoveFileExA, replace-existing and write-through).
 bool MoveFileReplacing(const char* from, const char* to);
+// Renames the file from to the name to on the same volume (MoveFileExA); with replace, a file
+// at to is replaced in the same step, else it refuses the move.
+bool MoveFile(const char* from, const char* to, bool replace);
 // Writes what the file holds through to the disk (FlushFileBuffers).
 bool FlushFile(FileHandle file);
 // Bytes free to this user on the volume that holds the existing folder.
@@ -225,6 +230,7 @@ void Unlock();
 }  // namespace VLN2
 
 #pragma pop_macro("DeleteFile")
+#pragma pop_macro("MoveFile")
 #pragma pop_macro("CreateDirectory")
 #pragma pop_macro("RemoveDirectory")
 #pragma pop_macro("RegOpenKey")

@@ -274,6 +274,17 @@ bool RenameFile(const char* oldPath, const char* newPath) {
 
 bool MoveFileReplacing(const char* from, const char* to) { return RenameFile(from, to); }
 
+bool MoveFile(const char* from, const char* to, bool replace) {
+  std::string source, target;
+  struct stat status;
+  if (!NativePath(from, &source) || !NativePath(to, &target)) return false;
+  if (!replace && Sys::Lstat(target.c_str(), &status) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return Sys::Rename(source.c_str(), target.c_str()) == 0;
+}
+
 bool FlushFile(FileHandle file) { return file && Sys::Fsync(AsDescriptor(file)) == 0; }
 
 bool GetVolumeFreeBytes(const char* folder, std::uint64_t* bytes) {

@@ -81,7 +81,10 @@ SystemCall GetSystemCall(const char* name);
 bool FailSystemCall(const char* name, long n, int error, bool fromThenOn = false);
 // Calls of that name since its last FailSystemCall or Reset.
 long SystemCallCount(const char* name);
-// Real calls again, no failures, counts at 0.
+// Called with the name of each system call before it is made (null: none); a crash test
+// ends its process there.
+void ObserveSystemCalls(void (*observer)(const char* name));
+// Real calls again, no failures, counts at 0, no observer.
 void ResetSystemCalls();
 
 }  // namespace PosixPort

@@ -99,8 +99,11 @@ Entry* Find(const char* name) {
 }
 
 // Counts the call; true (with errno set) when it is to fail.
+void (*g_observer)(const char* name) = nullptr;
+
 bool Fails(Call call) {
   Entry& entry = g_calls[call];
+  if (g_observer) g_observer(entry.name);
   ++entry.calls;
   if (entry.failAt == 0) return false;
   if (entry.calls == entry.failAt || (entry.fromThenOn && entry.calls > entry.failAt)) {
@@ -273,7 +276,10 @@ long SystemCallCount(const char* name) {
   return entry ? entry->calls : 0;
 }
 
+void ObserveSystemCalls(void (*observer)(const char* name)) { g_observer = observer; }
+
 void ResetSystemCalls() {
+  g_observer = nullptr;
   for (Entry& entry : g_calls) {
     entry.current = nullptr;
     entry.calls = 0;

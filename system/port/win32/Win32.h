@@ -13,6 +13,7 @@
 #include <shellapi.h>
 
 #undef DeleteFile
+#undef MoveFile
 #undef CreateDirectory
 #undef RemoveDirectory
 #undef RegOpenKey

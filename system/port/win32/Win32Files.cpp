@@ -194,6 +194,10 @@ bool MoveFileReplacing(const char* from, const char* to) {
   return from && to && MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
+bool MoveFile(const char* from, const char* to, bool replace) {
+  return from && to && MoveFileExA(from, to, replace ? MOVEFILE_REPLACE_EXISTING : 0);
+}
+
 bool FlushFile(FileHandle file) { return file && FlushFileBuffers(AsHandle(file)); }
 
 bool GetVolumeFreeBytes(const char* folder, std::uint64_t* bytes) {
