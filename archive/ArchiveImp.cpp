@@ -152,7 +152,7 @@ int ArchiveImp::GetEntryForm(ArchiveEntry* entry, std::uint32_t* size, bool* pac
 
 int ArchiveImp::ExtractEntry(ArchiveEntry* entry, const char* path) {
   int opened = 0;
-  auto out = OpenFile(path, kModeCreate, &opened, kOptionNoLinks | kOptionNewFile);
+  auto out = OpenFile(path, kModeCreate, &opened, kOptionNewRealFile);
   if (!out) return 1;
   Stream* stream = CastTo<Stream>(out.get());
   int result = CopyOut(entry, stream);

@@ -28,6 +28,8 @@ constexpr int kOptionNoLinks = 1;
 // kOptionNewFile (with kOptionNoLinks): the file is made new; anything already at its name
 // refuses the open.
 constexpr int kOptionNewFile = 2;
+// Both: a file the caller makes and owns, reached through no link.
+constexpr int kOptionNewRealFile = kOptionNoLinks | kOptionNewFile;
 
 class Stream {
  public:

@@ -15,6 +15,7 @@
 #include "framework/String.h"
 #include "framework/StringUtil.h"
 #include "installer/InstallPlan.h"
+#include "installer/Journal.h"
 #include "installer/Targets.h"
 #include "installer/Uninstaller.h"
 #include "system/FileFunc.h"
@@ -234,7 +235,7 @@ PreflightCause Preflight::StagePayload() {
   // is checked here is what the installation reads, through this handle alone.
   // A plain file left there by an earlier run is removed; anything else refuses.
   RemoveRealFile(path);
-  staged_ = OpenFile(path, kModeReadWrite, kOptionNoLinks | kOptionNewFile);
+  staged_ = OpenFile(path, kModeReadWrite, kOptionNewRealFile);
   // Counted, so that the archive's reference is a second one.
   if (staged_) staged_->AddRef();
   Stream* stream = CastTo<Stream>(staged_.get());
@@ -286,7 +287,9 @@ PreflightCause Preflight::WalkEntries(Visit visit) {
 }
 
 PreflightCause Preflight::Measure(const char* folder, const char* path, ArchiveEntry* entry) {
-  if (!IsPlainPath(path))
+  // The file is written under a longer name first, and the system must take that one too.
+  char written[2 * kMaxPathSize];
+  if (!IsPlainPath(Journal::NameOf(path, Journal::kNewSuffix, written)))
     return Fail(PreflightCause::kBadFolder,
                 {"The path ", path, " is too long for Windows.\nChoose a shorter folder."});
   std::uint32_t unpacked = 0;
@@ -346,8 +349,7 @@ PreflightCause Preflight::PrepareToolbox() {
   // The record is saved under that name, made new, and then moved over the old one.
   const unsigned char emptyRecord[12] = {};
   RemoveRealFile(saving->GetText());
-  ElementRef<BinaryStream> file =
-      OpenFile(saving->GetText(), kModeCreate, kOptionNoLinks | kOptionNewFile);
+  ElementRef<BinaryStream> file = OpenFile(saving->GetText(), kModeCreate, kOptionNewRealFile);
   Stream* stream = CastTo<Stream>(file.get());
   bool written = stream && stream->WriteData(emptyRecord, sizeof emptyRecord) == 12 &&
                  stream->GetError() == 0 && file->FlushStream() == 0;
@@ -365,6 +367,14 @@ PreflightCause Preflight::PrepareToolbox() {
 }
 
 PreflightCause Preflight::CheckSpace() {
+  // An update needs room for the new files and the previous ones at once.
+  int previousFiles = 0;
+  previous_->VisitFiles(
+      [](const char*, void* count) {
+        ++*static_cast<int*>(count);
+        return 0;
+      },
+      &previousFiles);
   for (int i = 0; i < volumeCount_; ++i) {
     const char* folder = volumes_[i].folder->GetText();
     std::uint64_t free = 0;
@@ -374,7 +384,11 @@ PreflightCause Preflight::CheckSpace() {
     if (!message_ || message_->Append(folder) != 0 || message_->Append(": ") != 0 ||
         AppendKilobytes(message_.get(), volumes_[i].need) != 0 ||
         message_->Append(" are needed, ") != 0 || AppendKilobytes(message_.get(), free) != 0 ||
-        message_->Append(" are free.\nMake room on the disk, then run Setup again.") != 0 ||
+        message_->Append(" are free.\n") != 0 ||
+        (previousFiles > 0 &&
+         message_->Append("The new files are written beside the previous ones, which go only "
+                          "once every new one is in place.\n") != 0) ||
+        message_->Append("Make room on the disk, then run Setup again.") != 0 ||
         message_->Append(kNothingChanged) != 0)
       message_.reset();
     return PreflightCause::kNoSpace;

@@ -255,8 +255,7 @@ int WriteWholeFile(const char* path, const void* bytes, std::uint32_t size) {
     return 1;
   RemoveRealFile(saving->GetText());
   ElementRef<BinaryStream> file;
-  Stream* stream =
-      OpenFileStream(&file, saving->GetText(), kModeCreate, kOptionNoLinks | kOptionNewFile);
+  Stream* stream = OpenFileStream(&file, saving->GetText(), kModeCreate, kOptionNewRealFile);
   int result = stream && WriteFully(stream, bytes, size) == size && stream->GetError() == 0 &&
                        file->FlushStream() == 0
                    ? 0

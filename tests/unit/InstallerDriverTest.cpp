@@ -644,6 +644,8 @@ TEST_F(PreflightTest, AFullVolumeMountedBelowADriveIsAskedForItsRoom) {
   PosixPort::SetSystemCall("stat", reinterpret_cast<PosixPort::SystemCall>(stat));
   PosixPort::SetSystemCall("statvfs", reinterpret_cast<PosixPort::SystemCall>(statvfs));
   ExpectStoppedSaying("There is not enough free space on the disk of " + box_.Path("C4D\\") + ":");
+  // An update needs its new files and the previous ones at once, and says so.
+  EXPECT_NE(app_->boxes[0].text.find("written beside the previous ones"), std::string::npos);
 }
 
 TEST_F(PreflightTest, APathTooLongOrALinkAtTheRecordsTemporaryName) {

@@ -11,6 +11,7 @@
 
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -322,6 +323,53 @@ TEST_F(IoFailureTest, AnUpdateEndedAtAnySystemCallIsUndoneOrFinishedByTheNextSta
   std::printf("[ crash    ] %ld calls swept; destinations after the Update %d times\n", calls,
               afterCount);
   RecordProperty("calls", static_cast<int>(calls));
+}
+
+// A journal that is damaged, or names a place an installation never writes, is not followed:
+// the start stops and names it, and nothing is changed.
+TEST_F(IoFailureTest, AJournalThatCannotBeFollowedStopsTheStart) {
+  static long renames;
+  Prepare();
+  std::fflush(nullptr);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    renames = 0;
+    // Ended at the first file put in place: the journal names every file of the destination.
+    PosixPort::ObserveSystemCalls([](const char* name) {
+      if (std::string(name) == "rename" && ++renames == 2) _exit(0);
+    });
+    Update();
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  const std::string journal = std::string("Vorlane\\Toolbox\\") + Journal::kName;
+  const std::string written = box_.ReadFile(journal);
+  ASSERT_FALSE(written.empty());
+  const std::string share = "\\\\server\\share\\x";
+  std::string unc = written;
+  std::size_t at = unc.find(box_.Path("Max\\"));
+  ASSERT_NE(at, std::string::npos);
+  unc.replace(at, share.size(), share);
+  // Whole as a journal, so that only the path refuses it.
+  unc.replace(
+      unc.size() - 4, 4,
+      StoredWord(static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(unc.data()),
+                                                  static_cast<uInt>(unc.size() - 4)))));
+  for (const std::string& bytes : {written.substr(0, written.size() - 1), unc}) {
+    box_.WriteFile(journal, bytes);
+    const std::map<std::string, State> interrupted = States();
+    ElementRef<String> message = ElementRef<String>::Create(kStringType);
+    message->SetText("");
+    EXPECT_EQ(Journal::Recover(record_.c_str(), message.get()), 1);
+    EXPECT_NE(std::string(message->GetText()).find(box_.Path(journal)), std::string::npos);
+    EXPECT_TRUE(States() == interrupted);
+  }
+  // As it was written, it is followed.
+  box_.WriteFile(journal, written);
+  Restart();
+  ExpectBeforeOrAfter(nullptr);
 }
 
 }  // namespace
