@@ -278,7 +278,7 @@ int Journal::Serialize(unsigned char** bytes, std::uint32_t* size) const {
   Writer out;
   out.Bytes(kMagic, 4);
   out.Word(kVersion);
-  out.Byte(recordExisted_ ? 1 : 0);
+  out.Byte((recordExisted_ ? 1 : 0) | (committed_ ? 2 : 0));
   out.Word(recordSize_);
   out.Word(recordCrc_);
   out.Word(static_cast<std::uint32_t>(fileCount_));
@@ -305,7 +305,8 @@ int Journal::Read(const unsigned char* bytes, std::uint32_t size) {
   if (!in.Word(&version) || version != kVersion || !in.Byte(&existed) || !in.Word(&recordSize_) ||
       !in.Word(&recordCrc_) || !in.Word(&count))
     return 1;
-  recordExisted_ = existed != 0;
+  recordExisted_ = (existed & 1) != 0;
+  committed_ = (existed & 2) != 0;
   for (std::uint32_t n = 0; n < count; ++n) {
     unsigned char place = 0;
     const char* path = in.Byte(&place) && (place & ~kUndone) <= 2 ? in.Path() : nullptr;
@@ -380,7 +381,11 @@ bool Journal::Finish(Uninstaller* record, String* told, bool* complete) {
     if (files_[n].place != Place::kReplaced) continue;
     const char* old = NameOf(files_[n].path, kOldSuffix, backup);
     // A DLL its host has loaded can be renamed, not deleted: it stays listed for next time.
-    if (PathExists(old) == 0 && RemoveRealFile(old) != 0) keep(old);
+    if (PathExists(old) != 0) continue;
+    if (RemoveRealFile(old) == 0)
+      LogEvent("removed", old);
+    else
+      keep(old);
   }
   // The previous files the new record does not list are no longer installed.
   Listed listed;
@@ -415,6 +420,11 @@ bool Journal::Finish(Uninstaller* record, String* told, bool* complete) {
   return changed;
 }
 
+int Journal::MarkCommitted() {
+  committed_ = true;
+  return Write();
+}
+
 int Journal::Remove() { return path_ && RemoveRealFile(path_) == 0 ? 0 : 1; }
 
 int Journal::Recover(const char* record, String* message) {
@@ -446,8 +456,10 @@ int Journal::Recover(const char* record, String* message) {
   }
   RecordIdentity now;
   IdentifyRecord(record, &now);
-  bool committed = now.exists != journal.recordExisted_ || now.size != journal.recordSize_ ||
-                   now.crc != journal.recordCrc_;
+  // Committed when it says so, or when the record is not the one it began with: a new record
+  // of the same bytes is told by the mark alone.
+  bool committed = journal.committed_ || now.exists != journal.recordExisted_ ||
+                   now.size != journal.recordSize_ || now.crc != journal.recordCrc_;
   bool complete = true;
   if (!committed) {
     complete = journal.Undo(0, 0);

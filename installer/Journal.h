@@ -62,6 +62,9 @@ class Journal : public ElementStorage {
   // to it and to told (one a line; may be null); true when any was. *complete: false when a
   // file marked to go back still could not: the journal must stay for the next start.
   bool Finish(Uninstaller* record, String* told, bool* complete);
+  // Notes in the journal, written again, that the new record is in place; 0 when it is on disk.
+  // Only then may backups go: a new record of the same bytes as the old tells nothing.
+  int MarkCommitted();
   // Deletes the journal's file; 0 when it is gone.
   int Remove();
 
@@ -92,6 +95,7 @@ class Journal : public ElementStorage {
   char* path_ = nullptr;    // the journal's file
   char* record_ = nullptr;  // the record's
   bool recordExisted_ = false;
+  bool committed_ = false;
   std::uint32_t recordSize_ = 0, recordCrc_ = 0;
   File* files_ = nullptr;
   int fileCount_ = 0, fileCapacity_ = 0;

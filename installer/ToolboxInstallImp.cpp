@@ -311,8 +311,10 @@ int ToolboxInstallImp::SaveRecord() {
   if (installed) LogEvent("record written", record);
   recordLost_ = false;
   leftOver_ = NewText("");
-  bool complete = true;
-  if (journal_.Finish(uninstaller_, leftOver_.get(), &complete) &&
+  bool complete = journal_.MarkCommitted() == 0;
+  // Without the mark nothing goes: the next start finishes or undoes as the record tells.
+  if (!complete) LogSystemError("journal not written", record);
+  if (complete && journal_.Finish(uninstaller_, leftOver_.get(), &complete) &&
       uninstaller_->SaveOrDelete(record) != 0)
     LogSystemError("record not written", record);
   // Files that could not go back yet: the next start puts them back.

@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -866,7 +867,8 @@ void Planted() {
 // ---- What an ordinary user may plant
 
 // The exit code of an unattended run, which shows no form and no box.
-int RunUnattended(const std::string& arguments, const std::string& output = "");
+int RunUnattended(const std::string& arguments, const std::string& output = "",
+                  const std::string& setup = "");
 
 // Two copies at once: while the first shows its form, the second shows the box, makes no
 // temporary folder and ends with 0; the first then installs alone.
@@ -1035,6 +1037,140 @@ void BaseFolder() {
   Expect(FileExists(kRecord), "the record is in " + kToolbox);
 }
 
+// ---- An Update cut off: the process terminated at each step the log shows, then started
+// again. setup-test.sh packs two versions of about 300 files into the folder that
+// VLN2_INTERRUPT names (v1\ and v2\, packed as v1.vln and v2.vln).
+
+// A copy of the installer that carries the archive packed instead of its own payload.
+std::string InstallerWith(const std::string& packed, const std::string& copy) {
+  std::string archive = ReadFileBytes(packed);
+  Expect(CopyFileA(g_options.setup.c_str(), copy.c_str(), FALSE) != 0, "a copy " + copy);
+  std::string check(8, '\0');
+  auto put = [&check](int at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) check[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  put(0, static_cast<std::uint32_t>(archive.size()));
+  put(4, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(archive.data()),
+                                          static_cast<uInt>(archive.size()))));
+  HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
+  bool done = update &&
+              UpdateResourceA(update, "ARCHIVE", MAKEINTRESOURCEA(105), 0, &archive[0],
+                              static_cast<DWORD>(archive.size())) &&
+              UpdateResourceA(update, "ARCHIVE", MAKEINTRESOURCEA(106), 0, &check[0], 8) &&
+              EndUpdateResourceA(update, FALSE);
+  Expect(done, "the payload of " + copy + " is " + packed);
+  return copy;
+}
+
+// The files of the toolbox and SDK folders, relative, with their bytes; the record and the
+// journal apart.
+std::map<std::string, std::string> InstalledFiles() {
+  std::map<std::string, std::string> files;
+  for (const std::string& folder : {kToolbox, kSdk})
+    for (const std::string& path : FilesBelow(folder))
+      if (path != kRecord && Lower(path) != Lower(kToolbox + "Uninstall.journal"))
+        files[path.substr(kBase.size())] = ReadFileBytes(path);
+  return files;
+}
+
+// What a version installs: its shared files into the toolbox folder, its SDK.
+std::map<std::string, std::string> VersionFiles(const std::string& version) {
+  std::map<std::string, std::string> files;
+  for (const auto& [from, to] :
+       {std::pair<std::string, std::string>{"VLN2_Resources\\", "Toolbox\\"}, {"SDK\\", "SDK\\"}}) {
+    std::string folder = version + from;
+    for (const std::string& path : FilesBelow(folder))
+      files[to + path.substr(folder.size())] = ReadFileBytes(path);
+  }
+  return files;
+}
+
+// The number of lines of the log that start with text, read while the installer writes it.
+int Logged(const std::string& path, const std::string& text) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  std::string log;
+  char piece[65536];
+  DWORD got = 0;
+  while (ReadFile(file, piece, sizeof piece, &got, nullptr) && got > 0) log.append(piece, got);
+  CloseHandle(file);
+  int count = 0;
+  for (std::size_t at = 0; (at = log.find("Z " + text, at)) != std::string::npos; ++at) ++count;
+  return count;
+}
+
+void Interrupted() {
+  char folder[MAX_PATH] = {};
+  GetEnvironmentVariableA("VLN2_INTERRUPT", folder, sizeof folder);
+  const std::string versions = folder;
+  Expect(!versions.empty(), "VLN2_INTERRUPT names the two versions");
+  if (versions.empty()) return;
+  CreateFolders("C:\\Downloads\\");
+  const std::string v1 = InstallerWith(versions + "\\v1.vln", "C:\\Downloads\\Setup v1.exe");
+  const std::string v2 = InstallerWith(versions + "\\v2.vln", "C:\\Downloads\\Setup v2.exe");
+  const auto before = VersionFiles(versions + "\\v1\\"), after = VersionFiles(versions + "\\v2\\");
+  const int files = static_cast<int>(after.size());
+  std::printf("an Update of %d files\n", files);
+  const struct {
+    const char* step;
+    const char* line;
+    int count;
+  } steps[] = {{"the journal written", "journal written", 1},
+               {"the first file in place", "file written", 1},
+               {"half the files in place", "file written", files / 2},
+               {"the record written", "record written", 1},
+               {"the first backup deleted", "removed C:\\Program Files\\Vorlane\\SDK\\", 1}};
+  const std::string log = "C:\\Logs\\interrupted.log";
+  CreateFolders("C:\\Logs\\");
+  for (const auto& step : steps) {
+    ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms /targets=sdk", "", v1)), "0",
+             std::string(step.step) + ": version 1 installed");
+    Expect(InstalledFiles() == before, std::string(step.step) + ": version 1 in place");
+    DeleteFileA(log.c_str());
+    Program update;
+    if (!update.Start(v2, "/quiet /accept-terms /targets=sdk \"/log=" + log + "\"")) return;
+    bool reached = false;
+    for (int waited = 0; !reached && update.Running() && waited < 60000; ++waited) {
+      reached = Logged(log, step.line) >= step.count;
+      if (reached)
+        TerminateProcess(update.Handle(), 99);
+      else
+        Sleep(1);
+    }
+    update.WaitForExit();
+    Expect(reached && update.ExitCode() == 99, std::string(step.step) +
+                                                   ": the Update was terminated there, exit code " +
+                                                   std::to_string(update.ExitCode()));
+    // Its private temporary folder is left: the run was cut off.
+    for (const std::string& left : Entries(TempFolder(), "VLN*")) {
+      for (const std::string& file : FilesBelow(TempFolder() + left + "\\"))
+        DeleteFileA(file.c_str());
+      RemoveDirectoryA((TempFolder() + left).c_str());
+    }
+    // The next start acts on the journal before its form shows.
+    SetupRun run;
+    if (!run.Start(v2)) return;
+    Click(run.Item(IDCANCEL), "Cancel");
+    run.Finish(0);
+    std::map<std::string, std::string> now = InstalledFiles();
+    bool isBefore = now == before, isAfter = now == after;
+    Expect(isBefore || isAfter, std::string(step.step) + ": the start after it leaves version " +
+                                    (isBefore  ? "1"
+                                     : isAfter ? "2"
+                                               : "1 and 2 mixed"));
+    std::set<std::string> listed;
+    VLN2::StoredRecord record = VLN2::ParseStoredRecord(ReadFileBytes(kRecord));
+    for (const std::string& path : record.files) listed.insert(Lower(path));
+    bool exact = record.complete && listed.count(Lower(kRecord)) && listed.size() == now.size() + 1;
+    for (const auto& [path, bytes] : now) exact = exact && listed.count(Lower(kBase + path));
+    Expect(exact, std::string(step.step) + ": the record lists exactly the files installed");
+    Expect(!FileExists(kToolbox + "Uninstall.journal"),
+           std::string(step.step) + ": no journal left");
+  }
+}
+
 // ---- The installation benchmark
 
 // Installs the SDK alone and prints the seconds from the Install click to the report box;
@@ -1069,10 +1205,11 @@ const std::string kLog = "C:\\Logs\\VorlaneBox setup.log";
 
 // Runs the installer with the arguments to its end, watching that it shows no window;
 // its exit code. Its console output goes to the output file when one is given.
-int RunUnattended(const std::string& arguments, const std::string& output) {
+int RunUnattended(const std::string& arguments, const std::string& output,
+                  const std::string& setup) {
   std::string temp = TempFolder();
   Program program;
-  if (!program.Start(g_options.setup, arguments, output)) return -1;
+  if (!program.Start(setup.empty() ? g_options.setup : setup, arguments, output)) return -1;
   bool shown = false;
   for (int waited = 0; program.Running() && waited < 60000; waited += 20) {
     for (const char* caption : {kFormCaption, kReportCaption, "VorlaneBox Setup"})
@@ -1597,6 +1734,8 @@ int main(int argc, char** argv) {
     Links();
   else if (scenario == "unc-record")
     UncRecord();
+  else if (scenario == "interrupted")
+    Interrupted();
   else if (scenario == "base-folder")
     BaseFolder();
   else if (scenario == "no-temp")

@@ -42,6 +42,20 @@ if [ "$scenario" = links ]; then
   ln -s "$c/Outside/sentinel.txt" "$c/Logs/planted.log"
 fi
 
+# Two versions of about 300 files for the Update that is cut off.
+if [ "$scenario" = interrupted ]; then
+  for version in v1 v2; do
+    mkdir -p "$work/$scenario/$version/SDK/many" "$work/$scenario/$version/VLN2_Resources"
+    printf '%s shared' "$version" >"$work/$scenario/$version/VLN2_Resources/Resources.txt"
+    for n in $(seq -w 1 300); do
+      printf '%s file %s\n' "$version" "$n" >"$work/$scenario/$version/SDK/many/f$n.txt"
+    done
+    "$vlnpack" create "$work/$scenario/$version.vln" "$work/$scenario/$version" >/dev/null
+  done
+  export VLN2_INTERRUPT
+  VLN2_INTERRUPT=$(windows_path "$work/$scenario")
+fi
+
 listing=$work/$scenario/payload.txt
 "$vlnpack" list "$packed" >"$listing" || {
   echo "setup-test: cannot list $packed"
