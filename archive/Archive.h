@@ -9,6 +9,7 @@ namespace VLN2 {
 
 class ArchiveEntry;
 class BinaryStream;
+class CompressStream;
 class Iterator;
 class Stream;
 
@@ -70,6 +71,10 @@ class ArchiveReader {
   // stored), from its block's head; 1 when the block does not lie inside the file or its head
   // names neither form.
   virtual int GetEntryForm(ArchiveEntry* entry, std::uint32_t* size, bool* packed) = 0;
+  // A new memory stream at position 0 holding the data of an entry of this archive, decoded
+  // whole, for a caller that keeps several at once (OpenEntry's stream serves one at a time);
+  // the caller releases it. Null when memory runs out or the block cannot be read or decoded.
+  virtual CompressStream* DecodeEntry(ArchiveEntry* entry) = 0;
 };
 
 }  // namespace VLN2

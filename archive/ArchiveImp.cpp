@@ -1,10 +1,9 @@
 #include "archive/ArchiveImp.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "archive/CompressStreamImp.h"
-#include "archive/EntryName.h"
+#include "archive/FolderExtraction.h"
 #include "archive/StreamIO.h"
 #include "framework/Allocator.h"
 #include "framework/ElementRef.h"
@@ -12,53 +11,11 @@
 #include "framework/IO.h"
 #include "framework/String.h"
 #include "framework/StringUtil.h"
-#include "system/FileFunc.h"
 #include "system/FileSystemIterator.h"
 #include "system/Log.h"
 
 namespace VLN2 {
 namespace {
-
-// The names one extraction has written, ordered as Windows tells names apart, so that an
-// entry Windows would take for one already written fails instead of overwriting it. The
-// names are borrowed from the entries, which outlive the extraction.
-class WrittenNames {
- public:
-  WrittenNames() = default;
-  ~WrittenNames() { Free(names_); }
-  WrittenNames(const WrittenNames&) = delete;
-  WrittenNames& operator=(const WrittenNames&) = delete;
-
-  // False when the name collides with one taken before, or memory runs out.
-  bool Take(const char* name) {
-    const char** end = names_ + count_;
-    const char** at = std::lower_bound(
-        names_, end, name, [](const char* a, const char* b) { return CompareNames(a, b) < 0; });
-    if (at != end && CompareNames(*at, name) == 0) return false;
-    std::size_t index = static_cast<std::size_t>(at - names_);
-    if (count_ == capacity_ && !Grow()) return false;
-    std::memmove(names_ + index + 1, names_ + index, (count_ - index) * sizeof *names_);
-    names_[index] = name;
-    ++count_;
-    return true;
-  }
-
- private:
-  bool Grow() {
-    std::size_t capacity = capacity_ ? capacity_ * 2 : 64;
-    auto* grown = static_cast<const char**>(Allocate(capacity * sizeof *names_));
-    if (!grown) return false;
-    if (count_) std::memcpy(grown, names_, count_ * sizeof *names_);
-    Free(names_);
-    names_ = grown;
-    capacity_ = capacity;
-    return true;
-  }
-
-  const char** names_ = nullptr;
-  std::size_t count_ = 0;
-  std::size_t capacity_ = 0;
-};
 
 const unsigned char kMagic[3] = {'V', 'L', 'N'};
 const unsigned char kDirectoryTag[4] = {'R', 'A', 'W', 0};
@@ -143,6 +100,17 @@ int SetMemberText(String** member, const char* text) {
   return (*member)->SetText(text);
 }
 
+// Logs why extraction refused an entry. Called right after Place, so that the system's reason
+// for a folder is still the last error.
+void LogRefusal(FolderExtraction::Placement placed, const char* name, const char* path) {
+  if (placed == FolderExtraction::kUnsafeName)
+    LogEvent("file refused", name, "the archive names a place outside the folder");
+  else if (placed == FolderExtraction::kTakenName)
+    LogEvent("file refused", name, "Windows takes it for a file already extracted");
+  else if (placed == FolderExtraction::kFolderRefused)
+    LogSystemError("folder not created for", path);
+}
+
 }  // namespace
 
 int ArchiveImp::Init() {
@@ -190,6 +158,18 @@ int ArchiveImp::GetEntryForm(ArchiveEntry* entry, std::uint32_t* size, bool* pac
   if (static_cast<std::uint64_t>(offset) + blockSize > fileSize || file->SetPosition(offset) != 0)
     return 1;
   return CompressStreamImp::ReadBlockHead(file, blockSize, size, packed);
+}
+
+CompressStream* ArchiveImp::DecodeEntry(ArchiveEntry* entry) {
+  Stream* file = FileStream();
+  if (!entry || !file || entryStream_ || file->SetPosition(entry->GetBlockOffset()) != 0)
+    return nullptr;
+  auto decoded = ElementRef<CompressStream>::Create(kCompressStreamType);
+  Stream* view = CastTo<Stream>(decoded.get());
+  if (!view || decoded->SetInput(file) != 0 || decoded->SetEntry(entry) != 0 ||
+      view->SetMode(kModeRead) != 0 || view->OpenStream() != 0)
+    return nullptr;
+  return decoded.Detach();
 }
 
 int ArchiveImp::SetVersion(std::uint16_t version) {
@@ -591,45 +571,22 @@ int ArchiveImp::ExtractFile(const char* path) {
 }
 
 int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
-  auto util = ElementRef<StringUtil>::Create(kStringUtilType);
-  // The folder's real place (it may itself be a link, the user's choice): no level of it is
-  // a link, and every file's final path must equal it followed by the entry's name, so a
-  // link planted anywhere shows. Levels found real are remembered: each is checked once.
-  auto real = ElementRef<String>::Create(kStringType);
+  FolderExtraction extraction;
+  auto target = ElementRef<String>::Create(kStringType);
   Iterator* it = GetEntries();
-  if (!util || !real || !it || RealFolderPath(folder, real.get()) != 0 ||
-      SetMemberText(&folder_, real->GetText()) != 0) {
+  if (!target || !it || extraction.Begin(folder, prefix) != 0) {
     if (it) ReleaseEntries(&it);
-    ReleaseElement(folder_);
     return 1;
   }
   int result = 0;
-  KnownFolder known;
-  WrittenNames written;
   for (it->First(); !it->IsDone(); it->Next()) {
     ArchiveEntry* entry = EntryOf(it->Current());
-    const char* rel = entry ? entry->GetEntryName() : nullptr;
-    if (prefix && (!rel || util->SkipPrefix(&rel, prefix) != 0)) continue;
-    // A name that would leave the folder or mean something else on Windows is refused
-    // before anything is created for it.
-    if (!IsSafeEntryName(rel)) {
-      LogEvent("file refused", rel, "the archive names a place outside the folder");
-      result = 1;
-      continue;
-    }
-    if (!written.Take(rel)) {
-      LogEvent("file refused", rel, "Windows takes it for a file already extracted");
-      result = 1;
-      continue;
-    }
-    if (folder_->SetText(real->GetText()) != 0 || folder_->Append(rel) != 0) {
-      result = 1;
-      continue;
-    }
-    const char* path = folder_->GetText();
-    // A folder that cannot be created, or is a link, is a failure of its entry.
-    if (CheckRealFolders(path, true, &known) != 0) {
-      LogSystemError("folder not created for", path);
+    const char* rel = nullptr;
+    FolderExtraction::Placement placed = extraction.Place(entry, &rel, target.get());
+    if (placed == FolderExtraction::kLeftOut) continue;
+    const char* path = target->GetText();
+    if (placed != FolderExtraction::kPlaced) {
+      LogRefusal(placed, rel, path);
       result = 1;
       continue;
     }
@@ -660,7 +617,6 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
     if (result == 0) LogEvent("file written", path);
   }
   ReleaseEntries(&it);
-  ReleaseElement(folder_);
   return result;
 }
 
