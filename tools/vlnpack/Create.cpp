@@ -21,6 +21,9 @@ namespace {
 // Archive positions are 32-bit.
 constexpr std::uint64_t kArchiveLimit = 0xFFFFFFFFull;
 
+// The longest block a file of size bytes makes: stored data is a little longer than the data.
+std::uint64_t BlockBound(std::uint64_t size) { return size + size / 1000 + 64; }
+
 struct Collected {
   std::string root;
   std::vector<std::string> skip;  // full paths left out (the archive being written)
@@ -108,8 +111,7 @@ int AddEntry(Archive* archive, const std::string& path, const std::string& name,
     return 1;
   }
   Stream* in = CastTo<Stream>(file.get());
-  // The block of incompressible data is a little longer than the data itself.
-  *total += static_cast<std::uint64_t>(size) + size / 1000 + 64;
+  *total += BlockBound(size);
   if (*total > kArchiveLimit || size >= 0x80000000u) {
     *why = "does not fit: an archive holds at most 4 GiB, an entry less than 2 GiB";
     return 1;
@@ -206,7 +208,7 @@ class FilePacking {
   int AddRead(Archive* archive, std::size_t i, std::uint64_t* total) {
     ParallelPacker::Job* job = jobs_[i].get();
     auto size = static_cast<std::uint32_t>(job->input.size());
-    if ((*total += static_cast<std::uint64_t>(size) + size / 1000 + 64) > kArchiveLimit) {
+    if ((*total += BlockBound(size)) > kArchiveLimit) {
       why = "does not fit: an archive holds at most 4 GiB";
       return 1;
     }
