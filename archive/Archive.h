@@ -9,6 +9,7 @@ namespace VLN2 {
 
 class ArchiveEntry;
 class BinaryStream;
+class CompressStream;
 class Iterator;
 class Stream;
 
@@ -74,6 +75,10 @@ class ArchiveReader {
   // its name refuses it). 0 when the file holds the whole data; otherwise what was made of it
   // stays for the caller to delete.
   virtual int ExtractEntry(ArchiveEntry* entry, const char* path) = 0;
+  // A new memory stream at position 0 holding the data of an entry of this archive, decoded
+  // whole, for a caller that keeps several at once (OpenEntry's stream serves one at a time);
+  // the caller releases it. Null when memory runs out or the block cannot be read or decoded.
+  virtual CompressStream* DecodeEntry(ArchiveEntry* entry) = 0;
 };
 
 }  // namespace VLN2

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "archive/CompressStreamImp.h"
-#include "archive/EntryName.h"
+#include "archive/FolderExtraction.h"
 #include "archive/StreamIO.h"
 #include "framework/Allocator.h"
 #include "framework/ElementRef.h"
@@ -11,7 +11,6 @@
 #include "framework/IO.h"
 #include "framework/String.h"
 #include "framework/StringUtil.h"
-#include "system/FileFunc.h"
 #include "system/FileSystemIterator.h"
 #include "system/Log.h"
 
@@ -101,6 +100,17 @@ int SetMemberText(String** member, const char* text) {
   return (*member)->SetText(text);
 }
 
+// Logs why extraction refused an entry. Called right after Place, so that the system's reason
+// for a folder is still the last error.
+void LogRefusal(FolderExtraction::Placement placed, const char* name, const char* path) {
+  if (placed == FolderExtraction::kUnsafeName)
+    LogEvent("file refused", name, "the archive names a place outside the folder");
+  else if (placed == FolderExtraction::kTakenName)
+    LogEvent("file refused", name, "Windows takes it for a file already extracted");
+  else if (placed == FolderExtraction::kFolderRefused)
+    LogSystemError("folder not created for", path);
+}
+
 }  // namespace
 
 int ArchiveImp::Init() {
@@ -159,6 +169,18 @@ int ArchiveImp::ExtractEntry(ArchiveEntry* entry, const char* path) {
   CloseEntry();
   if (stream->CloseStream() != 0) result = 1;
   return result;
+}
+
+CompressStream* ArchiveImp::DecodeEntry(ArchiveEntry* entry) {
+  Stream* file = FileStream();
+  if (!entry || !file || entryStream_ || file->SetPosition(entry->GetBlockOffset()) != 0)
+    return nullptr;
+  auto decoded = ElementRef<CompressStream>::Create(kCompressStreamType);
+  Stream* view = CastTo<Stream>(decoded.get());
+  if (!view || decoded->SetInput(file) != 0 || decoded->SetEntry(entry) != 0 ||
+      view->SetMode(kModeRead) != 0 || view->OpenStream() != 0)
+    return nullptr;
+  return decoded.Detach();
 }
 
 int ArchiveImp::SetVersion(std::uint16_t version) {
@@ -560,45 +582,22 @@ int ArchiveImp::ExtractFile(const char* path) {
 }
 
 int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
-  auto util = ElementRef<StringUtil>::Create(kStringUtilType);
-  // The folder's real place (it may itself be a link, the user's choice): no level of it is
-  // a link, and every file's final path must equal it followed by the entry's name, so a
-  // link planted anywhere shows. Levels found real are remembered: each is checked once.
-  auto real = ElementRef<String>::Create(kStringType);
+  FolderExtraction extraction;
+  auto target = ElementRef<String>::Create(kStringType);
   Iterator* it = GetEntries();
-  if (!util || !real || !it || RealFolderPath(folder, real.get()) != 0 ||
-      SetMemberText(&folder_, real->GetText()) != 0) {
+  if (!target || !it || extraction.Begin(folder, prefix) != 0) {
     if (it) ReleaseEntries(&it);
-    ReleaseElement(folder_);
     return 1;
   }
   int result = 0;
-  KnownFolder known;
-  NameSet written;
   for (it->First(); !it->IsDone(); it->Next()) {
     ArchiveEntry* entry = EntryOf(it->Current());
-    const char* rel = entry ? entry->GetEntryName() : nullptr;
-    if (prefix && (!rel || util->SkipPrefix(&rel, prefix) != 0)) continue;
-    // A name that would leave the folder or mean something else on Windows is refused
-    // before anything is created for it.
-    if (!IsSafeEntryName(rel)) {
-      LogEvent("file refused", rel, "the archive names a place outside the folder");
-      result = 1;
-      continue;
-    }
-    if (!written.Take(rel)) {
-      LogEvent("file refused", rel, "Windows takes it for a file already extracted");
-      result = 1;
-      continue;
-    }
-    if (folder_->SetText(real->GetText()) != 0 || folder_->Append(rel) != 0) {
-      result = 1;
-      continue;
-    }
-    const char* path = folder_->GetText();
-    // A folder that cannot be created, or is a link, is a failure of its entry.
-    if (CheckRealFolders(path, true, &known) != 0) {
-      LogSystemError("folder not created for", path);
+    const char* rel = nullptr;
+    FolderExtraction::Placement placed = extraction.Place(entry, &rel, target.get());
+    if (placed == FolderExtraction::kLeftOut) continue;
+    const char* path = target->GetText();
+    if (placed != FolderExtraction::kPlaced) {
+      LogRefusal(placed, rel, path);
       result = 1;
       continue;
     }
@@ -629,7 +628,6 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
     if (result == 0) LogEvent("file written", path);
   }
   ReleaseEntries(&it);
-  ReleaseElement(folder_);
   return result;
 }
 

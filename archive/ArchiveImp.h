@@ -32,6 +32,7 @@ class ArchiveImp : public ElementImp<Archive>, public ArchiveReader {
   int OpenArchiveFile(BinaryStream* file) override;
   int GetEntryForm(ArchiveEntry* entry, std::uint32_t* size, bool* packed) override;
   int ExtractEntry(ArchiveEntry* entry, const char* path) override;
+  CompressStream* DecodeEntry(ArchiveEntry* entry) override;
 
   std::uint16_t GetVersion() override { return version_; }
   int SetVersion(std::uint16_t version) override;

@@ -136,7 +136,115 @@ std::uint32_t NextCharacter(const unsigned char** p) {
   return c;
 }
 
+// The character at *p as Windows file systems compare names, moving past it.
+std::uint32_t NextFolded(const unsigned char** p) {
+  std::uint32_t c = SimpleUpper(NextCharacter(p));
+  return c == '/' ? '\\' : c;
+}
+
+// CompareNames of the first m bytes of a and the first n of b. A bound falls before a
+// separator or at the end, never inside a character.
+int CompareFolded(const char* a, std::size_t m, const char* b, std::size_t n) {
+  const auto* p = reinterpret_cast<const unsigned char*>(a);
+  const auto* q = reinterpret_cast<const unsigned char*>(b);
+  const unsigned char* pEnd = p + m;
+  const unsigned char* qEnd = q + n;
+  for (;;) {
+    std::uint32_t x = p < pEnd ? NextFolded(&p) : 0;
+    std::uint32_t y = q < qEnd ? NextFolded(&q) : 0;
+    if (x != y) return x < y ? -1 : 1;
+    if (x == 0) return 0;
+  }
+}
+
+// FNV-1a over the folded characters: names CompareNames takes for one hash alike.
+constexpr std::uint32_t kHashStart = 2166136261u;
+std::uint32_t HashStep(std::uint32_t hash, std::uint32_t c) { return (hash ^ c) * 16777619u; }
+
 }  // namespace
+
+struct NameSet::Slot {
+  const char* name;    // the name that brought it in; null: empty
+  std::size_t length;  // the bytes of name it stands for: all, or a folder above it
+  std::uint32_t hash;
+  bool folder;
+};
+
+NameSet::~NameSet() { Free(slots_); }
+
+NameSet::Slot* NameSet::Find(const char* name, std::size_t length, std::uint32_t hash) const {
+  if (!slots_) return nullptr;
+  std::size_t at = hash & (capacity_ - 1);
+  while (slots_[at].name && (slots_[at].hash != hash ||
+                             CompareFolded(slots_[at].name, slots_[at].length, name, length) != 0))
+    at = (at + 1) & (capacity_ - 1);
+  return &slots_[at];
+}
+
+bool NameSet::Reserve(std::size_t more) {
+  if (2 * (count_ + more) <= capacity_) return true;
+  std::size_t capacity = capacity_ ? capacity_ : 64;
+  while (capacity < 2 * (count_ + more)) capacity *= 2;
+  auto* grown = static_cast<Slot*>(Allocate(capacity * sizeof(Slot)));
+  if (!grown) return false;
+  std::memset(grown, 0, capacity * sizeof(Slot));
+  for (std::size_t i = 0; i < capacity_; ++i) {
+    if (!slots_[i].name) continue;
+    std::size_t at = slots_[i].hash & (capacity - 1);
+    while (grown[at].name) at = (at + 1) & (capacity - 1);
+    grown[at] = slots_[i];
+  }
+  Free(slots_);
+  slots_ = grown;
+  capacity_ = capacity;
+  return true;
+}
+
+bool NameSet::Contains(const char* name) const {
+  const auto* p = reinterpret_cast<const unsigned char*>(name);
+  std::uint32_t hash = kHashStart;
+  while (*p) hash = HashStep(hash, NextFolded(&p));
+  const Slot* slot = Find(name, std::strlen(name), hash);
+  return slot && slot->name && !slot->folder;
+}
+
+NameSet::Result NameSet::Take(const char* name, const char** earlier) {
+  const auto* start = reinterpret_cast<const unsigned char*>(name);
+  // First the folders above the name, which must not be files taken before; then the name.
+  std::size_t levels = 1;
+  std::uint32_t hash = kHashStart;
+  const unsigned char* p = start;
+  const Slot* met = nullptr;
+  while (*p && !met) {
+    std::uint32_t c = NextFolded(&p);
+    if (c == '\\') {
+      ++levels;
+      const Slot* folder = Find(name, static_cast<std::size_t>(p - 1 - start), hash);
+      if (folder && folder->name && !folder->folder) met = folder;
+    }
+    hash = HashStep(hash, c);
+  }
+  const std::size_t length = static_cast<std::size_t>(p - start);
+  if (!met) met = Find(name, length, hash);
+  if (met && met->name) {
+    if (earlier) *earlier = met->name;
+    return kCollides;
+  }
+  if (!Reserve(levels)) return kNoMemory;
+  hash = kHashStart;
+  for (p = start; *p;) {
+    std::uint32_t c = NextFolded(&p);
+    Slot* folder = c == '\\' ? Find(name, static_cast<std::size_t>(p - 1 - start), hash) : nullptr;
+    if (folder && !folder->name) {
+      *folder = {name, static_cast<std::size_t>(p - 1 - start), hash, true};
+      ++count_;
+    }
+    hash = HashStep(hash, c);
+  }
+  *Find(name, length, hash) = {name, length, hash, false};
+  ++count_;
+  return kTaken;
+}
 
 bool IsUtf8Name(const char* name) {
   const auto* p = reinterpret_cast<const unsigned char*>(name);
@@ -146,51 +254,11 @@ bool IsUtf8Name(const char* name) {
 }
 
 int CompareNames(const char* a, const char* b) {
-  const auto* p = reinterpret_cast<const unsigned char*>(a);
-  const auto* q = reinterpret_cast<const unsigned char*>(b);
-  for (;;) {
-    std::uint32_t x = *p ? SimpleUpper(NextCharacter(&p)) : 0;
-    std::uint32_t y = *q ? SimpleUpper(NextCharacter(&q)) : 0;
-    if (x == '/') x = '\\';
-    if (y == '/') y = '\\';
-    if (x != y) return x < y ? -1 : 1;
-    if (x == 0) return 0;
-  }
+  return CompareFolded(a, std::strlen(a), b, std::strlen(b));
 }
 
 bool IsSafeEntryName(const char* name) {
   return name && name[0] != '\0' && !IsSeparator(name[0]) && AreSafeLevels(name, false);
-}
-
-NameSet::~NameSet() { Free(names_); }
-
-bool NameSet::Contains(const char* name) const {
-  return std::binary_search(names_, names_ + count_, name,
-                            [](const char* a, const char* b) { return CompareNames(a, b) < 0; });
-}
-
-bool NameSet::Take(const char* name) {
-  const char** end = names_ + count_;
-  const char** at = std::lower_bound(
-      names_, end, name, [](const char* a, const char* b) { return CompareNames(a, b) < 0; });
-  if (at != end && CompareNames(*at, name) == 0) return false;
-  std::size_t index = static_cast<std::size_t>(at - names_);
-  if (count_ == capacity_ && !Grow()) return false;
-  std::memmove(names_ + index + 1, names_ + index, (count_ - index) * sizeof *names_);
-  names_[index] = name;
-  ++count_;
-  return true;
-}
-
-bool NameSet::Grow() {
-  std::size_t capacity = capacity_ ? capacity_ * 2 : 64;
-  auto* grown = static_cast<const char**>(Allocate(capacity * sizeof *names_));
-  if (!grown) return false;
-  if (count_) std::memcpy(grown, names_, count_ * sizeof *names_);
-  Free(names_);
-  names_ = grown;
-  capacity_ = capacity;
-  return true;
 }
 
 }  // namespace VLN2

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace VLN2 {
 
@@ -23,27 +24,37 @@ bool IsUtf8Name(const char* name);
 // collide when the result is 0.
 int CompareNames(const char* a, const char* b);
 
-// The names taken so far, ordered as CompareNames orders them, so that a name Windows would
-// take for one taken before is seen. The names are borrowed, not copied: they must outlive
-// the set.
+// The names taken so far, told apart as CompareNames does: a name collides with an earlier
+// one that is the same name, that is a folder above it (a file "a" and "A\x"), or that has
+// it as a folder above (the other way round). Extraction takes the names it writes; the tools
+// take an archive's names to find those Windows could not hold side by side. Names are
+// borrowed and must outlive the set; memory comes from the framework allocator.
 class NameSet {
  public:
+  enum Result { kTaken, kCollides, kNoMemory };
+
   NameSet() = default;
   ~NameSet();
   NameSet(const NameSet&) = delete;
   NameSet& operator=(const NameSet&) = delete;
 
-  // False when the name collides with one taken before, or memory runs out.
-  bool Take(const char* name);
-  // Whether a name taken before collides with this one.
+  // Takes name in with the folders above it; kCollides leaves the set as it was and names in
+  // *earlier (when not null) the earlier name it meets.
+  Result Take(const char* name, const char** earlier = nullptr);
+  // Whether the name itself was taken before.
   bool Contains(const char* name) const;
 
  private:
-  bool Grow();
+  struct Slot;
+  // The slot of the first length bytes of name, or the empty slot where they would go; null
+  // while the set is empty.
+  Slot* Find(const char* name, std::size_t length, std::uint32_t hash) const;
+  // Room for more slots at half load at the most.
+  bool Reserve(std::size_t more);
 
-  const char** names_ = nullptr;
+  Slot* slots_ = nullptr;
+  std::size_t capacity_ = 0;  // a power of two, or 0
   std::size_t count_ = 0;
-  std::size_t capacity_ = 0;
 };
 
 }  // namespace VLN2

@@ -88,7 +88,7 @@ int InstallPlan::PlanDestination(Archive* archive, int index, const char* folder
     if (!IsSafeEntryName(name)) {
       LogEvent("file refused", name, "the archive names a place outside the folder");
       destination.refused = true;
-    } else if (!taken.Take(name)) {
+    } else if (taken.Take(name) != NameSet::kTaken) {
       LogEvent("file refused", name, "Windows takes it for a file already planned");
       destination.refused = true;
     } else {

@@ -800,15 +800,16 @@ TEST_F(ArchiveTest, ExtractFolderRefusesNamesThatLeaveTheFolder) {
   }
 }
 
-// Names Windows takes for one file: the later entry fails on every platform, and the first
-// one's file is not overwritten.
+// Names Windows takes for one file (or a file and a folder): the later entry fails on every
+// platform, and the first one's file is not overwritten.
 TEST_F(ArchiveTest, ExtractFolderFailsAnEntryThatCollidesWithOneWritten) {
   const struct {
     const char* first;
     const char* later;
   } rows[] = {{"Readme.txt", "README.TXT"},
               {"sub\\\xC3\xA4.txt", "SUB/\xC3\x84.TXT"},
-              {"\xD0\xB4\xD0\xBC", "\xD0\x94\xD0\x9C"}};
+              {"\xD0\xB4\xD0\xBC", "\xD0\x94\xD0\x9C"},
+              {"a", "A\\x"}};
   int index = 0;
   for (const auto& row : rows) {
     ASSERT_EQ(Build(box_.Path("twins.vln"), {{row.first, "first"}, {row.later, "later"}}), 0);
