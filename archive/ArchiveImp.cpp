@@ -31,20 +31,6 @@ ArchiveEntry* EntryOf(Value value) {
 
 Value ValueOf(ArchiveEntry* entry) { return static_cast<Element*>(entry); }
 
-// A BinaryStream on path in the given mode and option, opened; null when any step fails,
-// with the failing open's code in *result.
-ElementRef<BinaryStream> OpenFile(const char* path, int mode, int* result, int option = 0) {
-  *result = 1;
-  auto file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
-  if (!file) return file;
-  if (file->SetStreamPath(path) != 0) return {};
-  Stream* stream = CastTo<Stream>(file.get());
-  if (!stream || stream->SetMode(mode) != 0 || stream->SetOption(option) != 0) return {};
-  *result = stream->OpenStream();
-  if (*result != 0) return {};
-  return file;
-}
-
 // Copies size bytes from source to destination in pieces; 1 when a piece could not be
 // read or written in full.
 int CopyBytes(Stream* source, Stream* destination, std::uint32_t size) {
@@ -161,8 +147,7 @@ int ArchiveImp::GetEntryForm(ArchiveEntry* entry, std::uint32_t* size, bool* pac
 }
 
 int ArchiveImp::ExtractEntry(ArchiveEntry* entry, const char* path) {
-  int opened = 0;
-  auto out = OpenFile(path, kModeCreate, &opened, kOptionNewRealFile);
+  auto out = OpenFileStream(path, kModeCreate, kOptionNewRealFile);
   if (!out) return 1;
   Stream* stream = CastTo<Stream>(out.get());
   int result = CopyOut(entry, stream);
@@ -567,8 +552,7 @@ int ArchiveImp::CopyOut(ArchiveEntry* entry, Stream* out) {
 
 int ArchiveImp::ExtractFile(const char* path) {
   if (CheckEntry(path) != 0) return 1;
-  int opened = 0;
-  auto out = OpenFile(path, kModeCreate, &opened, kOptionNoLinks);
+  auto out = OpenFileStream(path, kModeCreate, kOptionNoLinks);
   if (!out) return 1;
   Stream* outStream = CastTo<Stream>(out.get());
   auto filePath = ElementRef<FilePath>::Create(kFilePathType);
@@ -605,8 +589,7 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
       LogEvent("file skipped", path, "an earlier file failed");
       continue;
     }
-    int opened = 0;
-    auto out = OpenFile(path, kModeCreate, &opened, kOptionNoLinks);
+    auto out = OpenFileStream(path, kModeCreate, kOptionNoLinks);
     if (!out) {
       LogSystemError("file not written", path);
       result = 1;
@@ -635,7 +618,7 @@ int ArchiveImp::AddOneFile(const char* path, const char* name) {
   // Sources are only read: a missing file is an error, not an empty entry, and a
   // read-only file can be packed.
   int opened = 0;
-  auto file = OpenFile(path, kModeRead, &opened);
+  auto file = OpenFileStream(path, kModeRead, 0, 0, &opened);
   if (!file) return opened != 0 ? opened : 1;
   Stream* fileStream = CastTo<Stream>(file.get());
   std::uint32_t size = 0;

@@ -1,12 +1,11 @@
 #include "installer/InstallerDriver.h"
 
 #include <cstring>
-#include <initializer_list>
 
-#include "framework/CFormat.h"
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
 #include "framework/String.h"
+#include "framework/StringUtil.h"
 #include "installer/ClassTable.h"
 #include "installer/CommandLine.h"
 #include "installer/FolderText.h"
@@ -103,15 +102,6 @@ ElementRef<String> ProgramFile(const char* value) {
   return program;
 }
 
-// A new String holding the texts one after another (nulls left out), or null.
-ElementRef<String> Joined(std::initializer_list<const char*> parts) {
-  ElementRef<String> text = ElementRef<String>::Create(kStringType);
-  if (text && text->SetText("") != 0) text.reset();
-  for (const char* part : parts)
-    if (text && part && text->Append(part) != 0) text.reset();
-  return text;
-}
-
 // Shows text in a box unless the run is quiet (the application object writes it to the log
 // either way), and writes it to the console the program was started from.
 void Tell(SystemApp* app, const char* text, bool error) {
@@ -125,7 +115,7 @@ void Tell(SystemApp* app, const char* text, bool error) {
 
 void LogNumber(const char* event, int value) {
   char number[16];
-  VLN2_FormatDecimal(number, sizeof number, "", value, "");
+  FormatDecimal(value, number, sizeof number);
   LogEvent(event, number);
 }
 

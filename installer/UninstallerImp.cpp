@@ -167,16 +167,6 @@ int WriteList(ElementContainer* list, Stream* stream) {
   return result;
 }
 
-// A stream on the file in the given mode with the options, or null.
-Stream* OpenFile(BinaryStream* file, const char* path, int mode, int options = 0) {
-  if (!file || file->SetStreamPath(path) != 0) return nullptr;
-  Stream* stream = CastTo<Stream>(file);
-  if (!stream || stream->SetMode(mode) != 0 || stream->SetOption(options) != 0 ||
-      stream->OpenStream() != 0)
-    return nullptr;
-  return stream;
-}
-
 }  // namespace
 
 int UninstallerImp::Init() {
@@ -224,8 +214,8 @@ int UninstallerImp::KeepFile(const char* path) {
 
 int UninstallerImp::Load(const char* path) {
   state_ = RecordState::kMissing;
-  ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
-  Stream* stream = OpenFile(file.get(), path, kModeRead);
+  ElementRef<BinaryStream> file = OpenFileStream(path, kModeRead);
+  Stream* stream = CastTo<Stream>(file.get());
   // One that is there but cannot be read names files that may remain.
   if (!stream) {
     if (PathExists(path) == 0) state_ = RecordState::kCutShort;
