@@ -18,6 +18,7 @@
 #include "installer/Journal.h"
 #include "installer/Targets.h"
 #include "installer/Uninstaller.h"
+#include "resources/resource.h"
 #include "system/FileFunc.h"
 #include "system/Log.h"
 #include "system/PathGate.h"
@@ -26,14 +27,9 @@
 
 namespace VLN2 {
 
-const char* const kSetupCaption = "VorlaneBox Setup";
-
 namespace {
 
 const char* const kPayloadType = "ARCHIVE";
-constexpr int kPayloadId = 105;
-// The payload's size and zlib CRC-32, little-endian 32-bit each, recorded by the build.
-constexpr int kPayloadCheckId = 106;
 // Room counted per file beyond its bytes: the rest of its last cluster, its entry in the
 // folder and its two text records in the installation record.
 constexpr std::uint64_t kPerFileOverhead = 4096 + 1024;
@@ -194,8 +190,9 @@ PreflightCause Preflight::StagePayload() {
   const void* check = nullptr;
   std::uint32_t size = 0, checkSize = 0;
   const char* const damaged = " are damaged.\nDownload Setup again.";
-  if (!Port::FindResource(app_->GetInstance(), kPayloadType, kPayloadId, &payload, &size) ||
-      !Port::FindResource(app_->GetInstance(), kPayloadType, kPayloadCheckId, &check, &checkSize) ||
+  if (!Port::FindResource(app_->GetInstance(), kPayloadType, IDR_ARCHIVE, &payload, &size) ||
+      !Port::FindResource(app_->GetInstance(), kPayloadType, IDR_ARCHIVE_CHECK, &check,
+                          &checkSize) ||
       !payload || !check || checkSize != 8 ||
       LE32(static_cast<const unsigned char*>(check)) != size)
     return Fail(PreflightCause::kPayloadDamaged,

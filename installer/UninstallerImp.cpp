@@ -84,9 +84,6 @@ int AddUnlessListed(ElementContainer* list, TextIndex* index, const char* text) 
   return result;
 }
 
-// Reads a count and that many text records into the emptied list. A record cut short by
-// the end of the file is dropped, and reading stops there: a partly read text never
-// becomes a path, and a claimed count costs nothing beyond what the file holds.
 // The code page of the system's 8-bit texts before the program's became UTF-8, in which
 // records of earlier installations were written; 0 when unknown.
 std::uint32_t ReadLegacyCodePage() {
@@ -125,6 +122,9 @@ bool ToProgramText(String* text, std::uint32_t* legacyCodePage) {
   return done;
 }
 
+// Reads a count and that many text records into the emptied list. A record cut short by
+// the end of the file is dropped, and reading stops there: a partly read text never
+// becomes a path, and a claimed count costs nothing beyond what the file holds.
 int ReadList(ElementContainer* list, TextIndex* index, Stream* stream,
              std::uint32_t* legacyCodePage) {
   if (!list) return 1;
