@@ -1,6 +1,7 @@
 #include "archive/ArchiveImp.h"
 
 #include <cstring>
+#include <utility>
 
 #include "archive/CompressStreamImp.h"
 #include "archive/FolderExtraction.h"
@@ -31,20 +32,6 @@ ArchiveEntry* EntryOf(Value value) {
 
 Value ValueOf(ArchiveEntry* entry) { return static_cast<Element*>(entry); }
 
-// A BinaryStream on path in the given mode and option, opened; null when any step fails,
-// with the failing open's code in *result.
-ElementRef<BinaryStream> OpenFile(const char* path, int mode, int* result, int option = 0) {
-  *result = 1;
-  auto file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
-  if (!file) return file;
-  if (file->SetStreamPath(path) != 0) return {};
-  Stream* stream = CastTo<Stream>(file.get());
-  if (!stream || stream->SetMode(mode) != 0 || stream->SetOption(option) != 0) return {};
-  *result = stream->OpenStream();
-  if (*result != 0) return {};
-  return file;
-}
-
 // Copies size bytes from source to destination in pieces; 1 when a piece could not be
 // read or written in full.
 int CopyBytes(Stream* source, Stream* destination, std::uint32_t size) {
@@ -63,6 +50,100 @@ int CopyBytes(Stream* source, Stream* destination, std::uint32_t size) {
   Free(buffer);
   return result;
 }
+
+// The end of the data the entries' blocks take.
+std::uint64_t DataEnd(Iterator* entries) {
+  std::uint64_t end = 0;
+  for (entries->First(); !entries->IsDone(); entries->Next()) {
+    ArchiveEntry* entry = EntryOf(entries->Current());
+    if (!entry) continue;
+    std::uint64_t last =
+        static_cast<std::uint64_t>(entry->GetBlockOffset()) + entry->GetBlockSize();
+    if (last > end) end = last;
+  }
+  return end;
+}
+
+// The directory's size, measured by writing it in memory: record lengths do not depend on the
+// offsets.
+bool MeasureDirectory(Iterator* entries, std::uint32_t count, std::uint32_t* size) {
+  auto scratch = ElementRef<CompressStream>::Create(kCompressStreamType);
+  Stream* memory = CastTo<Stream>(scratch.get());
+  if (!memory || memory->SetAccess(kAccessMemoryOnly) != 0 || memory->OpenStream() != 0)
+    return false;
+  unsigned char head[12];
+  std::memcpy(head, kDirectoryTag, 4);
+  StoreLE32(head + 4, 0xFFFFFFFFu);
+  StoreLE32(head + 8, count);
+  bool measured = memory->WriteData(head, 12) == 12;
+  for (entries->First(); measured && !entries->IsDone(); entries->Next()) {
+    IO* io = CastTo<IO>(EntryOf(entries->Current()));
+    measured = io && io->Write(memory) == 0;
+  }
+  return measured && memory->GetError() == 0 && memory->GetSize(size) == 0;
+}
+
+// Moves the first end bytes of a file up by shift bytes through two buffers of size bytes,
+// size at least shift: after Begin has read the first 2 * size bytes the first shift bytes
+// may be overwritten, and Finish writes every byte at its new place, each write landing on
+// bytes already read while the buffers hold the next 2 * size bytes still to move.
+class UpwardMove {
+ public:
+  UpwardMove(Stream* file, std::uint64_t end, std::uint64_t shift, std::uint32_t size)
+      : file_(file),
+        end_(end),
+        shift_(shift),
+        size_(size),
+        current_(static_cast<unsigned char*>(Allocate(size))),
+        other_(static_cast<unsigned char*>(Allocate(size))) {}
+  ~UpwardMove() {
+    Free(current_);
+    Free(other_);
+  }
+  UpwardMove(const UpwardMove&) = delete;
+  UpwardMove& operator=(const UpwardMove&) = delete;
+
+  bool Ready() const { return current_ && other_; }
+
+  bool Begin() {
+    std::uint64_t first = end_ < size_ ? end_ : size_;
+    std::uint64_t second = end_ - first < size_ ? end_ - first : size_;
+    readAt_ = 2 * std::uint64_t{size_};
+    toRead_ = end_ > readAt_ ? end_ - readAt_ : 0;
+    return file_->SetPosition(0) == 0 && ReadFully(file_, current_, size_) >= first &&
+           (second == 0 || ReadFully(file_, other_, size_) >= second);
+  }
+
+  bool Finish() {
+    std::uint64_t writeAt = shift_;
+    std::uint64_t toWrite = end_;
+    bool ok = true;
+    while (ok && toWrite > 0) {
+      std::uint32_t n = static_cast<std::uint32_t>(toWrite < size_ ? toWrite : size_);
+      ok = file_->SetPosition(static_cast<std::uint32_t>(writeAt)) == 0 &&
+           WriteFully(file_, current_, n) == n;
+      writeAt += n;
+      toWrite -= n;
+      if (ok && toRead_ > 0) {
+        std::uint32_t m = static_cast<std::uint32_t>(toRead_ < size_ ? toRead_ : size_);
+        ok = file_->SetPosition(static_cast<std::uint32_t>(readAt_)) == 0 &&
+             ReadFully(file_, current_, m) == m;
+        readAt_ += m;
+        toRead_ -= m;
+      }
+      std::swap(current_, other_);
+    }
+    return ok && file_->SetPosition(static_cast<std::uint32_t>(end_ + shift_)) == 0;
+  }
+
+ private:
+  Stream* file_;
+  std::uint64_t end_, shift_;
+  std::uint32_t size_;
+  unsigned char* current_;
+  unsigned char* other_;
+  std::uint64_t readAt_ = 0, toRead_ = 0;
+};
 
 // A new entry that read its record from stream whole; null otherwise.
 ElementRef<ArchiveEntry> ReadEntry(Stream* stream) {
@@ -161,8 +242,7 @@ int ArchiveImp::GetEntryForm(ArchiveEntry* entry, std::uint32_t* size, bool* pac
 }
 
 int ArchiveImp::ExtractEntry(ArchiveEntry* entry, const char* path) {
-  int opened = 0;
-  auto out = OpenFile(path, kModeCreate, &opened, kOptionNewRealFile);
+  auto out = OpenFileStream(path, kModeCreate, kOptionNewRealFile);
   if (!out) return 1;
   Stream* stream = CastTo<Stream>(out.get());
   int result = CopyOut(entry, stream);
@@ -323,113 +403,48 @@ std::uint32_t ArchiveImp::CopyBufferSize(std::uint32_t directorySize) {
 int ArchiveImp::WriteDirectory(Stream* file) {
   Iterator* it = GetEntries();
   if (!it) return 1;
-  int result = 1;
-  unsigned char* x = nullptr;
-  unsigned char* y = nullptr;
   std::uint32_t count = static_cast<std::uint32_t>(it->GetCount());
-  // The end of the data written so far.
-  std::uint64_t end = 0;
-  for (it->First(); !it->IsDone(); it->Next()) {
-    ArchiveEntry* entry = EntryOf(it->Current());
-    if (!entry) continue;
-    std::uint64_t last =
-        static_cast<std::uint64_t>(entry->GetBlockOffset()) + entry->GetBlockSize();
-    if (last > end) end = last;
-  }
-  // Measure the directory in memory; record lengths do not depend on the offsets.
+  std::uint64_t end = DataEnd(it);
   std::uint32_t directorySize = 0;
-  {
-    auto scratch = ElementRef<CompressStream>::Create(kCompressStreamType);
-    Stream* memory = CastTo<Stream>(scratch.get());
-    if (!memory || memory->SetAccess(kAccessMemoryOnly) != 0 || memory->OpenStream() != 0) {
-      ReleaseEntries(&it);
-      return 1;
-    }
-    unsigned char head[12];
-    std::memcpy(head, kDirectoryTag, 4);
-    StoreLE32(head + 4, 0xFFFFFFFFu);
-    StoreLE32(head + 8, count);
-    bool measured = memory->WriteData(head, 12) == 12;
-    for (it->First(); measured && !it->IsDone(); it->Next()) {
-      IO* io = CastTo<IO>(EntryOf(it->Current()));
-      measured = io && io->Write(memory) == 0;
-    }
-    measured = measured && memory->GetError() == 0 && memory->GetSize(&directorySize) == 0;
-    if (!measured) {
-      ReleaseEntries(&it);
-      return 1;
-    }
-  }
-  std::uint64_t shift = 8 + static_cast<std::uint64_t>(directorySize);
-  if (end + shift > 0xFFFFFFFFu) {  // positions are 32-bit
-    ReleaseEntries(&it);
-    return 1;
-  }
-  std::uint32_t bufferSize = CopyBufferSize(directorySize);
-  x = static_cast<unsigned char*>(Allocate(bufferSize));
-  y = static_cast<unsigned char*>(Allocate(bufferSize));
-  if (x && y) {
-    for (it->First(); !it->IsDone(); it->Next()) {
-      ArchiveEntry* entry = EntryOf(it->Current());
-      if (entry) entry->SetBlockOffset(static_cast<std::uint32_t>(entry->GetBlockOffset() + shift));
-    }
-    bool ok = true;
-    // The first 2B bytes of data go into the buffers before the header overwrites any.
-    std::uint64_t first = end < bufferSize ? end : bufferSize;
-    std::uint64_t second = end - first < bufferSize ? end - first : bufferSize;
-    ok = file->SetPosition(0) == 0;
-    ok = ok && ReadFully(file, x, bufferSize) >= first;
-    ok = ok && (second == 0 || ReadFully(file, y, bufferSize) >= second);
-    std::uint64_t readAt = 2 * static_cast<std::uint64_t>(bufferSize);
-    std::uint64_t toRead = end > readAt ? end - readAt : 0;
-
-    unsigned char header[20];
-    std::memcpy(header, kMagic, 3);
-    header[3] = 1;
-    header[4] = static_cast<unsigned char>(version_ >> 8);
-    header[5] = static_cast<unsigned char>(version_);
-    header[6] = static_cast<unsigned char>(subversion_ >> 8);
-    header[7] = static_cast<unsigned char>(subversion_);
-    std::memcpy(header + 8, kDirectoryTag, 4);
-    StoreLE32(header + 12, directorySize);
-    StoreLE32(header + 16, count);
-    ok = ok && file->SetPosition(0) == 0 && WriteFully(file, header, 8) == 8;
-    ok = ok && file->SetPosition(8) == 0 && WriteFully(file, header + 8, 12) == 12;
-    for (it->First(); ok && !it->IsDone(); it->Next()) {
-      IO* io = CastTo<IO>(EntryOf(it->Current()));
-      ok = io && io->Write(file) == 0;
-    }
-
-    // Move the data up behind the directory. Since B >= 8 + D, every write lands on
-    // bytes already read, and the two buffers hold the next 2B bytes still to move.
-    std::uint64_t writeAt = shift;
-    std::uint64_t toWrite = end;
-    unsigned char* current = x;
-    unsigned char* other = y;
-    while (ok && toWrite > 0) {
-      std::uint32_t n = static_cast<std::uint32_t>(toWrite < bufferSize ? toWrite : bufferSize);
-      ok = file->SetPosition(static_cast<std::uint32_t>(writeAt)) == 0 &&
-           WriteFully(file, current, n) == n;
-      writeAt += n;
-      toWrite -= n;
-      if (ok && toRead > 0) {
-        std::uint32_t m = static_cast<std::uint32_t>(toRead < bufferSize ? toRead : bufferSize);
-        ok = file->SetPosition(static_cast<std::uint32_t>(readAt)) == 0 &&
-             ReadFully(file, current, m) == m;
-        readAt += m;
-        toRead -= m;
+  int result = 1;
+  std::uint64_t shift = 0;
+  if (MeasureDirectory(it, count, &directorySize)) shift = 8 + std::uint64_t{directorySize};
+  // Positions are 32-bit.
+  if (shift != 0 && end + shift <= 0xFFFFFFFFu) {
+    UpwardMove move(file, end, shift, CopyBufferSize(directorySize));
+    if (move.Ready()) {
+      for (it->First(); !it->IsDone(); it->Next()) {
+        ArchiveEntry* entry = EntryOf(it->Current());
+        if (entry)
+          entry->SetBlockOffset(static_cast<std::uint32_t>(entry->GetBlockOffset() + shift));
       }
-      unsigned char* swap = current;
-      current = other;
-      other = swap;
+      bool ok = move.Begin() && WriteHead(file, it, count, directorySize);
+      result = ok && move.Finish() ? 0 : 1;
     }
-    ok = ok && file->SetPosition(static_cast<std::uint32_t>(end + shift)) == 0;
-    result = ok ? 0 : 1;
   }
-  Free(x);
-  Free(y);
   ReleaseEntries(&it);
   return result;
+}
+
+bool ArchiveImp::WriteHead(Stream* file, Iterator* entries, std::uint32_t count,
+                           std::uint32_t directorySize) {
+  unsigned char header[20];
+  std::memcpy(header, kMagic, 3);
+  header[3] = 1;
+  header[4] = static_cast<unsigned char>(version_ >> 8);
+  header[5] = static_cast<unsigned char>(version_);
+  header[6] = static_cast<unsigned char>(subversion_ >> 8);
+  header[7] = static_cast<unsigned char>(subversion_);
+  std::memcpy(header + 8, kDirectoryTag, 4);
+  StoreLE32(header + 12, directorySize);
+  StoreLE32(header + 16, count);
+  bool ok = file->SetPosition(0) == 0 && WriteFully(file, header, 8) == 8;
+  ok = ok && file->SetPosition(8) == 0 && WriteFully(file, header + 8, 12) == 12;
+  for (entries->First(); ok && !entries->IsDone(); entries->Next()) {
+    IO* io = CastTo<IO>(EntryOf(entries->Current()));
+    ok = io && io->Write(file) == 0;
+  }
+  return ok;
 }
 
 Stream* ArchiveImp::BeginEntry(const char* name) {
@@ -567,8 +582,7 @@ int ArchiveImp::CopyOut(ArchiveEntry* entry, Stream* out) {
 
 int ArchiveImp::ExtractFile(const char* path) {
   if (CheckEntry(path) != 0) return 1;
-  int opened = 0;
-  auto out = OpenFile(path, kModeCreate, &opened, kOptionNoLinks);
+  auto out = OpenFileStream(path, kModeCreate, kOptionNoLinks);
   if (!out) return 1;
   Stream* outStream = CastTo<Stream>(out.get());
   auto filePath = ElementRef<FilePath>::Create(kFilePathType);
@@ -605,8 +619,7 @@ int ArchiveImp::ExtractFolder(const char* folder, const char* prefix) {
       LogEvent("file skipped", path, "an earlier file failed");
       continue;
     }
-    int opened = 0;
-    auto out = OpenFile(path, kModeCreate, &opened, kOptionNoLinks);
+    auto out = OpenFileStream(path, kModeCreate, kOptionNoLinks);
     if (!out) {
       LogSystemError("file not written", path);
       result = 1;
@@ -635,7 +648,7 @@ int ArchiveImp::AddOneFile(const char* path, const char* name) {
   // Sources are only read: a missing file is an error, not an empty entry, and a
   // read-only file can be packed.
   int opened = 0;
-  auto file = OpenFile(path, kModeRead, &opened);
+  auto file = OpenFileStream(path, kModeRead, 0, 0, &opened);
   if (!file) return opened != 0 ? opened : 1;
   Stream* fileStream = CastTo<Stream>(file.get());
   std::uint32_t size = 0;

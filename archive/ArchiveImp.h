@@ -65,7 +65,9 @@ class ArchiveImp : public ElementImp<Archive>, public ArchiveReader {
   Stream* FileStream();
   int ReadDirectory(Stream* file);
   void ClearEntries();
+  // Writes the header and the directory in front of the entries' blocks, moving them up.
   int WriteDirectory(Stream* file);
+  bool WriteHead(Stream* file, Iterator* entries, std::uint32_t count, std::uint32_t directorySize);
   // The reader made current for entry, its input at the entry's block; null when not possible.
   CompressStreamImp* ReaderFor(ArchiveEntry* entry);
   ArchiveEntry* FindEntry(const char* name);

@@ -4,6 +4,19 @@
 
 namespace VLN2 {
 
+ElementRef<BinaryStream> OpenFileStream(const char* path, int mode, int options, int access,
+                                        int* code) {
+  int opened = 1;
+  auto file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
+  Stream* stream = CastTo<Stream>(file.get());
+  if (stream && file->SetStreamPath(path) == 0 && stream->SetMode(mode) == 0 &&
+      stream->SetOption(options) == 0 && stream->SetAccess(access) == 0)
+    opened = stream->OpenStream();
+  if (code) *code = opened;
+  if (opened != 0) file.reset();
+  return file;
+}
+
 int BinaryStreamImp::Destroy() {
   CloseStream();
   SetStreamPath(nullptr);

@@ -168,11 +168,7 @@ int CompressStreamImp::Decode() {
   return LoadLE32(word) == 0 ? 1 : 0;
 }
 
-int CompressStreamImp::DecodePassThrough() {
-  std::uint32_t n = entry_->GetBlockSize();
-  if (input_->SetPosition(entry_->GetBlockOffset()) != 0) return 1;
-  std::uint32_t remaining = 0;
-  if (RemainingBytes(input_, &remaining) && n > remaining) return 1;
+int CompressStreamImp::ReadWhole(std::uint32_t n) {
   std::uint32_t capacity = 0;
   unsigned char* block = TakeSpare(n, &capacity);
   if (!block) return 1;
@@ -182,6 +178,14 @@ int CompressStreamImp::DecodePassThrough() {
   }
   AdoptBuffer(block, capacity, n);
   return 0;
+}
+
+int CompressStreamImp::DecodePassThrough() {
+  std::uint32_t n = entry_->GetBlockSize();
+  if (input_->SetPosition(entry_->GetBlockOffset()) != 0) return 1;
+  std::uint32_t remaining = 0;
+  if (RemainingBytes(input_, &remaining) && n > remaining) return 1;
+  return ReadWhole(n);
 }
 
 int CompressStreamImp::DecodeCompressed() {
@@ -222,15 +226,7 @@ int CompressStreamImp::DecodeStored() {
   std::uint32_t remaining = 0;
   if (RemainingBytes(input_, &remaining) && n > remaining) return 1;
   if (sink_ && n > kPiece) return CopyToSink(n);
-  std::uint32_t capacity = 0;
-  unsigned char* block = TakeSpare(n, &capacity);
-  if (!block) return 1;
-  if (ReadFully(input_, block, n) != n || input_->GetError() != 0) {
-    KeepSpare(block, capacity);
-    return 1;
-  }
-  AdoptBuffer(block, capacity, n);
-  return 0;
+  return ReadWhole(n);
 }
 
 bool CompressStreamImp::ReservePacked(std::uint32_t n) {

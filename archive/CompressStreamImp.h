@@ -90,6 +90,8 @@ class CompressStreamImp : public ElementImp<CompressStream>, public Stream {
   int DecodePassThrough();
   int DecodeCompressed();
   int DecodeStored();
+  // The next n bytes of the input as the stream's data.
+  int ReadWhole(std::uint32_t n);
   // A large block's data from the input to sink_ in pieces: zlib data of packed bytes that
   // makes at most unpacked bytes, or n bytes as they are.
   int InflateToSink(std::uint32_t packed, std::uint32_t unpacked);

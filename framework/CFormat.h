@@ -11,8 +11,6 @@ extern "C" {
 
 // sscanf(text, "#%2X%2X%2X", red, green, blue); the number of fields read.
 int VLN2_ScanColor(const char* text, unsigned* red, unsigned* green, unsigned* blue);
-// snprintf(out, size, "%s%d%s", before, value, after).
-void VLN2_FormatDecimal(char* out, size_t size, const char* before, int value, const char* after);
 // snprintf(out, size, "#%06X", color).
 void VLN2_FormatColor(char* out, size_t size, unsigned color);
 

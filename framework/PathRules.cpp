@@ -1,18 +1,10 @@
 #include "framework/PathRules.h"
 
 #include "framework/String.h"
+#include "framework/StringUtil.h"
 
 namespace VLN2 {
 namespace {
-
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsNoCase(const char* text, std::size_t length, const char* word) {
-  std::size_t i = 0;
-  for (; i < length; ++i)
-    if (word[i] == '\0' || Upper(text[i]) != word[i]) return false;
-  return word[i] == '\0';
-}
 
 // Windows opens the device whatever extension follows its name, and ignores blanks
 // between the name and the extension.
@@ -48,7 +40,7 @@ bool IsSafeCharacter(unsigned char c) {
   }
 }
 
-char Folded(char c) { return IsSeparator(c) ? '\\' : Upper(c); }
+char Folded(char c) { return IsSeparator(c) ? '\\' : UpperAscii(c); }
 
 // The length of the path in the system's wide characters: UTF-8 continuation bytes add
 // none, a character beyond the Basic Multilingual Plane two.
@@ -63,7 +55,7 @@ std::size_t WideLength(const char* path) {
 
 bool IsDriveAbsolute(const char* path) {
   if (!path) return false;
-  char letter = Upper(path[0]);
+  char letter = UpperAscii(path[0]);
   return letter >= 'A' && letter <= 'Z' && path[1] == ':' && IsSeparator(path[2]);
 }
 

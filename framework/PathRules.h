@@ -41,9 +41,11 @@ bool IsPlainPath(const char* path);
 // drive's root. So no UNC, "\\?\" or "\\.\" form, no further colon, no "." or "..".
 bool IsRecordablePath(const char* path);
 
-// True when a and b name the same path by their text: ASCII letter case ignored, '\' and '/'
-// alike, a run of separators read as one. This is how the installer compares paths; names
-// inside an archive are compared as Windows file systems do (CompareNames).
+// True when a and b name the same path by their text: letter case ignored as UpperAscii does
+// (framework/StringUtil.h), '\' and '/' alike, a run of separators read as one. This is how
+// the installer and its tools compare two paths (a final path with the one opened, folders
+// measured, created or skipped); names inside an archive are compared as Windows file systems
+// do (CompareNames), and a record's lists keep the texts' rule (CompareNoCase).
 bool SamePath(const char* a, const char* b);
 
 // Cuts a path text (a folder's, with or without its trailing separator, or a file's) to the

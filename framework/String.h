@@ -1,6 +1,9 @@
 // String: the reference-counted holder of one heap text (views: Crunch, IO).
 #pragma once
 
+#include <initializer_list>
+
+#include "framework/ElementRef.h"
 #include "framework/VLN2.h"
 
 namespace VLN2 {
@@ -18,5 +21,11 @@ class String : public Element {
   // Cuts the text at position (0 to GetLength()); 1 without text or outside that range.
   virtual int Truncate(int position) = 0;
 };
+
+// A new String holding a copy of text (null: empty); null when memory runs out.
+ElementRef<String> NewText(const char* text);
+// A new String holding the parts one after another; null when a part is missing, so that a
+// missing folder never leaves a shorter path behind, or when memory runs out.
+ElementRef<String> Joined(std::initializer_list<const char*> parts);
 
 }  // namespace VLN2

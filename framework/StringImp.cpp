@@ -6,6 +6,19 @@
 
 namespace VLN2 {
 
+ElementRef<String> NewText(const char* text) {
+  ElementRef<String> string = ElementRef<String>::Create(kStringType);
+  if (string && string->SetText(text) != 0) string.reset();
+  return string;
+}
+
+ElementRef<String> Joined(std::initializer_list<const char*> parts) {
+  ElementRef<String> text = NewText("");
+  for (const char* part : parts)
+    if (text && (!part || text->Append(part) != 0)) text.reset();
+  return text;
+}
+
 int StringImp::Destroy() {
   Free(text_);
   text_ = nullptr;

@@ -2,9 +2,31 @@
 // Case means the ASCII letters only.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "framework/VLN2.h"
 
 namespace VLN2 {
+
+// ---- Letter case as the system ignores it: the ASCII letters only, whatever the code page,
+// so that a text compares alike on every system. It is the rule for entry names looked up in
+// an archive, the texts of a record's lists, the command line's words and the names the port
+// looks up. Paths compare with SamePath (framework/PathRules.h), which adds the separators;
+// names Windows would take for one file compare with CompareNames (archive/EntryName.h).
+inline char UpperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+// Three-way comparison by UpperAscii of the bytes taken as signed; -1 when either is null.
+// The StringUtil element's CompareNoCase forwards to it.
+int CompareNoCase(const char* a, const char* b);
+// Whether the first length characters of text are word, which has that length.
+bool EqualsNoCase(const char* text, std::size_t length, const char* word);
+
+// The one way numbers become text: the decimal digits of value, '-' before a negative one,
+// and a NUL into out (size bytes; 21 hold any value). The count of characters written; 0 and
+// an empty text when they do not fit.
+int FormatDecimal(std::int64_t value, char* out, std::size_t size);
 
 class StringUtil : public Element {
  public:

@@ -1,10 +1,10 @@
 #include "framework/StringUtilImp.h"
 
-#include "framework/CFormat.h"
-
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+
+#include "framework/CFormat.h"
 
 namespace VLN2 {
 
@@ -16,7 +16,41 @@ bool IsLooseEnd(char c) { return c == '\0' || c == '\r'; }
 
 }  // namespace
 
-char StringUtilImp::ToUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+int CompareNoCase(const char* a, const char* b) {
+  if (!a || !b) return -1;
+  for (int i = 0;; ++i) {
+    int d = static_cast<signed char>(UpperAscii(a[i])) - static_cast<signed char>(UpperAscii(b[i]));
+    if (d != 0 || a[i] == '\0' || b[i] == '\0') return d;
+  }
+}
+
+bool EqualsNoCase(const char* text, std::size_t length, const char* word) {
+  std::size_t i = 0;
+  for (; i < length; ++i)
+    if (word[i] == '\0' || UpperAscii(text[i]) != UpperAscii(word[i])) return false;
+  return word[i] == '\0';
+}
+
+int FormatDecimal(std::int64_t value, char* out, std::size_t size) {
+  // Kept unsigned, so that the most negative value has its true digits too.
+  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : value;
+  char reversed[20];
+  std::size_t digits = 0;
+  do reversed[digits++] = static_cast<char>('0' + magnitude % 10), magnitude /= 10;
+  while (magnitude);
+  std::size_t length = digits + (value < 0 ? 1 : 0);
+  if (length >= size) {
+    if (size) out[0] = '\0';
+    return 0;
+  }
+  char* at = out;
+  if (value < 0) *at++ = '-';
+  while (digits) *at++ = reversed[--digits];
+  *at = '\0';
+  return static_cast<int>(length);
+}
+
+char StringUtilImp::ToUpper(char c) { return UpperAscii(c); }
 
 char StringUtilImp::ToLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
@@ -29,13 +63,7 @@ int StringUtilImp::Equals(const char* a, const char* b) {
   return std::strcmp(a, b) == 0 ? 0 : -1;
 }
 
-int StringUtilImp::CompareNoCase(const char* a, const char* b) {
-  if (!a || !b) return -1;
-  for (int i = 0;; ++i) {
-    int d = Upper(a[i]) - Upper(b[i]);
-    if (d != 0 || a[i] == '\0' || b[i] == '\0') return d;
-  }
-}
+int StringUtilImp::CompareNoCase(const char* a, const char* b) { return VLN2::CompareNoCase(a, b); }
 
 int StringUtilImp::MatchWildcard(const char* text, const char* pattern) {
   if (!text || !pattern) return -1;
@@ -274,21 +302,11 @@ int StringUtilImp::ParseInt(const char* text, int* out) {
 
 int StringUtilImp::FormatInt(int value, char* out, int size) {
   if (!out) return 0;
-  int written = 0;
-  // The magnitude and place are kept wide, so every int, the most negative one included,
-  // is written with its true digits.
-  std::uint64_t magnitude =
-      static_cast<std::uint64_t>(value < 0 ? -static_cast<std::int64_t>(value) : value);
-  if (value < 0 && size > 0) out[written++] = '-';
-  std::uint64_t place = 1;
-  while (place * 10 <= magnitude) place *= 10;
-  while (written < size) {
-    out[written++] = static_cast<char>('0' + magnitude / place);
-    magnitude %= place;
-    if (place == 1) break;
-    place /= 10;
-  }
-  out[written] = '\0';
+  char digits[16];
+  int length = FormatDecimal(value, digits, sizeof digits);
+  int kept = length < size ? length : size > 0 ? size : 0;
+  std::memcpy(out, digits, static_cast<std::size_t>(kept));
+  out[kept] = '\0';
   return 0;
 }
 

@@ -4,6 +4,7 @@
 
 #include "framework/Allocator.h"
 #include "framework/PathRules.h"
+#include "framework/StringUtil.h"
 
 namespace VLN2 {
 
@@ -39,22 +40,10 @@ const char* const kUsageText =
 
 namespace {
 
-char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Whether the first length characters of text are word (which has that length), case
-// ignored.
-bool SameNoCase(const char* text, int length, const char* word) {
-  if (static_cast<int>(std::strlen(word)) != length) return false;
-  for (int i = 0; i < length; ++i)
-    if (Folded(text[i]) != Folded(word[i])) return false;
-  return true;
-}
-
 // The text after prefix (case ignored), or null.
 const char* After(const char* text, const char* prefix) {
-  for (; *prefix; ++prefix, ++text)
-    if (Folded(*text) != Folded(*prefix)) return nullptr;
-  return text;
+  std::size_t length = std::strlen(prefix);
+  return EqualsNoCase(text, length, prefix) ? text + length : nullptr;
 }
 
 // Why a path given on the command line cannot be used, or null when it can.
@@ -69,7 +58,7 @@ const char* PathFaultOf(const char* path, const char* notAbsolute) {
 
 int FindTargetByKey(const char* key, int length) {
   for (int index = 0; index < kTargetCount; ++index)
-    if (SameNoCase(key, length, FindTarget(index)->key)) return index;
+    if (EqualsNoCase(key, length, FindTarget(index)->key)) return index;
   return -1;
 }
 
@@ -168,7 +157,7 @@ int CommandLine::Parse(const char* text) {
 
 int CommandLine::ReadArgument(char* argument) {
   int length = static_cast<int>(std::strlen(argument));
-  if (SameNoCase(argument, length, "--help")) {
+  if (EqualsNoCase(argument, length, "--help")) {
     help_ = true;
     return 0;
   }
@@ -177,13 +166,13 @@ int CommandLine::ReadArgument(char* argument) {
   const char* value = nullptr;
   if (!name) {
     ignored_[ignoredCount_++] = argument;
-  } else if (SameNoCase(name, nameLength, "quiet")) {
+  } else if (EqualsNoCase(name, nameLength, "quiet")) {
     quiet_ = true;
-  } else if (SameNoCase(name, nameLength, "accept-terms")) {
+  } else if (EqualsNoCase(name, nameLength, "accept-terms")) {
     acceptTerms_ = true;
-  } else if (SameNoCase(name, nameLength, "uninstall")) {
+  } else if (EqualsNoCase(name, nameLength, "uninstall")) {
     uninstall_ = true;
-  } else if (SameNoCase(name, nameLength, "?") || SameNoCase(name, nameLength, "help")) {
+  } else if (EqualsNoCase(name, nameLength, "?") || EqualsNoCase(name, nameLength, "help")) {
     help_ = true;
   } else if ((value = After(name, "targets="))) {
     return ReadTargets(value);

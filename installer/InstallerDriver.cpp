@@ -1,12 +1,11 @@
 #include "installer/InstallerDriver.h"
 
 #include <cstring>
-#include <initializer_list>
 
-#include "framework/CFormat.h"
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
 #include "framework/String.h"
+#include "framework/StringUtil.h"
 #include "installer/ClassTable.h"
 #include "installer/CommandLine.h"
 #include "installer/FolderText.h"
@@ -103,15 +102,6 @@ ElementRef<String> ProgramFile(const char* value) {
   return program;
 }
 
-// A new String holding the texts one after another (nulls left out), or null.
-ElementRef<String> Joined(std::initializer_list<const char*> parts) {
-  ElementRef<String> text = ElementRef<String>::Create(kStringType);
-  if (text && text->SetText("") != 0) text.reset();
-  for (const char* part : parts)
-    if (text && part && text->Append(part) != 0) text.reset();
-  return text;
-}
-
 // Shows text in a box unless the run is quiet (the application object writes it to the log
 // either way), and writes it to the console the program was started from.
 void Tell(SystemApp* app, const char* text, bool error) {
@@ -125,7 +115,7 @@ void Tell(SystemApp* app, const char* text, bool error) {
 
 void LogNumber(const char* event, int value) {
   char number[16];
-  VLN2_FormatDecimal(number, sizeof number, "", value, "");
+  FormatDecimal(value, number, sizeof number);
   LogEvent(event, number);
 }
 
@@ -217,29 +207,29 @@ int InstallerDriver::Install(InstallPlan* plan) {
   ElementRef<ToolboxInstall> install = ElementRef<ToolboxInstall>::Create(kToolboxInstallType);
   if (!install) {
     LogEvent("installation not started", nullptr, "out of memory");
-    return 1;
+    return kExitFailed;
   }
   // The procedure carries out what was planned and checked: the staged archive is read
   // through the handle the checks read it by, never by its name.
   CastTo<InstallSource>(install.get())->UsePlan(plan);
   const char* archivePath = preflight.GetArchivePath();
-  int result = 0;
+  int result = kExitSuccess;
   bool sharedInstalled = false;
   for (int index = 0; index < kTargetCount; ++index) {
     if (!plan->IsTargetSelected(index)) continue;
     if (!sharedInstalled && install->InstallSharedFiles(archivePath) != 0) {
       LogEvent("shared files failed");
-      result = 1;
+      result = kExitFailed;
     }
     sharedInstalled = true;
     const char* key = FindTarget(index)->key;
     LogEvent("installing", key, plan->GetTargetPath(index));
     bool failed = install->InstallTarget(index, archivePath, plan->GetTargetPath(index)) != 0;
     LogEvent(failed ? "target failed" : "target installed", key);
-    if (failed) result = 1;
+    if (failed) result = kExitFailed;
   }
   // The record first, so that the report can tell when it could not be written.
-  if (install->SaveRecord() != 0) result = 1;
+  if (install->SaveRecord() != 0) result = kExitFailed;
   install->ShowReport();
   return result;
 }
@@ -426,7 +416,7 @@ int RunProgram(Port::ModuleHandle module, const char* commandLine) {
         // copy touches nothing. An unattended run says so by its exit code alone.
         CommandLine options;
         bool quiet = options.Parse(commandLine) == 0 && options.IsQuiet();
-        if (!quiet) app->ShowError(instance.Refusal(), kAlreadyRunningCaption);
+        if (!quiet) app->ShowError(instance.Refusal(), kSetupCaption);
         core->SetSystemApp(app);
         exitCode = quiet ? kExitAlreadyRunning : kExitSuccess;
       } else {

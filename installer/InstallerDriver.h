@@ -29,9 +29,10 @@ class InstallerDriver : public ElementStorage {
   // Applies the command line's targets and folders to the choice.
   void Choose(InstallPlan* plan, const CommandLine& options);
   // Checks that the installation can run, then removes the previous installation,
-  // installs the selected targets, records and reports. 0 when everything was installed
-  // and recorded, 1 when not; kExitPreflight or kExitFilesInUse when the checks stopped
-  // the run (the user told why) before anything was removed.
+  // installs the selected targets, records and reports. The exit code: kExitSuccess when
+  // everything was installed and recorded, kExitFailed when not, kExitPreflight or
+  // kExitFilesInUse when the checks stopped the run (the user told why) before anything was
+  // removed.
   int Install(InstallPlan* plan);
   // The exit code of checks that stopped the run (the user told why), or 0 when they passed.
   int Stopped(PreflightCause cause, const Preflight& preflight);

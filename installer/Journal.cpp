@@ -13,6 +13,7 @@
 #include "framework/ElementRef.h"
 #include "framework/PathRules.h"
 #include "framework/String.h"
+#include "framework/StringUtil.h"
 #include "installer/Uninstaller.h"
 #include "system/FileFunc.h"
 #include "system/Log.h"
@@ -39,11 +40,9 @@ char* CopyText(const char* text) {
 bool ReadWhole(const char* path, unsigned char** bytes, std::uint32_t* size) {
   *bytes = nullptr;
   *size = 0;
-  ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
+  ElementRef<BinaryStream> file = OpenFileStream(path, kModeRead);
   Stream* stream = CastTo<Stream>(file.get());
-  if (!stream || file->SetStreamPath(path) != 0 || stream->SetMode(kModeRead) != 0 ||
-      stream->OpenStream() != 0 || stream->GetSize(size) != 0 || *size > kLargestJournal)
-    return false;
+  if (!stream || stream->GetSize(size) != 0 || *size > kLargestJournal) return false;
   *bytes = static_cast<unsigned char*>(Allocate(*size ? *size : 1));
   bool read = *bytes && ReadFully(stream, *bytes, *size) == *size;
   if (!read) {
@@ -175,14 +174,8 @@ struct Listed {
   }
 };
 
-// Letter case ignored, the Part's ASCII folding, as the record's own duplicate rule.
-bool LessNoCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    char x = *a >= 'a' && *a <= 'z' ? static_cast<char>(*a - 32) : *a;
-    char y = *b >= 'a' && *b <= 'z' ? static_cast<char>(*b - 32) : *b;
-    if (x != y || !x) return x < y;
-  }
-}
+// Ordered as the record tells its paths apart.
+bool LessNoCase(const char* a, const char* b) { return CompareNoCase(a, b) < 0; }
 
 }  // namespace
 

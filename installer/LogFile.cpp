@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "framework/StringUtil.h"
 #include "system/FileFunc.h"
 
 namespace VLN2 {
@@ -34,12 +35,10 @@ class Line {
   }
   // Two digits or more of a number, with a separator after it.
   void Number(int value, int digits, char separator) {
-    char reversed[8];
-    int n = 0;
-    do reversed[n++] = static_cast<char>('0' + value % 10), value /= 10;
-    while (value && n < 8);
-    while (n < digits && n < 8) reversed[n++] = '0';
-    while (n) Append(&reversed[--n], 1);
+    char text[16];
+    int length = FormatDecimal(value, text, sizeof text);
+    for (int n = length; n < digits; ++n) Append("0", 1);
+    Append(text, static_cast<std::size_t>(length));
     if (separator) Append(&separator, 1);
   }
   // Ends the line; its bytes and length.

@@ -18,6 +18,7 @@
 #include "installer/Journal.h"
 #include "installer/Targets.h"
 #include "installer/Uninstaller.h"
+#include "resources/resource.h"
 #include "system/FileFunc.h"
 #include "system/Log.h"
 #include "system/PathGate.h"
@@ -26,14 +27,9 @@
 
 namespace VLN2 {
 
-const char* const kSetupCaption = "VorlaneBox Setup";
-
 namespace {
 
 const char* const kPayloadType = "ARCHIVE";
-constexpr int kPayloadId = 105;
-// The payload's size and zlib CRC-32, little-endian 32-bit each, recorded by the build.
-constexpr int kPayloadCheckId = 106;
 // Room counted per file beyond its bytes: the rest of its last cluster, its entry in the
 // folder and its two text records in the installation record.
 constexpr std::uint64_t kPerFileOverhead = 4096 + 1024;
@@ -47,12 +43,6 @@ std::uint32_t LE32(const unsigned char* bytes) {
   return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-ElementRef<String> NewText(const char* text) {
-  ElementRef<String> string = ElementRef<String>::Create(kStringType);
-  if (string && string->SetText(text) != 0) string.reset();
-  return string;
-}
-
 // The folder itself when it exists, else the nearest existing folder above it, at most its
 // drive's root (the folder has passed the path gate); null when memory ran out.
 ElementRef<String> ExistingFolderOf(const char* folder) {
@@ -64,15 +54,9 @@ ElementRef<String> ExistingFolderOf(const char* folder) {
 
 // Appends the value in whole kilobytes, rounded up.
 int AppendKilobytes(String* text, std::uint64_t bytes) {
-  std::uint64_t value = (bytes + 1023) / 1024;
   char digits[24];
-  int at = sizeof digits - 1;
-  digits[at] = 0;
-  do {
-    digits[--at] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value > 0);
-  return text->Append(digits + at) == 0 && text->Append(" KB") == 0 ? 0 : 1;
+  FormatDecimal(static_cast<std::int64_t>((bytes + 1023) / 1024), digits, sizeof digits);
+  return text->Append(digits) == 0 && text->Append(" KB") == 0 ? 0 : 1;
 }
 
 // The whole stream's CRC-32 and length, read in pieces; false when reading failed.
@@ -90,16 +74,6 @@ bool ChecksumOf(Stream* stream, std::uint32_t* crc, std::uint32_t* length) {
   // The end of the file shows as a short read; a failed read leaves fewer bytes counted.
   *crc = static_cast<std::uint32_t>(sum);
   return got == 0;
-}
-
-// A BinaryStream on path opened in the mode with the options, or null.
-ElementRef<BinaryStream> OpenFile(const char* path, int mode, int options = 0) {
-  ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
-  Stream* stream = CastTo<Stream>(file.get());
-  if (!stream || file->SetStreamPath(path) != 0 || stream->SetMode(mode) != 0 ||
-      stream->SetOption(options) != 0 || stream->OpenStream() != 0)
-    file.reset();
-  return file;
 }
 
 // Whether the text holds the line.
@@ -125,9 +99,7 @@ const char* Preflight::GetMessage() const {
 }
 
 PreflightCause Preflight::Fail(PreflightCause cause, std::initializer_list<const char*> parts) {
-  message_ = NewText("");
-  for (const char* part : parts)
-    if (message_ && message_->Append(part) != 0) message_.reset();
+  message_ = Joined(parts);
   if (message_ && message_->Append(kNothingChanged) != 0) message_.reset();
   return cause;
 }
@@ -218,8 +190,9 @@ PreflightCause Preflight::StagePayload() {
   const void* check = nullptr;
   std::uint32_t size = 0, checkSize = 0;
   const char* const damaged = " are damaged.\nDownload Setup again.";
-  if (!Port::FindResource(app_->GetInstance(), kPayloadType, kPayloadId, &payload, &size) ||
-      !Port::FindResource(app_->GetInstance(), kPayloadType, kPayloadCheckId, &check, &checkSize) ||
+  if (!Port::FindResource(app_->GetInstance(), kPayloadType, IDR_ARCHIVE, &payload, &size) ||
+      !Port::FindResource(app_->GetInstance(), kPayloadType, IDR_ARCHIVE_CHECK, &check,
+                          &checkSize) ||
       !payload || !check || checkSize != 8 ||
       LE32(static_cast<const unsigned char*>(check)) != size)
     return Fail(PreflightCause::kPayloadDamaged,
@@ -235,7 +208,7 @@ PreflightCause Preflight::StagePayload() {
   // is checked here is what the installation reads, through this handle alone.
   // A plain file left there by an earlier run is removed; anything else refuses.
   RemoveRealFile(path);
-  staged_ = OpenFile(path, kModeReadWrite, kOptionNewRealFile);
+  staged_ = OpenFileStream(path, kModeReadWrite, kOptionNewRealFile);
   // Counted, so that the archive's reference is a second one.
   if (staged_) staged_->AddRef();
   Stream* stream = CastTo<Stream>(staged_.get());
@@ -349,7 +322,8 @@ PreflightCause Preflight::PrepareToolbox() {
   // The record is saved under that name, made new, and then moved over the old one.
   const unsigned char emptyRecord[12] = {};
   RemoveRealFile(saving->GetText());
-  ElementRef<BinaryStream> file = OpenFile(saving->GetText(), kModeCreate, kOptionNewRealFile);
+  ElementRef<BinaryStream> file =
+      OpenFileStream(saving->GetText(), kModeCreate, kOptionNewRealFile);
   Stream* stream = CastTo<Stream>(file.get());
   bool written = stream && stream->WriteData(emptyRecord, sizeof emptyRecord) == 12 &&
                  stream->GetError() == 0 && file->FlushStream() == 0;
@@ -358,7 +332,7 @@ PreflightCause Preflight::PrepareToolbox() {
   bool removed = RemoveRealFile(saving->GetText()) == 0;
   // An old record that cannot be written cannot be replaced either.
   if (written && removed && PathExists(record->GetText()) == 0)
-    written = static_cast<bool>(OpenFile(record->GetText(), kModeWrite));
+    written = static_cast<bool>(OpenFileStream(record->GetText(), kModeWrite));
   if (!written || !removed)
     return Fail(PreflightCause::kRecordNotWritable,
                 {"Setup cannot write the installation record Uninstall.info in the folder ",
@@ -466,11 +440,10 @@ void Preflight::RemoveCreatedFolders() {
   const char* toolbox = app_ ? app_->GetToolboxFolder() : nullptr;
   if (!existedAbove_ || !toolbox) return;
   ElementRef<String> folder = NewText(toolbox);
-  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
-  if (!folder || !util) return;
+  if (!folder) return;
   // From the deepest up to the folder that was there before.
   while (folder->GetLength() > existedAbove_->GetLength() &&
-         util->CompareNoCase(folder->GetText(), existedAbove_->GetText()) != 0) {
+         !SamePath(folder->GetText(), existedAbove_->GetText())) {
     RemoveFolder(folder->GetText());
     if (!CutToParent(folder.get())) break;
   }

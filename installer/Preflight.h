@@ -19,9 +19,6 @@ class String;
 class SystemApp;
 class Uninstaller;
 
-// The caption of the boxes Setup shows about itself.
-extern const char* const kSetupCaption;
-
 // What ended the checks, in their order.
 enum class PreflightCause {
   kReady,              // every check passed: the payload is staged

@@ -3,7 +3,6 @@
 namespace VLN2 {
 
 const char* const kAlreadyRunningText = "VorlaneBox Setup is already running.";
-const char* const kAlreadyRunningCaption = "VorlaneBox Setup";
 const char* const kNotAloneText =
     "VorlaneBox Setup cannot make sure that no other copy of it is running, and has ended. "
     "Nothing was changed on this computer.";

@@ -8,7 +8,6 @@ namespace VLN2 {
 
 // The box a second copy shows before it ends, touching nothing.
 extern const char* const kAlreadyRunningText;
-extern const char* const kAlreadyRunningCaption;
 // The box of a copy that cannot tell whether another one runs: it ends too.
 extern const char* const kNotAloneText;
 

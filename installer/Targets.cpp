@@ -4,6 +4,7 @@ namespace VLN2 {
 
 const char* const kSharedFolder = "VLN2_Resources\\";
 const char* const kReportCaption = "VorlaneBox Installation Report";
+const char* const kSetupCaption = "VorlaneBox Setup";
 
 namespace {
 

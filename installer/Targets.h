@@ -41,5 +41,7 @@ const Target* FindTarget(int index);
 extern const char* const kSharedFolder;
 // The caption of the report box.
 extern const char* const kReportCaption;
+// The caption of the boxes Setup shows about itself.
+extern const char* const kSetupCaption;
 
 }  // namespace VLN2

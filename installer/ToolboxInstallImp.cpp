@@ -37,12 +37,6 @@ const char* ToolboxFolder() {
   return app ? app->GetToolboxFolder() : nullptr;
 }
 
-ElementRef<String> NewText(const char* text) {
-  ElementRef<String> string = ElementRef<String>::Create(kStringType);
-  if (string && string->SetText(text) != 0) string.reset();
-  return string;
-}
-
 // Whether the path lies below the folder (ending in a separator).
 bool IsBelow(StringUtil* util, const char* path, const char* folder) {
   return util->SkipPrefix(&path, folder) == 0 && *path;

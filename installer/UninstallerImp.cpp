@@ -84,9 +84,6 @@ int AddUnlessListed(ElementContainer* list, TextIndex* index, const char* text) 
   return result;
 }
 
-// Reads a count and that many text records into the emptied list. A record cut short by
-// the end of the file is dropped, and reading stops there: a partly read text never
-// becomes a path, and a claimed count costs nothing beyond what the file holds.
 // The code page of the system's 8-bit texts before the program's became UTF-8, in which
 // records of earlier installations were written; 0 when unknown.
 std::uint32_t ReadLegacyCodePage() {
@@ -125,6 +122,9 @@ bool ToProgramText(String* text, std::uint32_t* legacyCodePage) {
   return done;
 }
 
+// Reads a count and that many text records into the emptied list. A record cut short by
+// the end of the file is dropped, and reading stops there: a partly read text never
+// becomes a path, and a claimed count costs nothing beyond what the file holds.
 int ReadList(ElementContainer* list, TextIndex* index, Stream* stream,
              std::uint32_t* legacyCodePage) {
   if (!list) return 1;
@@ -165,16 +165,6 @@ int WriteList(ElementContainer* list, Stream* stream) {
   }
   list->ReleaseIterator(&it);
   return result;
-}
-
-// A stream on the file in the given mode with the options, or null.
-Stream* OpenFile(BinaryStream* file, const char* path, int mode, int options = 0) {
-  if (!file || file->SetStreamPath(path) != 0) return nullptr;
-  Stream* stream = CastTo<Stream>(file);
-  if (!stream || stream->SetMode(mode) != 0 || stream->SetOption(options) != 0 ||
-      stream->OpenStream() != 0)
-    return nullptr;
-  return stream;
 }
 
 }  // namespace
@@ -224,8 +214,8 @@ int UninstallerImp::KeepFile(const char* path) {
 
 int UninstallerImp::Load(const char* path) {
   state_ = RecordState::kMissing;
-  ElementRef<BinaryStream> file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
-  Stream* stream = OpenFile(file.get(), path, kModeRead);
+  ElementRef<BinaryStream> file = OpenFileStream(path, kModeRead);
+  Stream* stream = CastTo<Stream>(file.get());
   // One that is there but cannot be read names files that may remain.
   if (!stream) {
     if (PathExists(path) == 0) state_ = RecordState::kCutShort;

@@ -7,8 +7,10 @@
 #define IDR_TERMS_TEXT 104
 #define IDC_TERMS_TEXT 111
 
-// The archive payload: type "ARCHIVE", added by the payload's own resource script.
+// The archive payload: type "ARCHIVE", added by the payload's own resource script; beside
+// it the payload's size and zlib CRC-32, little-endian 32-bit each, recorded by the build.
 #define IDR_ARCHIVE 105
+#define IDR_ARCHIVE_CHECK 106
 
 // The installation form.
 #define IDD_INSTALL 113

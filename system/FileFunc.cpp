@@ -47,18 +47,6 @@ char* FolderPart(ElementRef<FilePath>* folder, const char* path, int* length) {
   return text;
 }
 
-// Opens a BinaryStream on path in mode with the options; its Stream view, or null.
-Stream* OpenFileStream(ElementRef<BinaryStream>* file, const char* path, int mode,
-                       int options = 0) {
-  *file = ElementRef<BinaryStream>::Create(kBinaryStreamType);
-  if (!*file || (*file)->SetStreamPath(path) != 0) return nullptr;
-  Stream* stream = CastTo<Stream>(file->get());
-  if (!stream || stream->SetMode(mode) != 0 || stream->SetOption(options) != 0 ||
-      stream->OpenStream() != 0)
-    return nullptr;
-  return stream;
-}
-
 constexpr std::uint32_t kFinalPathSize = 1024;
 constexpr std::size_t kLongestPath = 260;
 
@@ -254,8 +242,9 @@ int WriteWholeFile(const char* path, const void* bytes, std::uint32_t size) {
   if (!path || !saving || saving->SetText(path) != 0 || saving->Append(kSavingSuffix) != 0)
     return 1;
   RemoveRealFile(saving->GetText());
-  ElementRef<BinaryStream> file;
-  Stream* stream = OpenFileStream(&file, saving->GetText(), kModeCreate, kOptionNewRealFile);
+  ElementRef<BinaryStream> file =
+      OpenFileStream(saving->GetText(), kModeCreate, kOptionNewRealFile);
+  Stream* stream = CastTo<Stream>(file.get());
   int result = stream && WriteFully(stream, bytes, size) == size && stream->GetError() == 0 &&
                        file->FlushStream() == 0
                    ? 0
@@ -274,10 +263,11 @@ int RenameFile(const char* oldPath, const char* newPath) {
 }
 
 int CopyFileContents(const char* source, const char* destination) {
-  ElementRef<BinaryStream> sourceFile, destinationFile;
-  Stream* from = OpenFileStream(&sourceFile, source, kModeRead);
+  ElementRef<BinaryStream> sourceFile = OpenFileStream(source, kModeRead);
+  Stream* from = CastTo<Stream>(sourceFile.get());
   if (!from) return 1;
-  Stream* to = OpenFileStream(&destinationFile, destination, kModeWrite);
+  ElementRef<BinaryStream> destinationFile = OpenFileStream(destination, kModeWrite);
+  Stream* to = CastTo<Stream>(destinationFile.get());
   if (!to) {
     from->CloseStream();
     return 1;

@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "framework/Allocator.h"
-#include "framework/CFormat.h"
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
 #include "framework/PathRules.h"
+#include "framework/StringUtil.h"
 #include "system/FileFunc.h"
 #include "system/FileSystemIterator.h"
 #include "system/PathGate.h"
@@ -172,8 +172,9 @@ bool SystemAppImp::TryTempFolder(std::uint32_t* lastClock, bool* clockRead) {
       *lastClock = clock;
       *clockRead = true;
       std::int32_t number = static_cast<std::int32_t>((clock + 0x48F6A1BEu) ^ 0x732A8C43u);
-      char name[32];
-      VLN2_FormatDecimal(name, sizeof name, "VLN", static_cast<int>(number), "\\");
+      char name[32] = "VLN";
+      std::size_t length = 3 + FormatDecimal(number, name + 3, sizeof name - 4);
+      std::memcpy(name + length, "\\", 2);
       // The system's folder may be missing; the private one must be new: a folder of that
       // name already there was put there by someone else (or is a link) and is not used.
       // Only this user, the Administrators and the system may enter it.

@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "framework/Allocator.h"
 #include "resources/resource.h"
 #include "system/SystemApp.h"
+#include "system/port/Port.h"
 
 namespace VLN2 {
 
@@ -23,7 +26,7 @@ int GUI_LicenseDisplayImp::Show() {
 
 // The terms were written in the Windows code page 1252, whatever the process code page is
 // (UTF-8 where the manifest is honoured): they are shown through the wide function.
-constexpr UINT kTermsCodePage = 1252;
+constexpr std::uint32_t kTermsCodePage = 1252;
 
 // The resource has no terminating zero: its length is its size. A missing or empty text,
 // or no memory for the copy, leaves the field empty.
@@ -37,16 +40,12 @@ void GUI_LicenseDisplayImp::FillText() {
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
   if (!bytes) return;
   const auto* terms = static_cast<const char*>(bytes);
-  int units = MultiByteToWideChar(kTermsCodePage, 0, terms, static_cast<int>(size), nullptr, 0);
-  auto* text =
-      static_cast<wchar_t*>(Allocate((static_cast<std::size_t>(units) + 1) * sizeof(wchar_t)));
-  if (units <= 0 || !text) {
-    Free(text);
-    return;
+  auto* text = static_cast<std::uint16_t*>(Allocate((size + 1) * sizeof(std::uint16_t)));
+  std::uint32_t units = size;
+  if (text && Port::ToWideText(kTermsCodePage, terms, size, text, &units)) {
+    text[units] = 0;
+    SetDlgItemTextW(GetHandle(), IDC_TERMS_TEXT, reinterpret_cast<const wchar_t*>(text));
   }
-  MultiByteToWideChar(kTermsCodePage, 0, terms, static_cast<int>(size), text, units);
-  text[units] = L'\0';
-  SetDlgItemTextW(GetHandle(), IDC_TERMS_TEXT, text);
   Free(text);
 }
 

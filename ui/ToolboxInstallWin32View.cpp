@@ -206,14 +206,18 @@ void ToolboxInstallWin32View::AddTab(int index, const char* text, int icon) {
 // Wide, for the same reasons as the fields.
 ToolboxInstallView::Taken ToolboxInstallWin32View::BrowseForFolder(const char* title, char* path,
                                                                    int size) {
-  wchar_t wideTitle[128] = {};
-  MultiByteToWideChar(CP_ACP, 0, title, -1, wideTitle, 127);
+  std::uint16_t wideTitle[128];
+  std::uint32_t units = sizeof wideTitle / sizeof *wideTitle - 1;
+  if (!Port::ToWideText(Port::kProcessCodePage, title,
+                        static_cast<std::uint32_t>(std::strlen(title)), wideTitle, &units))
+    units = 0;
+  wideTitle[units] = 0;
   wchar_t name[MAX_PATH] = {};
   BROWSEINFOW browse = {};
   browse.hwndOwner = dialog_;
   browse.pidlRoot = nullptr;  // the top of the shell's namespace
   browse.pszDisplayName = name;
-  browse.lpszTitle = wideTitle;
+  browse.lpszTitle = reinterpret_cast<const wchar_t*>(wideTitle);
   browse.ulFlags = BIF_RETURNONLYFSDIRS;
   PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
   if (!chosen) return Taken::kNothing;

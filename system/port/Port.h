@@ -49,6 +49,13 @@ bool FromWideText(const std::uint16_t* text, std::uint32_t length, char* buffer,
 // as the registry names it).
 bool FromCodePage(std::uint32_t codePage, const char* text, std::uint32_t length, char* buffer,
                   std::uint32_t* size);
+// The other way: length bytes of text in codePage (kProcessCodePage: the program's own) into
+// buffer as the system's wide text (*units: capacity on entry, UTF-16 units written on
+// success; no NUL is added). A text never needs more units than it has bytes. False when the
+// text is malformed in that code page or does not fit.
+constexpr std::uint32_t kProcessCodePage = 0;
+bool ToWideText(std::uint32_t codePage, const char* text, std::uint32_t length,
+                std::uint16_t* buffer, std::uint32_t* units);
 
 // ---- Files: CreateFileA with OPEN_ALWAYS and read sharing, ReadFile, WriteFile, ...
 using FileHandle = void*;  // null = no file

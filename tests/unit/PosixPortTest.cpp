@@ -351,13 +351,26 @@ TEST_F(PortTest, WideTextsConvertExactlyOrNotAtAll) {
     }
 #endif
     EXPECT_EQ(out, row.utf8);
+    std::u16string back(32, u'\0');
+    auto units = static_cast<std::uint32_t>(back.size());
+    EXPECT_TRUE(Port::ToWideText(Port::kProcessCodePage, row.utf8,
+                                 static_cast<std::uint32_t>(std::strlen(row.utf8)),
+                                 reinterpret_cast<std::uint16_t*>(&back[0]), &units));
+    EXPECT_EQ(back.substr(0, units), row.wide) << "and back";
   }
-  // Too small a buffer is refused, never cut.
+  // Too small a buffer is refused, never cut; a code page is read as itself.
   std::u16string text = u"abc";
   char small[2];
   std::uint32_t size = sizeof small;
   EXPECT_FALSE(
       Port::FromWideText(reinterpret_cast<const std::uint16_t*>(text.data()), 3, small, &size));
+  std::uint16_t wide[2];
+  size = 2;
+  EXPECT_FALSE(Port::ToWideText(Port::kProcessCodePage, "abc", 3, wide, &size));
+  size = 2;
+  ASSERT_TRUE(Port::ToWideText(1252, "\x80", 1, wide, &size));
+  EXPECT_EQ(size, 1u);
+  EXPECT_EQ(wide[0], 0x20AC) << "the euro sign of code page 1252";
 }
 
 // ---- Services.

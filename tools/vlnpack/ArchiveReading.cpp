@@ -37,8 +37,7 @@ int OpenForReading(const char* given, const std::string& path, OpenedArchive* op
     Message("%s: out of memory", given);
     return kExitFailure;
   }
-  int code = 0;
-  opened->file = OpenFile(path, kModeRead, &code);
+  opened->file = OpenFileStream(path.c_str(), kModeRead, 0, kAccessSequential);
   // Counted, so that the archive's reference is a second one.
   if (opened->file) opened->file->AddRef();
   if (!opened->file || CastTo<Stream>(opened->file.get())->GetSize(&opened->fileSize) != 0) {

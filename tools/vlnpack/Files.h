@@ -13,10 +13,6 @@ namespace VLN2::Vlnpack {
 // vlnpack's own copy loops move this much at a time.
 constexpr std::uint32_t kChunk = 1u << 20;
 
-// A file of the port's path opened in mode for sequential access; null, with the opening's
-// code in *code, when it cannot be.
-ElementRef<BinaryStream> OpenFile(const std::string& path, int mode, int* code);
-
 // A file opened for reading and its size; null when either cannot be had.
 ElementRef<BinaryStream> OpenToRead(const std::string& path, std::uint32_t* size);
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/StringUtil.h"
 #include "system/port/posix/PosixInternal.h"
 #include "system/port/posix/PosixPort.h"
 
@@ -290,14 +291,7 @@ void ResetSystemCalls() {
 }
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
+  return a.size() == b.size() && VLN2::EqualsNoCase(a.data(), a.size(), b.c_str());
 }
 
 void MapDrive(char letter, const char* folder) {

@@ -45,11 +45,16 @@ bool FromWideText(const std::uint16_t* text, std::uint32_t length, char* buffer,
   return true;
 }
 
-bool FromCodePage(std::uint32_t codePage, const char* text, std::uint32_t length, char* buffer,
-                  std::uint32_t* size) {
+namespace {
+
+// Converts length bytes of text from the Windows code page (0: the program's UTF-8) into the
+// encoding to, at most *size bytes into buffer; *size then holds the bytes written.
+bool Convert(const char* to, std::uint32_t codePage, const char* text, std::uint32_t length,
+             char* buffer, std::size_t* size) {
   char name[16];
-  std::snprintf(name, sizeof name, "CP%u", static_cast<unsigned>(codePage));
-  iconv_t converter = iconv_open("UTF-8", name);
+  std::snprintf(name, sizeof name, codePage == kProcessCodePage ? "UTF-8" : "CP%u",
+                static_cast<unsigned>(codePage));
+  iconv_t converter = iconv_open(to, name);
   if (converter == reinterpret_cast<iconv_t>(-1)) return false;
   char* in = const_cast<char*>(text);
   std::size_t inLeft = length;
@@ -59,7 +64,26 @@ bool FromCodePage(std::uint32_t codePage, const char* text, std::uint32_t length
   std::size_t irreversible = iconv(converter, &in, &inLeft, &out, &outLeft);
   iconv_close(converter);
   if (irreversible != 0 || inLeft != 0) return false;
-  *size -= static_cast<std::uint32_t>(outLeft);
+  *size -= outLeft;
+  return true;
+}
+
+}  // namespace
+
+bool FromCodePage(std::uint32_t codePage, const char* text, std::uint32_t length, char* buffer,
+                  std::uint32_t* size) {
+  std::size_t bytes = *size;
+  if (!Convert("UTF-8", codePage, text, length, buffer, &bytes)) return false;
+  *size = static_cast<std::uint32_t>(bytes);
+  return true;
+}
+
+bool ToWideText(std::uint32_t codePage, const char* text, std::uint32_t length,
+                std::uint16_t* buffer, std::uint32_t* units) {
+  std::size_t bytes = std::size_t{*units} * 2;
+  if (!Convert("UTF-16LE", codePage, text, length, reinterpret_cast<char*>(buffer), &bytes))
+    return false;
+  *units = static_cast<std::uint32_t>(bytes / 2);
   return true;
 }
 

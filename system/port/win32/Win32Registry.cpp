@@ -3,6 +3,8 @@
 // another folder.
 #ifdef _WIN32
 
+#include <cstring>
+
 #include "framework/Allocator.h"
 #include "system/port/Port.h"
 #include "system/port/win32/Win32.h"
@@ -30,15 +32,21 @@ struct Block {
 // short, and opening a key needs no memory of the program's.
 class WideName {
  public:
-  explicit WideName(const char* text)
-      : given_(text != nullptr),
-        ok_(!text ||
-            MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, units_, kUnits) > 0) {}
+  explicit WideName(const char* text) : given_(text != nullptr), ok_(!text || Convert(text)) {}
   // False when the text is too long or malformed.
   bool ok() const { return ok_; }
   const wchar_t* get() const { return given_ ? units_ : nullptr; }
 
  private:
+  bool Convert(const char* text) {
+    std::uint32_t units = kUnits - 1;
+    if (!ToWideText(kProcessCodePage, text, static_cast<std::uint32_t>(std::strlen(text)),
+                    reinterpret_cast<std::uint16_t*>(units_), &units))
+      return false;
+    units_[units] = 0;
+    return true;
+  }
+
   static constexpr int kUnits = 1024;
   wchar_t units_[kUnits];
   bool given_;

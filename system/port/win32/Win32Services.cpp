@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "framework/Allocator.h"
-#include "framework/CFormat.h"
+#include "framework/StringUtil.h"
 #include "system/port/Port.h"
 #include "system/port/win32/Win32.h"
 // After <windows.h>.
@@ -229,15 +229,20 @@ bool PrintToConsole(const char* text) {
 
 void GetLastErrorText(char* buffer, std::uint32_t size) {
   DWORD code = GetLastError();
-  char text[200];
+  char text[224];
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                code, 0, text, sizeof text - 16, nullptr);
+                                code, 0, text, sizeof text - 40, nullptr);
   // One line, without the closing full stop and line break the system adds.
   while (length > 0 && std::strchr("\r\n. ", text[length - 1])) --length;
   for (DWORD i = 0; i < length; ++i)
     if (text[i] == '\r' || text[i] == '\n') text[i] = ' ';
-  std::memcpy(text + length, length ? " (error " : "error ", length ? 9 : 7);
-  VLN2_FormatDecimal(buffer, size, text, static_cast<int>(code), length ? ")" : "");
+  const char* before = length ? " (error " : "error ";
+  std::size_t at = length + std::strlen(before);
+  std::memcpy(text + length, before, at - length);
+  at += FormatDecimal(static_cast<int>(code), text + at, sizeof text - at - 1);
+  if (length) text[at++] = ')';
+  text[at] = '\0';
+  lstrcpynA(buffer, text, static_cast<int>(size));
 }
 
 namespace {
@@ -311,20 +316,20 @@ struct RestartManager {
 // be converted or memory runs out. Released with Free.
 LPCWSTR* WidePaths(const char* const* paths, int count) {
   std::size_t size = count * sizeof(LPCWSTR);
-  for (int i = 0; i < count; ++i)
-    size += MultiByteToWideChar(CP_ACP, 0, paths[i], -1, nullptr, 0) * sizeof(WCHAR);
+  for (int i = 0; i < count; ++i) size += (std::strlen(paths[i]) + 1) * sizeof(WCHAR);
   auto* block = static_cast<LPCWSTR*>(Allocate(size));
   if (!block) return nullptr;
-  auto* text = reinterpret_cast<WCHAR*>(block + count);
-  auto* end = reinterpret_cast<WCHAR*>(reinterpret_cast<char*>(block) + size);
+  auto* text = reinterpret_cast<std::uint16_t*>(block + count);
   for (int i = 0; i < count; ++i) {
-    int length = MultiByteToWideChar(CP_ACP, 0, paths[i], -1, text, static_cast<int>(end - text));
-    if (length == 0) {
+    auto length = static_cast<std::uint32_t>(std::strlen(paths[i]));
+    std::uint32_t units = length;
+    if (!ToWideText(kProcessCodePage, paths[i], length, text, &units)) {
       Free(block);
       return nullptr;
     }
-    block[i] = text;
-    text += length;
+    text[units] = 0;
+    block[i] = reinterpret_cast<LPCWSTR>(text);
+    text += units + 1;
   }
   return block;
 }

@@ -32,21 +32,26 @@ bool FromWideText(const std::uint16_t* text, std::uint32_t length, char* buffer,
   return true;
 }
 
-bool FromCodePage(std::uint32_t codePage, const char* text, std::uint32_t length, char* buffer,
-                  std::uint32_t* size) {
+bool ToWideText(std::uint32_t codePage, const char* text, std::uint32_t length,
+                std::uint16_t* buffer, std::uint32_t* units) {
   if (length == 0) {
-    *size = 0;
+    *units = 0;
     return true;
   }
-  int units = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, static_cast<int>(length),
-                                  nullptr, 0);
-  if (units <= 0) return false;
-  auto* wide = static_cast<wchar_t*>(Allocate(static_cast<std::size_t>(units) * sizeof(wchar_t)));
-  bool converted = wide &&
-                   MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text,
-                                       static_cast<int>(length), wide, units) == units &&
-                   FromWideText(reinterpret_cast<const std::uint16_t*>(wide),
-                                static_cast<std::uint32_t>(units), buffer, size);
+  // The process code page is CP_ACP, which is 0.
+  int written = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, static_cast<int>(length),
+                                    reinterpret_cast<wchar_t*>(buffer), static_cast<int>(*units));
+  if (written <= 0) return false;
+  *units = static_cast<std::uint32_t>(written);
+  return true;
+}
+
+bool FromCodePage(std::uint32_t codePage, const char* text, std::uint32_t length, char* buffer,
+                  std::uint32_t* size) {
+  std::uint32_t units = length;
+  auto* wide = static_cast<std::uint16_t*>(Allocate((length ? length : 1) * sizeof(std::uint16_t)));
+  bool converted = wide && ToWideText(codePage, text, length, wide, &units) &&
+                   FromWideText(wide, units, buffer, size);
   Free(wide);
   return converted;
 }

@@ -1,0 +1,288 @@
+// The checks before anything is removed, as a run of the installer meets them.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "installer/CommandLine.h"
+#include "installer/Preflight.h"
+#include "installer/Targets.h"
+#include "unit/support/InstallerRun.h"
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+#endif
+
+namespace VLN2 {
+namespace {
+
+#ifndef _WIN32
+// ---- The checks before anything is removed. Each failure leaves the previous installation
+// as it was, shows one box that says why, and ends the run as a cancelled one.
+
+const ArchiveContents kPayload = {
+    {"VLN2_Resources\\r.txt", "shared"},
+    {"Cinema4D\\plugins\\p.cdl",
+     [] {
+       std::string noise;  // packs to no less than itself: the file is mostly this block
+       for (unsigned i = 0, x = 7; i < 6000; ++i)
+         noise += static_cast<char>((x = x * 1103515245 + 12345) >> 16);
+       return noise;
+     }()},
+    {"Cinema4D\\plugins\\p.res", "after the plug-in, in its folder"},
+    {"SDK\\include\\a.h", "header"},
+};
+
+class PreflightTest : public InstallerDriverTest {
+ protected:
+  void SetUp() override {
+    InstallerDriverTest::SetUp();
+    PosixPort::ResetSystemCalls();
+    payload_ = BuildPayload(kPayload);
+    // The previous installation: the shared files, Cinema 4D R9 and the SDK.
+    g_script.runResult = 0;
+    g_script.userSelects = {{11, true}, {13, true}};
+    g_script.paths[11] = box_.Path("C4D\\");
+    ASSERT_EQ(Run(), 1);
+    ASSERT_TRUE(box_.Exists("C4D\\plugins\\p.cdl"));
+    app_->boxes.clear();
+    before_ = Snapshot();
+  }
+  void TearDown() override {
+    PosixPort::ResetSystemCalls();
+    PosixPort::ClearResources();
+    InstallerDriverTest::TearDown();
+  }
+  // Puts the previous installation back as it was.
+  void Restore() {
+    for (const char* top : {"C4D", "Vorlane"}) box_.Remove(top);
+    for (const auto& [relative, bytes] : before_) box_.WriteFile(relative, bytes);
+  }
+  // The second run stopped before it removed anything, with one box naming the cause, and
+  // ended as a cancelled one.
+  void ExpectStoppedSaying(const std::string& words) {
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(Snapshot() == before_) << "the previous installation changed";
+    ASSERT_EQ(app_->boxes.size(), 1u);
+    EXPECT_EQ(app_->boxes[0].caption, "VorlaneBox Setup");
+    EXPECT_NE(app_->boxes[0].text.find(words), std::string::npos) << app_->boxes[0].text;
+  }
+  std::string payload_;
+  std::map<std::string, std::string> before_;
+};
+
+TEST_F(PreflightTest, NoTemporaryFolder) {
+  box_.Remove("tmp");
+  ExpectStoppedSaying("could not make its temporary folder in " + box_.Path("tmp\\"));
+}
+
+TEST_F(PreflightTest, APayloadWithOneByteFlippedInsideADataBlock) {
+  std::string flipped = payload_;
+  flipped[flipped.size() / 2] ^= 0x20;
+  Serve(flipped, payload_);
+  ExpectStoppedSaying("are damaged");
+}
+
+TEST_F(PreflightTest, ATruncatedPayload) {
+  Serve(payload_.substr(0, payload_.size() - 100), payload_);
+  ExpectStoppedSaying("are damaged");
+}
+
+// The disk full at each write of the staging and of the checks after it; and every other
+// call they make refused in turn.
+TEST_F(PreflightTest, ARefusedCallDuringTheChecksStopsTheRunBeforeAnythingIsRemoved) {
+  for (const char* call : {"write", "open", "read", "lseek", "fsync", "flock", "mkdir", "unlink",
+                           "stat", "lstat", "opendir", "readdir", "statvfs"}) {
+    for (long n = 1;; ++n) {
+      SCOPED_TRACE(std::string(call) + " #" + std::to_string(n));
+      app_->boxes.clear();
+      PosixPort::FailSystemCall(call, n, ENOSPC);
+      int result = Run();
+      PosixPort::FailSystemCall(call, 0, 0);
+      // Once the n-th call is past the checks, the installation goes on.
+      if (result == 1 || HasFailure()) break;
+      std::map<std::string, std::string> after = Snapshot();
+      // The record's trial file stays when it cannot be removed; the next save empties it.
+      if (std::string(call) == "unlink") after.erase("Vorlane\\Toolbox\\Uninstall.info.saving");
+      EXPECT_TRUE(after == before_);
+      ASSERT_EQ(app_->boxes.size(), 1u);
+      if (std::string(call) == "write" && n == 1) {
+        EXPECT_NE(app_->boxes[0].text.find("could not write its installation files to " +
+                                           box_.Path("tmp\\Archive.DAT")),
+                  std::string::npos);
+      }
+    }
+    Restore();
+  }
+}
+
+TEST_F(PreflightTest, RunningOutOfMemoryNeverRemovesAnythingBeforeTheChecksPass) {
+  SweepAllocationFailuresBothModes([&] {
+    Restore();
+    app_ = new FakeSystemApp(core_, box_.Path("Vorlane\\"), box_.Path("tmp\\"));
+    if (!app_) return;
+    core_->SetSystemApp(app_);
+    if (Run() == 0) {
+      EXPECT_TRUE(Snapshot() == before_);
+    }
+    EXPECT_LE(app_->boxes.size(), 1u);
+  });
+}
+
+TEST_F(PreflightTest, ARecordThatCannotBeCreated) {
+  box_.MakeFolder("Vorlane\\Toolbox\\Uninstall.info.saving");
+  before_ = Snapshot();
+  ExpectStoppedSaying("cannot write the installation record Uninstall.info in the folder " +
+                      box_.Path("Vorlane\\Toolbox\\"));
+}
+
+TEST_F(PreflightTest, NoProgramFilesFolderKnown) {
+  app_ = new FakeSystemApp(core_, "", box_.Path("tmp\\"));
+  core_->SetSystemApp(app_);
+  ExpectStoppedSaying("the system names no program files folder");
+}
+
+// ---- The path gate: places the system cannot take, seen before anything changes.
+
+TEST_F(PreflightTest, AFolderOnADriveThatDoesNotExistOrOnANetworkDrive) {
+  g_script.paths[11] = "Q:\\C4D\\";
+  ExpectStoppedSaying("The folder Q:\\C4D\\ is on a drive that does not exist");
+  g_script.paths[11] = box_.Path("C4D\\");
+  app_->boxes.clear();
+  PosixPort::SetSystemCall(
+      "statfs", reinterpret_cast<PosixPort::SystemCall>(+[](const char*, struct statfs* status) {
+        *status = {};
+        status->f_type = 0x6969;  // NFS
+        return 0;
+      }));
+  ExpectStoppedSaying("is on a network drive");
+}
+
+TEST_F(PreflightTest, AFullVolumeMountedBelowADriveIsAskedForItsRoom) {
+  static std::string mounted;
+  mounted = box_.NativePath("C4D");
+  auto onItsOwnDevice = [](const char* path, struct stat* status) {
+    int result = ::stat(path, status);
+    if (result == 0 && std::string(path).rfind(mounted, 0) == 0) status->st_dev = 4242;
+    return result;
+  };
+  auto fullBelowIt = [](const char* path, struct statvfs* status) {
+    int result = ::statvfs(path, status);
+    if (result == 0 && std::string(path).rfind(mounted, 0) == 0) status->f_bavail = 1;
+    return result;
+  };
+  int (*stat)(const char*, struct stat*) = onItsOwnDevice;
+  int (*statvfs)(const char*, struct statvfs*) = fullBelowIt;
+  PosixPort::SetSystemCall("stat", reinterpret_cast<PosixPort::SystemCall>(stat));
+  PosixPort::SetSystemCall("statvfs", reinterpret_cast<PosixPort::SystemCall>(statvfs));
+  ExpectStoppedSaying("There is not enough free space on the disk of " + box_.Path("C4D\\") + ":");
+  // An update needs its new files and the previous ones at once, and says so.
+  EXPECT_NE(app_->boxes[0].text.find("written beside the previous ones"), std::string::npos);
+}
+
+TEST_F(PreflightTest, APathTooLongOrALinkAtTheRecordsTemporaryName) {
+  g_script.paths[11] = box_.Path(std::string(250, 'c') + "\\");
+  ExpectStoppedSaying("plugins\\p.cdl is too long for Windows");
+  g_script.paths[11] = box_.Path("C4D\\");
+  app_->boxes.clear();
+  box_.WriteFile("elsewhere.txt", "not the record's");
+  ASSERT_EQ(::symlink(box_.NativePath("elsewhere.txt").c_str(),
+                      box_.NativePath("Vorlane\\Toolbox\\Uninstall.info.saving").c_str()),
+            0);
+  before_ = Snapshot();
+  ExpectStoppedSaying("cannot write the installation record Uninstall.info");
+  EXPECT_EQ(box_.ReadFile("elsewhere.txt"), "not the record's");
+}
+
+// Rewritten by name between the check and the extraction, the staged payload is not what the
+// installation reads: it reads through the handle that was checked.
+TEST_F(PreflightTest, APayloadRewrittenAfterItsCheckIsNotRead) {
+  ASSERT_TRUE(BuildArchive(box_.Path("other.vln"), {{"Cinema4D\\plugins\\p.cdl", "another's"}}));
+  static std::string staged, other;
+  staged = box_.NativePath("tmp\\Archive.DAT");
+  other = box_.NativePath("other.vln");
+  auto swapping = [](const char* path, int flags, mode_t mode) -> int {
+    // Put in its place by name, as another program would.
+    if (std::string(path).find("/Toolbox/r.txt") != std::string::npos && !other.empty())
+      std::filesystem::rename(std::exchange(other, ""), staged);
+    return ::open(path, flags, mode);
+  };
+  int (*open)(const char*, int, mode_t) = swapping;
+  PosixPort::SetSystemCall("open", reinterpret_cast<PosixPort::SystemCall>(open));
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(box_.ReadFile("C4D\\plugins\\p.cdl"), kPayload[1].second);
+}
+
+// A record entry the replay would refuse is not even looked at by the check for files in use.
+TEST_F(PreflightTest, ARecordEntryNamingADeviceIsNeverAskedWhetherItIsInUse) {
+  box_.WriteFile("C4D\\NUL", "a file natively");
+  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info",
+                 StoredRecordBytes({box_.Path("C4D\\NUL")}, {}));
+  Port::FileHandle held = Port::OpenFile(box_.Path("C4D\\NUL").c_str(), Port::kAccessWrite, false);
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(Run(), 1);
+  Port::CloseFile(held);
+  ASSERT_EQ(app_->boxes.size(), 1u);
+  EXPECT_EQ(app_->boxes[0].caption, "VorlaneBox Installation Report");
+}
+
+TEST_F(PreflightTest, NotEnoughRoomRemovesTheToolboxFolderItMade) {
+  box_.Remove("Vorlane");
+  box_.Remove("C4D");
+  before_ = Snapshot();
+  PosixPort::SetSystemCall(
+      "statvfs", reinterpret_cast<PosixPort::SystemCall>(+[](const char*, struct statvfs* status) {
+        *status = {};
+        status->f_frsize = 4096;
+        status->f_bavail = 2;
+        return 0;
+      }));
+  ExpectStoppedSaying("There is not enough free space on the disk of");
+  EXPECT_FALSE(box_.Exists("Vorlane"));
+}
+
+TEST_F(PreflightTest, APlugInHeldWithoutSharingAsksToRetryAndCancelKeepsEverything) {
+  Port::FileHandle held =
+      Port::OpenFile(box_.Path("C4D\\plugins\\p.cdl").c_str(), Port::kAccessWrite, false);
+  ASSERT_NE(held, nullptr);
+  ExpectStoppedSaying("These files are in use and cannot be replaced:\n\n" +
+                      box_.Path("C4D\\plugins\\p.cdl") + "\n");
+  Port::CloseFile(held);
+}
+
+TEST_F(PreflightTest, AQuietRunEndsWith6ForFilesInUseOr3ForAFailedCheckAndChangesNothing) {
+  // Not the first file of its folder: the check asks about each folder once, not each file.
+  Port::FileHandle held =
+      Port::OpenFile(box_.Path("C4D\\plugins\\p.res").c_str(), Port::kAccessWrite, false);
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(
+      Run("/quiet /accept-terms /targets=c4d-r9,sdk \"/folder:c4d-r9=" + box_.Path("C4D") + "\""),
+      kExitFilesInUse);
+  Port::CloseFile(held);
+  box_.Remove("tmp");
+  EXPECT_EQ(Run("/quiet /accept-terms /targets=sdk"), kExitPreflight);
+  EXPECT_TRUE(Snapshot() == before_) << "the previous installation changed";
+  EXPECT_TRUE(app_->boxes.empty());
+}
+
+TEST_F(PreflightTest, RetryAfterThePlugInIsReleasedInstalls) {
+  Port::FileHandle held =
+      Port::OpenFile(box_.Path("C4D\\plugins\\p.cdl").c_str(), Port::kAccessWrite, false);
+  int asked = 0;
+  app_->answerRetry = [&] {
+    if (++asked == 1) Port::CloseFile(held);
+    return 0;
+  };
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(asked, 1);
+  ASSERT_EQ(app_->boxes.size(), 2u);
+  EXPECT_EQ(app_->boxes[1].text,
+            std::string(FindTarget(11)->successText) + FindTarget(13)->successText);
+}
+#endif
+
+}  // namespace
+}  // namespace VLN2
