@@ -188,7 +188,7 @@ int UninstallerImp::Init() {
 }
 
 int UninstallerImp::Destroy() {
-  ReleaseElement(kept_);
+  KeepFile(nullptr);
   ReleaseElement(folders_);
   ReleaseElement(files_);
   delete this;
@@ -214,12 +214,18 @@ int UninstallerImp::AddFolderEntry(const char* path) {
 }
 
 int UninstallerImp::KeepFile(const char* path) {
-  ReleaseElement(kept_);
-  if (!path) return 0;
-  ElementRef<String> kept = ElementRef<String>::Create(kStringType);
-  if (!kept || kept->SetText(path) != 0) return 1;
-  kept_ = kept.Detach();
-  return 0;
+  if (!path) {
+    for (String*& kept : kept_) ReleaseElement(kept);
+    return 0;
+  }
+  for (String*& kept : kept_) {
+    if (kept) continue;
+    ElementRef<String> text = ElementRef<String>::Create(kStringType);
+    if (!text || text->SetText(path) != 0) return 1;
+    kept = text.Detach();
+    return 0;
+  }
+  return 1;
 }
 
 int UninstallerImp::Load(const char* path) {
@@ -274,14 +280,15 @@ int UninstallerImp::Uninstall() {
   Iterator* it = files_->GetIterator(kListIterator, nullptr);
   if (!it) return 1;
   int result = 0;
-  const char* keptPath = kept_ ? kept_->GetText() : nullptr;
   // What could not be removed stays listed, so that the next replay tries again; the kept
   // file leaves the list like a removed one (its owner records it anew), and a path refused
   // as no place of an installation leaves it too: it should never have been in.
   fileIndex_.Clear();
   for (it->First(); !it->IsDone();) {
     const char* file = TextOf(it->Current());
-    bool kept = keptPath && util->CompareNoCase(file, keptPath) == 0;
+    bool kept = false;
+    for (String* keptFile : kept_)
+      kept = kept || (keptFile && util->CompareNoCase(file, keptFile->GetText()) == 0);
     Removal removal = kept ? Removal::kGone : RemoveListedFile(file);
     if (removal != Removal::kGone) result = 1;
     if (removal == Removal::kLeft) {
