@@ -96,6 +96,8 @@ add_custom_command(
 add_custom_target(VorlaneBoxSetupRuntimeCheck ALL DEPENDS "${checked}")
 
 target_sources(VorlaneBoxSetup PRIVATE "${VLN2_VERSION_RC}")
+target_sources(VorlaneBoxUninstall PRIVATE "${VLN2_UNINSTALLER_RC}")
+target_include_directories(VorlaneBoxUninstall PRIVATE "${CMAKE_BINARY_DIR}/resources")
 set_property(TARGET VorlaneBoxSetup VorlaneBoxUninstall PROPERTY CXX_LINKER_LAUNCHER
              "${CMAKE_COMMAND}" -E env "SOURCE_DATE_EPOCH=${VLN2_SOURCE_DATE_EPOCH}")
 

@@ -24,33 +24,42 @@
 
 namespace VLN2 {
 
+// Every class but the form's.
+// clang-format off
+#define VLN2_REMOVAL_ROWS                                                        \
+    {0, Construct<SystemTimeImp>},                                               \
+    {kSystemTimeType, Construct<SystemTimeImp>},                                 \
+    {kStringType, Construct<StringImp>},                                         \
+    {kListType, Construct<ListImp>},                                             \
+    {kListEntryType, Construct<ListEntryImp>},                                   \
+    {kFileSystemIteratorType, Construct<FileSystemIteratorImp>},                 \
+    {kFilePathType, Construct<FilePathImp>},                                     \
+    {kBinaryStreamType, Construct<BinaryStreamImp>},                             \
+    {kArchiveType, Construct<ArchiveImp>},                                       \
+    {kArchiveEntryType, Construct<ArchiveEntryImp>},                             \
+    {kCompressDeviceType, Construct<CompressDeviceImp>},                         \
+    {kCompressStreamType, Construct<CompressStreamImp>},                         \
+    {kToolboxInstallType, Construct<ToolboxInstallImp>},                         \
+    {kUninstallerType, Construct<UninstallerImp>},                               \
+    {kFileFuncType, Construct<FileFuncImp>},                                     \
+    {kStaticElementArrayType, Construct<StaticElementArrayImp>},                 \
+    {kElementContainerType, Construct<ElementContainerImp>},                     \
+    {kStaticSizeElementIteratorType, Construct<StaticSizeElementIteratorImp>},   \
+    {kDynamicSizeElementIteratorType, Construct<DynamicSizeElementIteratorImp>}, \
+    {kStringUtilType, Construct<StringUtilImp>},
+// clang-format on
+
 const ClassEntry kRows[] = {
-    {0, Construct<SystemTimeImp>},
-    {kSystemTimeType, Construct<SystemTimeImp>},
-    {kStringType, Construct<StringImp>},
-    {kListType, Construct<ListImp>},
-    {kListEntryType, Construct<ListEntryImp>},
-    {kFileSystemIteratorType, Construct<FileSystemIteratorImp>},
-    {kFilePathType, Construct<FilePathImp>},
-    {kBinaryStreamType, Construct<BinaryStreamImp>},
-    {kArchiveType, Construct<ArchiveImp>},
-    {kArchiveEntryType, Construct<ArchiveEntryImp>},
-    {kCompressDeviceType, Construct<CompressDeviceImp>},
-    {kCompressStreamType, Construct<CompressStreamImp>},
-    {kToolboxInstallType, Construct<ToolboxInstallImp>},
-    {kUninstallerType, Construct<UninstallerImp>},
-    {kFileFuncType, Construct<FileFuncImp>},
+    VLN2_REMOVAL_ROWS
 #ifdef _WIN32
     {kGUI_ToolboxInstallType, Construct<GUI_ToolboxInstallImp>},
     {kGUI_LicenseDisplayType, Construct<GUI_LicenseDisplayImp>},
 #endif
-    {kStaticElementArrayType, Construct<StaticElementArrayImp>},
-    {kElementContainerType, Construct<ElementContainerImp>},
-    {kStaticSizeElementIteratorType, Construct<StaticSizeElementIteratorImp>},
-    {kDynamicSizeElementIteratorType, Construct<DynamicSizeElementIteratorImp>},
-    {kStringUtilType, Construct<StringUtilImp>},
 };
+const ClassEntry kRemovalRows[] = {VLN2_REMOVAL_ROWS};
 const ClassEntry* const kClassTable = kRows;
 const int kClassCount = sizeof kRows / sizeof kRows[0];
+const ClassEntry* const kRemovalClassTable = kRemovalRows;
+const int kRemovalClassCount = sizeof kRemovalRows / sizeof kRemovalRows[0];
 
 }  // namespace VLN2

@@ -1,4 +1,5 @@
-// The program's one explicit class table: type id to implementation class.
+// The program's explicit class tables: type id to implementation class. The uninstaller's
+// leaves out the form's classes, which it never shows, so that it does not carry them.
 #pragma once
 
 #include "framework/CoreImp.h"
@@ -7,5 +8,7 @@ namespace VLN2 {
 
 extern const ClassEntry* const kClassTable;
 extern const int kClassCount;
+extern const ClassEntry* const kRemovalClassTable;
+extern const int kRemovalClassCount;
 
 }  // namespace VLN2

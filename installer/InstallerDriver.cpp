@@ -501,12 +501,13 @@ int InstallerDriver::Run() {
   return code;
 }
 
-int RunProgram(Port::ModuleHandle module, const char* commandLine, Program program) {
+int RunProgram(Port::ModuleHandle module, const char* commandLine, Program program,
+               const ClassEntry* classes, int classCount) {
   // Held until everything, the temporary folder included, is cleaned up.
   SingleInstance instance;
   Port::CreateLock();
   int exitCode = 1;
-  auto* core = new CoreImp(kClassTable, kClassCount);
+  auto* core = new CoreImp(classes, classCount);
   if (!core) {
     Port::DeleteLock();
     return 1;

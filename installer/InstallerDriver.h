@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framework/ElementImp.h"
+#include "installer/ClassTable.h"
 #include "system/port/Port.h"
 
 namespace VLN2 {
@@ -64,7 +65,9 @@ class InstallerDriver : public ElementStorage {
 // arguments after the program's name), runs the installer once and tears everything down.
 // The exit code: the driver's, or 1 when start-up failed. A copy started while another runs
 // shows a box and ends with 0 (unattended: no box, kExitAlreadyRunning).
+// classes: the program's class table.
 int RunProgram(Port::ModuleHandle module, const char* commandLine,
-               Program program = Program::kSetup);
+               Program program = Program::kSetup, const ClassEntry* classes = kClassTable,
+               int classCount = kClassCount);
 
 }  // namespace VLN2

@@ -85,7 +85,8 @@ int RunCopy(HINSTANCE instance, const char* commandLine, const char* original) {
     WaitForSingleObject(process, 30000);
     CloseHandle(process);
   }
-  int exitCode = VLN2::RunProgram(instance, commandLine, VLN2::Program::kUninstaller);
+  int exitCode = VLN2::RunProgram(instance, commandLine, VLN2::Program::kUninstaller,
+                                  VLN2::kRemovalClassTable, VLN2::kRemovalClassCount);
   // Only a copy in a folder StartCopy makes goes: the variable alone proves nothing.
   char self[MAX_PATH], temp[MAX_PATH];
   DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
@@ -111,7 +112,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   DWORD length = GetEnvironmentVariableA(kOriginalVariable, original, sizeof original);
   if (length > 0 && length < sizeof original) return RunCopy(instance, commandLine, original);
   if (!IsQuiet(commandLine) && StartCopy(commandLine)) return 0;
-  return VLN2::RunProgram(instance, commandLine, VLN2::Program::kUninstaller);
+  return VLN2::RunProgram(instance, commandLine, VLN2::Program::kUninstaller,
+                          VLN2::kRemovalClassTable, VLN2::kRemovalClassCount);
 #else
   return VLN2::RunProgram(instance, commandLine);
 #endif
