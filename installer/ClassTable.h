@@ -1,5 +1,5 @@
-// The program's explicit class tables: type id to implementation class. The uninstaller's
-// leaves out the form's classes, which it never shows, so that it does not carry them.
+// The programs' explicit class tables: type id to implementation class. The uninstaller's
+// holds only what a removal creates, so that it carries no archive reader, installation or form.
 #pragma once
 
 #include "framework/CoreImp.h"
