@@ -18,7 +18,7 @@ enum class RecordState {
 };
 
 // Removes the record's folder and the folder above it (the toolbox and product folders), each
-// when it is empty.
+// when it is empty, and the empty folders below the product folder first.
 void RemoveRecordFolders(const char* record);
 
 class Uninstaller : public Element {

@@ -353,11 +353,36 @@ int UninstallerImp::SaveOrDelete(const char* path) {
   return 0;
 }
 
+namespace {
+
+// Removes the empty folders below folder (ending in a separator), the deepest first, and
+// then folder itself when it is empty; links are never entered.
+void RemoveEmptyFolders(String* folder, int depth) {
+  int length = folder->GetLength();
+  Port::FindData entry;
+  Port::FindHandle found =
+      depth < 32 && folder->Append("*") == 0 ? Port::FindFirst(folder->GetText(), &entry) : nullptr;
+  for (bool more = found != nullptr; more; more = Port::FindNext(found, &entry)) {
+    if (!entry.isDirectory || entry.isLink || std::strcmp(entry.name, ".") == 0 ||
+        std::strcmp(entry.name, "..") == 0)
+      continue;
+    if (folder->Truncate(length) == 0 && folder->Append(entry.name) == 0 &&
+        folder->Append("\\") == 0)
+      RemoveEmptyFolders(folder, depth + 1);
+  }
+  if (found) Port::FindClose(found);
+  if (folder->Truncate(length) == 0) RemoveEmptyRealFolder(folder->GetText());
+}
+
+}  // namespace
+
 void RemoveRecordFolders(const char* record) {
   ElementRef<String> folder = ElementRef<String>::Create(kStringType);
-  if (folder && folder->SetText(record) == 0)
-    for (int level = 0; level < 2 && CutToParent(folder.get()); ++level)
-      RemoveEmptyRealFolder(folder->GetText());
+  if (!folder || folder->SetText(record) != 0 || !CutToParent(folder.get())) return;
+  RemoveEmptyRealFolder(folder->GetText());
+  // The product folder holds nothing of the user's: the empty folders an installation left
+  // there (such as the SDK's, when the record names only the folders of its files) go too.
+  if (CutToParent(folder.get())) RemoveEmptyFolders(folder.get(), 0);
 }
 
 namespace {

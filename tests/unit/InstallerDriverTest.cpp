@@ -497,7 +497,7 @@ TEST_F(CommandLineRunTest, TheInstalledAppsEntryNamesTheUninstallerWhileSomethin
   Port::CloseFile(running);
   EXPECT_TRUE(Logged("removed " + program)) << log_;
   EXPECT_TRUE(entry().empty());
-  EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox"));
+  EXPECT_FALSE(box_.Exists("Vorlane"));
 }
 
 // What the path gate refuses on the command line, or where nothing can be found: nothing
