@@ -102,8 +102,8 @@ set_property(TARGET VorlaneBoxSetup VorlaneBoxUninstall PROPERTY CXX_LINKER_LAUN
              "${CMAKE_COMMAND}" -E env "SOURCE_DATE_EPOCH=${VLN2_SOURCE_DATE_EPOCH}")
 
 # VLN2_SIGN (installer/CMakeLists.txt) makes installer/signed/VorlaneBoxSetup.exe, signed by
-# scripts/sign with the key its environment names. The executable beside it stays unsigned:
-# the reproducible file; the uninstaller inside it is signed too.
+# scripts/sign with the key its environment names; the uninstaller in its payload is signed
+# too. A build without VLN2_SIGN is the reproducible one.
 if(VLN2_SIGN)
   set(signed "${CMAKE_BINARY_DIR}/installer/signed/VorlaneBoxSetup.exe")
   add_custom_command(
