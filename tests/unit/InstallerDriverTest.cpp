@@ -388,8 +388,13 @@ TEST_F(CommandLineRunTest, ARemovalTakesTheRecordLastAndOnlyOnceNothingItListsSt
   box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info",
                  StoredRecordBytes({plugin, box_.Path("C4D\\other.dll"), record},
                                    {box_.Path("C4D\\"), box_.Path("C4D\\plugins\\")}));
-  EXPECT_EQ(Run("/uninstall /quiet"), kExitFailed);
+  EXPECT_EQ(Run("/uninstall"), kExitFailed);
   EXPECT_TRUE(Logged("left " + plugin)) << log_;
+  EXPECT_EQ(app_->boxes.back().text.find("VorlaneBox could not be removed completely. These files "
+                                         "stayed:\n\n" +
+                                         plugin + ": "),
+            0u)
+      << app_->boxes.back().text;
   EXPECT_FALSE(box_.Exists("C4D\\other.dll"));
   EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"),
             StoredRecordBytes({plugin, record}, {box_.Path("C4D\\"), box_.Path("C4D\\plugins\\")}));
