@@ -53,7 +53,7 @@ get_target_property(libraries vln2 LINK_LIBRARIES)
 list(TRANSFORM libraries REPLACE "^ZLIB::ZLIB$" vln2_zlib)
 target_link_libraries(vln2_release PUBLIC ${libraries})
 
-set(release_targets vln2_zlib vln2_release VorlaneBoxSetup)
+set(release_targets vln2_zlib vln2_release VorlaneBoxSetup VorlaneBoxUninstall)
 set_target_properties(${release_targets} PROPERTIES INTERPROCEDURAL_OPTIMIZATION ON)
 foreach(target IN LISTS release_targets)
   target_compile_options(${target} PRIVATE
@@ -67,6 +67,7 @@ foreach(target IN LISTS release_targets)
   endif()
 endforeach()
 target_link_options(VorlaneBoxSetup PRIVATE -Oz)
+target_link_options(VorlaneBoxUninstall PRIVATE -Oz)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   # The payload section starts on a page boundary of the file, so that Wine maps it rather
   # than copying all of it into memory at start-up; on x86-64, the build run under Wine. The
@@ -74,9 +75,11 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   target_link_options(VorlaneBoxSetup PRIVATE -Wl,--file-alignment=4096)
 endif()
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
-  target_link_options(VorlaneBoxSetup PRIVATE "-Wl,-T,${CMAKE_SOURCE_DIR}/cmake/NoUnwindTables.ld")
-  set_property(TARGET VorlaneBoxSetup APPEND PROPERTY LINK_DEPENDS
-               "${CMAKE_SOURCE_DIR}/cmake/NoUnwindTables.ld")
+  foreach(program VorlaneBoxSetup VorlaneBoxUninstall)
+    target_link_options(${program} PRIVATE "-Wl,-T,${CMAKE_SOURCE_DIR}/cmake/NoUnwindTables.ld")
+    set_property(TARGET ${program} APPEND PROPERTY LINK_DEPENDS
+                 "${CMAKE_SOURCE_DIR}/cmake/NoUnwindTables.ld")
+  endforeach()
 endif()
 # The link map shows which pieces of the runtime came in and why; the check fails the build
 # on any the installer must not carry.
@@ -93,12 +96,14 @@ add_custom_command(
 add_custom_target(VorlaneBoxSetupRuntimeCheck ALL DEPENDS "${checked}")
 
 target_sources(VorlaneBoxSetup PRIVATE "${VLN2_VERSION_RC}")
-set_property(TARGET VorlaneBoxSetup PROPERTY CXX_LINKER_LAUNCHER
+target_sources(VorlaneBoxUninstall PRIVATE "${VLN2_UNINSTALLER_RC}")
+target_include_directories(VorlaneBoxUninstall PRIVATE "${CMAKE_BINARY_DIR}/resources")
+set_property(TARGET VorlaneBoxSetup VorlaneBoxUninstall PROPERTY CXX_LINKER_LAUNCHER
              "${CMAKE_COMMAND}" -E env "SOURCE_DATE_EPOCH=${VLN2_SOURCE_DATE_EPOCH}")
 
-# VLN2_SIGN makes installer/signed/VorlaneBoxSetup.exe, signed by scripts/sign with the key
-# its environment names. The executable beside it stays unsigned: the reproducible file.
-option(VLN2_SIGN "Sign the installer after it is built (scripts/sign)" OFF)
+# VLN2_SIGN (installer/CMakeLists.txt) makes installer/signed/VorlaneBoxSetup.exe, signed by
+# scripts/sign with the key its environment names; the uninstaller in its payload is signed
+# too. A build without VLN2_SIGN is the reproducible one.
 if(VLN2_SIGN)
   set(signed "${CMAKE_BINARY_DIR}/installer/signed/VorlaneBoxSetup.exe")
   add_custom_command(

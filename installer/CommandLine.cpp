@@ -38,6 +38,24 @@ const char* const kUsageText =
     "  5  nothing to install (no host found and no /targets; with /uninstall: no record)\n"
     "  6  files in use; nothing was changed: retry later\n";
 
+const char* const kRemovalUsageText =
+    "VorlaneBoxUninstall removes VorlaneBox and all of its plug-ins.\n"
+    "\n"
+    "VorlaneBoxUninstall [/quiet] [/log=FILE]\n"
+    "\n"
+    "  /quiet      no boxes: removes what the last installation recorded\n"
+    "  /log=FILE   appends a log of the run to FILE (absolute path, UTF-8)\n"
+    "  /? or /help this text\n"
+    "\n"
+    "Exit codes of a /quiet run:\n"
+    "  0  everything removed\n"
+    "  1  something stayed (see the log); its record and entry stay too\n"
+    "  2  usage error\n"
+    "  3  the checks before removing failed; nothing was changed\n"
+    "  4  another copy is running\n"
+    "  5  not installed\n"
+    "  6  files in use; nothing was changed: retry later\n";
+
 namespace {
 
 // The text after prefix (case ignored), or null.
@@ -130,7 +148,8 @@ int CommandLine::Split(const char* text) {
   return count;
 }
 
-int CommandLine::Parse(const char* text) {
+int CommandLine::Parse(const char* text, bool removalOnly) {
+  uninstall_ = removalOnly;
   int count = Split(text);
   if (count < 0) return 1;
   ignored_ = static_cast<const char**>(Allocate(count * sizeof(const char*)));

@@ -9,6 +9,8 @@ namespace VLN2 {
 
 // The usage text: the options and the exit codes of an unattended run.
 extern const char* const kUsageText;
+// The same for the uninstaller, which only removes.
+extern const char* const kRemovalUsageText;
 
 // Exit codes of an unattended run (and of a usage error or a request for help in any run).
 enum ExitCode {
@@ -31,8 +33,8 @@ class CommandLine : public ElementStorage {
   // Reads the arguments (the command line after the program's name; null = none), split
   // and unquoted as the C runtime splits them. 0 when they can be used; 1 when memory
   // runs out; kExitUsage with Error() naming the fault. An argument that is no option is
-  // ignored, unless the run is quiet.
-  int Parse(const char* text);
+  // ignored, unless the run is quiet. removalOnly: the uninstaller's, which always removes.
+  int Parse(const char* text, bool removalOnly = false);
 
   bool IsQuiet() const { return quiet_; }
   bool AcceptsTerms() const { return acceptTerms_; }

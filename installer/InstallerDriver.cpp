@@ -4,6 +4,7 @@
 
 #include "framework/ElementRef.h"
 #include "framework/FilePath.h"
+#include "framework/PathRules.h"
 #include "framework/String.h"
 #include "framework/StringUtil.h"
 #include "installer/ClassTable.h"
@@ -16,6 +17,7 @@
 #include "installer/SingleInstance.h"
 #include "installer/Targets.h"
 #include "installer/ToolboxInstall.h"
+#include "installer/UninstallEntry.h"
 #include "installer/Uninstaller.h"
 #include "system/FileFunc.h"
 #include "system/Log.h"
@@ -112,6 +114,36 @@ void Tell(SystemApp* app, const char* text, bool error) {
   else
     app->ShowInfo(text, kSetupCaption);
 }
+
+// Collects the files a removal leaves, with the system's reason, from the events it logs,
+// while it is the application object's log; the log it stands in front of gets every event.
+class StayedFiles : public Log {
+ public:
+  StayedFiles(SystemApp* app, String* lines) : app_(app), log_(app->GetLog()), lines_(lines) {
+    app_->SetLog(this);
+  }
+  ~StayedFiles() override { app_->SetLog(log_); }
+  StayedFiles(const StayedFiles&) = delete;
+  StayedFiles& operator=(const StayedFiles&) = delete;
+
+  void Write(const char* event, const char* subject, const char* detail) override {
+    if (subject && (std::strcmp(event, "left") == 0 || std::strcmp(event, "refused") == 0)) {
+      lines_->Append(subject);
+      lines_->Append(detail ? ": " : "");
+      lines_->Append(detail ? detail : "");
+      lines_->Append("\n");
+    }
+    if (log_) log_->Write(event, subject, detail);
+  }
+  void WriteLines(const char* event, const char* subject, const char* text) override {
+    if (log_) log_->WriteLines(event, subject, text);
+  }
+
+ private:
+  SystemApp* app_;
+  Log* log_;
+  String* lines_;
+};
 
 void LogNumber(const char* event, int value) {
   char number[16];
@@ -300,42 +332,101 @@ int InstallerDriver::RunUninstall(const CommandLine& options) {
   // Without a program-files folder there is no telling where an installation would be.
   if (!toolbox) return Stopped(preflight.RunRemoval(), preflight);
   ElementRef<String> record = Joined({toolbox, kRecordName});
-  if (!record) return kExitFailed;
+  ElementRef<String> stayed = Joined({""});
+  if (!record || !stayed) return kExitFailed;
   if (PathExists(record->GetText()) != 0) {
     LogEvent("nothing to remove", record->GetText(), "no installation record");
+    // An entry left by an installation removed by hand would name nothing.
+    DeleteUninstallEntry(toolbox);
     if (!options.IsQuiet())
       app->ShowInfo("VorlaneBox is not installed on this computer.", kSetupCaption);
     return kExitNothingToInstall;
   }
+  bool uninstaller = program_ == Program::kUninstaller;
   if (!options.IsQuiet() &&
-      app->ShowQuestion("Remove VorlaneBox and the Vorlane SDK from this computer?\n\nEvery "
-                        "file that the last installation recorded is removed.",
+      app->ShowQuestion(uninstaller
+                            ? "Remove VorlaneBox and all of its plug-ins from this computer?"
+                            : "Remove VorlaneBox and the Vorlane SDK from this computer?\n\nEvery "
+                              "file that the last installation recorded is removed.",
                         kSetupCaption) != 0) {
     LogEvent("removal declined");
     return kExitSuccess;
   }
+  // The uninstaller run from the toolbox folder is one of the files it removes.
+  char own[2 * kMaxPathSize] = {};
+  if (Port::GetModuleFileName(app->GetInstance(), own, sizeof own)) preflight.SetOwnFile(own);
   if (int stopped = Stopped(preflight.RunRemoval(), preflight)) return stopped;
-  // The record goes last, and only once nothing it lists is left: what stays stays listed.
-  Uninstaller* uninstaller = preflight.GetPrevious();
-  bool cut = uninstaller->GetRecordState() != RecordState::kWhole;
-  bool left = uninstaller->KeepFile(record->GetText()) != 0 || uninstaller->Uninstall() != 0;
-  bool saved = uninstaller->SaveOrDelete(record->GetText()) == 0;
-  int result =
-      left || cut || !saved || PathExists(record->GetText()) == 0 ? kExitFailed : kExitSuccess;
-  if (cut) LogEvent("record damaged", record->GetText(), "files of the installation may remain");
-  if (result != kExitSuccess && PathExists(record->GetText()) == 0)
-    LogEvent("record kept", record->GetText(), "it lists the files that stayed");
-  if (!options.IsQuiet())
-    app->ShowInfo(result == kExitSuccess
-                      ? "VorlaneBox has been removed."
-                      : "VorlaneBox could not be removed completely: some of its files are in "
-                        "use or could not be read from the installation record.",
+  Uninstaller* previous = preflight.GetPrevious();
+  bool listed = previous->VisitFiles(
+                    [](const char* path, void* self) {
+                      return SamePath(path, static_cast<const char*>(self)) ? 1 : 0;
+                    },
+                    own) != 0;
+  int result = Remove(previous, record->GetText(), listed ? own : nullptr, stayed.get());
+  if (!options.IsQuiet()) {
+    ElementRef<String> told =
+        result == kExitSuccess
+            ? Joined({uninstaller ? "VorlaneBox has been removed from this computer."
+                                  : "VorlaneBox has been removed."})
+            : Joined({"VorlaneBox could not be removed completely.",
+                      stayed->GetLength() ? " These files stayed:\n\n" : "", stayed->GetText(),
+                      previous->GetRecordState() != RecordState::kWhole
+                          ? "\nThe installation record could not be read to its end: files of "
+                            "the installation may remain."
+                          : "",
+                      "\nClose the programs that use them, then remove VorlaneBox again."});
+    app->ShowInfo(told ? told->GetText() : "VorlaneBox could not be removed completely.",
                   kSetupCaption);
+  }
+  return result;
+}
+
+int InstallerDriver::Remove(Uninstaller* uninstaller, const char* record, const char* own,
+                            String* stayed) {
+  SystemApp* app = core_->GetSystemApp();
+  bool cut = uninstaller->GetRecordState() != RecordState::kWhole;
+  bool left = false;
+  {
+    StayedFiles watch(app, stayed);
+    left = uninstaller->KeepFile(record) != 0 || (own && uninstaller->KeepFile(own) != 0) ||
+           uninstaller->Uninstall() != 0;
+  }
+  // The program's own file goes last, once nothing else stays; a running program's file the
+  // system deletes at its next start.
+  bool atRestart = false;
+  if (own && !left && !cut) {
+    if (RemoveRealFile(own) == 0) {
+      LogEvent("removed", own);
+    } else if (Port::DeleteAtRestart(own)) {
+      LogEvent("removed at the next restart", own);
+      atRestart = true;
+    } else {
+      LogSystemError("left", own);
+      left = true;
+    }
+    if (!left) own = nullptr;
+  }
+  if (own && (uninstaller->AddFileEntry(own) != 0 || uninstaller->AddFolderEntry(own) != 0))
+    left = true;
+  bool saved = uninstaller->SaveOrDelete(record) == 0;
+  bool kept = PathExists(record) == 0;
+  int result = left || cut || !saved || kept ? kExitFailed : kExitSuccess;
+  if (cut) LogEvent("record damaged", record, "files of the installation may remain");
+  if (kept) LogEvent("record kept", record, "it lists the files that stayed");
+  // The entry goes with the record: while files stay, it offers to remove them.
+  if (!kept && DeleteUninstallEntry(app->GetToolboxFolder()) == EntryOutcome::kFailed)
+    result = kExitFailed;
+  // The toolbox and product folders follow the program's file, each when it is empty then.
+  ElementRef<String> folder = Joined({record});
+  for (int level = 0; atRestart && folder && level < 2 && CutToParent(folder.get()); ++level)
+    Port::DeleteAtRestart(folder->GetText());
   return result;
 }
 
 int InstallerDriver::UsageError(const char* fault) {
-  ElementRef<String> text = Joined({"Usage error: ", fault, "\n\n", kUsageText});
+  ElementRef<String> text =
+      Joined({"Usage error: ", fault, "\n\n",
+              program_ == Program::kUninstaller ? kRemovalUsageText : kUsageText});
   Tell(core_->GetSystemApp(), text ? text->GetText() : fault, true);
   return kExitUsage;
 }
@@ -353,7 +444,8 @@ bool InstallerDriver::Recover() {
 
 void InstallerDriver::LogStart(const CommandLine& options) {
   SystemApp* app = core_->GetSystemApp();
-  LogEvent("start", "VorlaneBox Setup " VLN2_VERSION);
+  LogEvent("start", program_ == Program::kUninstaller ? "VorlaneBox Uninstall " VLN2_VERSION
+                                                      : "VorlaneBox Setup " VLN2_VERSION);
   LogEvent("computer", app->GetMachineName(), app->GetOsProductName());
   LogEvent("command line", nullptr, app->GetCommandLineText() ? app->GetCommandLineText() : "");
   for (int n = 0; options.GetIgnored(n); ++n) LogEvent("ignored argument", options.GetIgnored(n));
@@ -367,11 +459,12 @@ int InstallerDriver::Run() {
   SystemApp* app = core_->GetSystemApp();
   if (!app) return kExitFailed;
   CommandLine options;
-  int parsed = options.Parse(app->GetCommandLineText());
+  bool removalOnly = program_ == Program::kUninstaller;
+  int parsed = options.Parse(app->GetCommandLineText(), removalOnly);
   if (parsed == 1) return kExitFailed;
   app->SetQuiet(options.IsQuiet());
   if (options.WantsHelp()) {
-    Tell(app, kUsageText, false);
+    Tell(app, removalOnly ? kRemovalUsageText : kUsageText, false);
     return kExitSuccess;
   }
   LogFile log;
@@ -398,12 +491,13 @@ int InstallerDriver::Run() {
   return code;
 }
 
-int RunProgram(Port::ModuleHandle module, const char* commandLine) {
+int RunProgram(Port::ModuleHandle module, const char* commandLine, Program program,
+               const ClassEntry* classes, int classCount) {
   // Held until everything, the temporary folder included, is cleaned up.
   SingleInstance instance;
   Port::CreateLock();
   int exitCode = 1;
-  auto* core = new CoreImp(kClassTable, kClassCount);
+  auto* core = new CoreImp(classes, classCount);
   if (!core) {
     Port::DeleteLock();
     return 1;
@@ -415,14 +509,15 @@ int RunProgram(Port::ModuleHandle module, const char* commandLine) {
         // Before the application object's start-up, which makes the temporary folder: this
         // copy touches nothing. An unattended run says so by its exit code alone.
         CommandLine options;
-        bool quiet = options.Parse(commandLine) == 0 && options.IsQuiet();
+        bool quiet =
+            options.Parse(commandLine, program == Program::kUninstaller) == 0 && options.IsQuiet();
         if (!quiet) app->ShowError(instance.Refusal(), kSetupCaption);
         core->SetSystemApp(app);
         exitCode = quiet ? kExitAlreadyRunning : kExitSuccess;
       } else {
         app->Init();
         core->SetSystemApp(app);
-        if (auto* driver = new InstallerDriver(core)) {
+        if (auto* driver = new InstallerDriver(core, program)) {
           exitCode = driver->Run();
           delete driver;
         }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framework/ElementImp.h"
+#include "installer/ClassTable.h"
 #include "system/port/Port.h"
 
 namespace VLN2 {
@@ -11,11 +12,18 @@ namespace VLN2 {
 class CommandLine;
 class InstallPlan;
 class Preflight;
+class String;
+class Uninstaller;
 enum class PreflightCause;
+
+// The two programs built from these sources: Setup, and the uninstaller that the
+// installation puts into the toolbox folder, which only removes.
+enum class Program { kSetup, kUninstaller };
 
 class InstallerDriver : public ElementStorage {
  public:
-  explicit InstallerDriver(Core* core) : core_(core) {}
+  explicit InstallerDriver(Core* core, Program program = Program::kSetup)
+      : core_(core), program_(program) {}
 
   // Runs as the application object's command line asks; the exit code. With a form: 0
   // after Cancel (or when the form could not be created), 1 after an installation.
@@ -39,6 +47,10 @@ class InstallerDriver : public ElementStorage {
   int RunForm(const CommandLine& options);
   int RunUnattended(const CommandLine& options);
   int RunUninstall(const CommandLine& options);
+  // Removes what the record lists, the record and the entry in the installed apps last, and
+  // the running program's own file (own; null when it is not listed) once nothing else stays;
+  // the exit code. *stayed: the files that stayed, with the system's reason, one a line.
+  int Remove(Uninstaller* uninstaller, const char* record, const char* own, String* stayed);
   // Tells the fault and the usage; kExitUsage.
   int UsageError(const char* fault);
   void LogStart(const CommandLine& options);
@@ -47,12 +59,16 @@ class InstallerDriver : public ElementStorage {
   bool Recover();
 
   Core* core_;
+  Program program_;
 };
 
 // The program: builds the Core and the application object with the command line (the
 // arguments after the program's name), runs the installer once and tears everything down.
 // The exit code: the driver's, or 1 when start-up failed. A copy started while another runs
 // shows a box and ends with 0 (unattended: no box, kExitAlreadyRunning).
-int RunProgram(Port::ModuleHandle module, const char* commandLine);
+// classes: the program's class table.
+int RunProgram(Port::ModuleHandle module, const char* commandLine,
+               Program program = Program::kSetup, const ClassEntry* classes = kClassTable,
+               int classCount = kClassCount);
 
 }  // namespace VLN2

@@ -374,6 +374,8 @@ int Preflight::NoteRecordedInUse(const char* path, void* preflight) {
   auto* self = static_cast<Preflight*>(preflight);
   // The replay refuses such a path without looking at it: so does this check.
   if (!IsRecordablePath(path)) return 0;
+  // The program's own file is in use as long as it runs; it goes last.
+  if (self->ownFile_ && SamePath(path, self->ownFile_)) return 0;
   return self->NoteInUse(nullptr, path, nullptr) == PreflightCause::kReady ? 0 : 1;
 }
 

@@ -51,6 +51,8 @@ class Preflight {
   // The checks before a removal of the installation: its record is one this Setup reads, and
   // none of the files it lists is in use (asked as Run asks).
   PreflightCause RunRemoval();
+  // Names the running program's own file, which the removal checks do not count as in use.
+  void SetOwnFile(const char* path) { ownFile_ = path; }
   // After Run or RunRemoval: the previous installation's record as loaded, or null.
   Uninstaller* GetPrevious() const { return previous_.get(); }
   // After kReady: the staged archive file, held open until the Preflight goes; the plan holds
@@ -118,6 +120,7 @@ class Preflight {
   // The folder FolderOfPathIsThere last asked about, and its answer.
   ElementRef<String> lastFolder_;
   bool lastFolderThere_ = false;
+  const char* ownFile_ = nullptr;
 };
 
 }  // namespace VLN2

@@ -28,6 +28,12 @@ const char* const kRecordDamagedText =
     "\nThe installation record of the previous installation was damaged: files of that "
     "installation may remain in ";
 const char* const kRecordDamagedAdvice = " and in the folders of its plug-ins.\n";
+const char* const kEntryFailedText =
+    "\nVorlaneBox could not be entered in the list of installed apps (";
+const char* const kEntryNotOursText =
+    "\nThe list of installed apps holds a VorlaneBox entry of another installation, which was "
+    "left as it is (";
+const char* const kEntryAdvice = "). To remove VorlaneBox, run ";
 const char* const kLeftOverText =
     "\nThese files of the previous installation could not be removed; the next installation "
     "or removal tries again:\n";
@@ -145,6 +151,13 @@ int ToolboxInstallImp::CarryOut(Archive* archive, const InstallPlan::Destination
     const char* path = journal_.GetFilePath(n);
     if (uninstaller_->AddFileEntry(path) != 0 || uninstaller_->AddFolderEntry(path) != 0)
       result = 1;
+  }
+  ArchiveReader* reader = CastTo<ArchiveReader>(archive);
+  for (int i = 0; result == 0 && reader && i < destination.count; ++i) {
+    std::uint32_t unpacked = 0;
+    bool packed = false;
+    if (reader->GetEntryForm(destination.files[i].entry, &unpacked, &packed) == 0)
+      installedBytes_ += unpacked;
   }
   // Put back as it was; what cannot go back now is the journal's to put back later.
   if (result != 0 && !journal_.Undo(fromFile, fromFolder)) journal_.Write();
@@ -313,8 +326,11 @@ int ToolboxInstallImp::SaveRecord() {
     LogSystemError("record not written", record);
   // Files that could not go back yet: the next start puts them back.
   if (complete) journal_.Remove();
-  // Nothing installed any more: no empty toolbox or product folder either.
-  if (PathExists(record) != 0) RemoveRecordFolders(record);
+  // Nothing installed any more: no entry, and no empty toolbox or product folder either.
+  installed = PathExists(record) == 0;
+  entry_ = installed ? WriteUninstallEntry(ToolboxFolder(), installedBytes_)
+                     : DeleteUninstallEntry(ToolboxFolder());
+  if (!installed) RemoveRecordFolders(record);
   return 0;
 }
 
@@ -342,6 +358,13 @@ int ToolboxInstallImp::ShowReport() {
     return 1;
   if (recordDamaged_ && (report->Append(kRecordDamagedText) != 0 || report->Append(toolbox) != 0 ||
                          report->Append(kRecordDamagedAdvice) != 0))
+    return 1;
+  if ((entry_ == EntryOutcome::kFailed || entry_ == EntryOutcome::kNotOurs) &&
+      (report->Append(entry_ == EntryOutcome::kFailed ? kEntryFailedText : kEntryNotOursText) !=
+           0 ||
+       report->Append(kUninstallEntryName) != 0 || report->Append(kEntryAdvice) != 0 ||
+       report->Append(toolbox) != 0 || report->Append(kUninstallerProgram) != 0 ||
+       report->Append(".\n") != 0))
     return 1;
   if (leftOver_ && leftOver_->GetLength() > 0 &&
       (report->Append(kLeftOverText) != 0 || report->Append(leftOver_->GetText()) != 0))

@@ -6,6 +6,7 @@
 #include "installer/InstallPlan.h"
 #include "installer/Journal.h"
 #include "installer/ToolboxInstall.h"
+#include "installer/UninstallEntry.h"
 
 namespace VLN2 {
 
@@ -67,8 +68,10 @@ class ToolboxInstallImp : public ElementImp<ToolboxInstall>, public InstallSourc
   bool recordSaved_ = false;
   bool recordLost_ = false;
   bool sharedFailed_ = false;
-  bool recordDamaged_ = false;   // the previous record was cut short
-  ElementRef<String> leftOver_;  // the previous files and backups that stayed, one a line
+  bool recordDamaged_ = false;        // the previous record was cut short
+  ElementRef<String> leftOver_;       // the previous files and backups that stayed, one a line
+  std::uint64_t installedBytes_ = 0;  // of the destinations put in place
+  EntryOutcome entry_ = EntryOutcome::kDone;
 };
 
 }  // namespace VLN2

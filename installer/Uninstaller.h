@@ -18,7 +18,7 @@ enum class RecordState {
 };
 
 // Removes the record's folder and the folder above it (the toolbox and product folders), each
-// when it is empty.
+// when it is empty, and the empty folders below the product folder first.
 void RemoveRecordFolders(const char* record);
 
 class Uninstaller : public Element {
@@ -32,13 +32,14 @@ class Uninstaller : public Element {
   // Writes both lists to path + kSavingSuffix, then puts that file in the place of
   // path in one step: the record at path is either the old one or the new one, whole.
   virtual int Save(const char* path) = 0;
-  // Deletes every listed file but the one KeepFile named and removes every listed folder that
+  // Deletes every listed file but the ones KeepFile named and removes every listed folder that
   // is empty. The files that could not be deleted and the folders holding them stay listed,
   // so that the next replay tries again; the rest, the kept file too, leaves the lists. 1 when
   // a listed file is left in place.
   virtual int Uninstall() = 0;
-  // Names a file that Uninstall leaves in place even when it is listed (null: none): the
-  // record that Save is to replace.
+  // Adds a file that Uninstall leaves in place even when it is listed (null: none any more):
+  // the record that Save is to replace, and the running program's own file. 1 when memory runs
+  // out or two are named already.
   virtual int KeepFile(const char* path) = 0;
   // Calls visit with each listed file in order; stops at the first non-zero result and
   // returns it, else 0.

@@ -178,7 +178,7 @@ int UninstallerImp::Init() {
 }
 
 int UninstallerImp::Destroy() {
-  ReleaseElement(kept_);
+  KeepFile(nullptr);
   ReleaseElement(folders_);
   ReleaseElement(files_);
   delete this;
@@ -204,12 +204,18 @@ int UninstallerImp::AddFolderEntry(const char* path) {
 }
 
 int UninstallerImp::KeepFile(const char* path) {
-  ReleaseElement(kept_);
-  if (!path) return 0;
-  ElementRef<String> kept = ElementRef<String>::Create(kStringType);
-  if (!kept || kept->SetText(path) != 0) return 1;
-  kept_ = kept.Detach();
-  return 0;
+  if (!path) {
+    for (String*& kept : kept_) ReleaseElement(kept);
+    return 0;
+  }
+  for (String*& kept : kept_) {
+    if (kept) continue;
+    ElementRef<String> text = ElementRef<String>::Create(kStringType);
+    if (!text || text->SetText(path) != 0) return 1;
+    kept = text.Detach();
+    return 0;
+  }
+  return 1;
 }
 
 int UninstallerImp::Load(const char* path) {
@@ -264,14 +270,15 @@ int UninstallerImp::Uninstall() {
   Iterator* it = files_->GetIterator(kListIterator, nullptr);
   if (!it) return 1;
   int result = 0;
-  const char* keptPath = kept_ ? kept_->GetText() : nullptr;
   // What could not be removed stays listed, so that the next replay tries again; the kept
   // file leaves the list like a removed one (its owner records it anew), and a path refused
   // as no place of an installation leaves it too: it should never have been in.
   fileIndex_.Clear();
   for (it->First(); !it->IsDone();) {
     const char* file = TextOf(it->Current());
-    bool kept = keptPath && util->CompareNoCase(file, keptPath) == 0;
+    bool kept = false;
+    for (String* keptFile : kept_)
+      kept = kept || (keptFile && util->CompareNoCase(file, keptFile->GetText()) == 0);
     Removal removal = kept ? Removal::kGone : RemoveListedFile(file);
     if (removal != Removal::kGone) result = 1;
     if (removal == Removal::kLeft) {
@@ -336,11 +343,36 @@ int UninstallerImp::SaveOrDelete(const char* path) {
   return 0;
 }
 
+namespace {
+
+// Removes the empty folders below folder (ending in a separator), the deepest first, and
+// then folder itself when it is empty; links are never entered.
+void RemoveEmptyFolders(String* folder, int depth) {
+  int length = folder->GetLength();
+  Port::FindData entry;
+  Port::FindHandle found =
+      depth < 32 && folder->Append("*") == 0 ? Port::FindFirst(folder->GetText(), &entry) : nullptr;
+  for (bool more = found != nullptr; more; more = Port::FindNext(found, &entry)) {
+    if (!entry.isDirectory || entry.isLink || std::strcmp(entry.name, ".") == 0 ||
+        std::strcmp(entry.name, "..") == 0)
+      continue;
+    if (folder->Truncate(length) == 0 && folder->Append(entry.name) == 0 &&
+        folder->Append("\\") == 0)
+      RemoveEmptyFolders(folder, depth + 1);
+  }
+  if (found) Port::FindClose(found);
+  if (folder->Truncate(length) == 0) RemoveEmptyRealFolder(folder->GetText());
+}
+
+}  // namespace
+
 void RemoveRecordFolders(const char* record) {
   ElementRef<String> folder = ElementRef<String>::Create(kStringType);
-  if (folder && folder->SetText(record) == 0)
-    for (int level = 0; level < 2 && CutToParent(folder.get()); ++level)
-      RemoveEmptyRealFolder(folder->GetText());
+  if (!folder || folder->SetText(record) != 0 || !CutToParent(folder.get())) return;
+  RemoveEmptyRealFolder(folder->GetText());
+  // The product folder holds nothing of the user's: the empty folders an installation left
+  // there (such as the SDK's, when the record names only the folders of its files) go too.
+  if (CutToParent(folder.get())) RemoveEmptyFolders(folder.get(), 0);
 }
 
 namespace {

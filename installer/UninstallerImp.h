@@ -38,7 +38,8 @@ class UninstallerImp : public ElementImp<Uninstaller> {
   // Beside each list, so that adding a path does not compare it with every listed one.
   TextIndex fileIndex_;
   TextIndex folderIndex_;
-  String* kept_ = nullptr;  // the file Uninstall leaves in place
+  static constexpr int kMaxKept = 2;
+  String* kept_[kMaxKept] = {};  // the files Uninstall leaves in place
   RecordState state_ = RecordState::kMissing;
 };
 

@@ -15,6 +15,8 @@
 #pragma push_macro("CreateDirectory")
 #pragma push_macro("RemoveDirectory")
 #pragma push_macro("RegOpenKey")
+#pragma push_macro("RegCreateKey")
+#pragma push_macro("RegDeleteTree")
 #pragma push_macro("RegEnumValue")
 #pragma push_macro("RegQueryValue")
 #pragma push_macro("GetModuleFileName")
@@ -26,6 +28,8 @@
 #undef CreateDirectory
 #undef RemoveDirectory
 #undef RegOpenKey
+#undef RegCreateKey
+#undef RegDeleteTree
 #undef RegEnumValue
 #undef RegQueryValue
 #undef GetModuleFileName
@@ -106,6 +110,9 @@ bool MoveFileReplacing(const char* from, const char* to);
 // Renames the file from to the name to on the same volume (MoveFileExA); with replace, a file
 // at to is replaced in the same step, else it refuses the move.
 bool MoveFile(const char* from, const char* to, bool replace);
+// Has the system delete the file, or the folder when it is empty then, at its next start
+// (MoveFileExA with delay-until-reboot): the way to remove a running program's own file.
+bool DeleteAtRestart(const char* path);
 // Writes what the file holds through to the disk (FlushFileBuffers).
 bool FlushFile(FileHandle file);
 // Bytes free to this user on the volume that holds the existing folder.
@@ -160,6 +167,14 @@ long RegEnumValue(RegistryHandle key, std::uint32_t index, char* name, std::uint
                   unsigned char* data, std::uint32_t* dataSize);
 // The default value of the subkey (null = the key itself). data null asks for the size.
 long RegQueryValue(RegistryHandle key, const char* subkey, char* data, long* size);
+// Writing (RegCreateKeyExW with KEY_WRITE, RegSetValueExW, RegDeleteTreeW): opens the key for
+// writing, creating it and the keys above it as needed; closed with RegCloseKey.
+long RegCreateKey(RegistryHandle root, const char* path, RegistryHandle* key);
+// Sets a named value of the open key: a text (REG_SZ) or a 32-bit number (REG_DWORD).
+long RegSetText(RegistryHandle key, const char* name, const char* text);
+long RegSetNumber(RegistryHandle key, const char* name, std::uint32_t value);
+// Deletes the key with its values and every key below it.
+long RegDeleteTree(RegistryHandle root, const char* path);
 
 // ---- One installer at a time: a named mutex that a standard user cannot take first (a
 // private namespace with an Administrators boundary where the system offers it, else the
@@ -241,6 +256,8 @@ void Unlock();
 #pragma pop_macro("CreateDirectory")
 #pragma pop_macro("RemoveDirectory")
 #pragma pop_macro("RegOpenKey")
+#pragma pop_macro("RegCreateKey")
+#pragma pop_macro("RegDeleteTree")
 #pragma pop_macro("RegEnumValue")
 #pragma pop_macro("RegQueryValue")
 #pragma pop_macro("GetModuleFileName")

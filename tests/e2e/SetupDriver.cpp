@@ -12,7 +12,9 @@
 //              (vlnpack list); --payload: the folder it was packed from.
 // Scenarios: detect, max-versions, update, cancel, nothing, planted, quiet, quiet-targets,
 // uninstall, usage, interactive-log, unicode and then unicode-update in the same prefix,
-// second, links, unc-record, base-folder, no-temp, damaged, in-use, quiet-preflight (tests);
+// second, links, unc-record, base-folder, no-temp, damaged, in-use, quiet-preflight,
+// uninstall-entry, uninstall-quiet, after-restart, uninstall-asked, after-restart in one
+// prefix (tests);
 // demo (the main job's walk through one installation); seed-demo and show-record (its parts,
 // for a person at a display); bench (the installation benchmark's timed run).
 // Exit code 0 when every check passed.
@@ -1343,6 +1345,131 @@ void Uninstall() {
          "the SDK's files and the record are removed");
 }
 
+// ---- The entry in the installed apps and the uninstaller in the toolbox folder
+
+const char* const kEntryKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VorlaneBox";
+const std::string kUninstaller = kToolbox + "VorlaneBoxUninstall.exe";
+
+// A value of the entry as text (a number in decimal); "" when missing.
+std::string EntryValue(const char* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEntryKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
+  char data[1024] = {};
+  DWORD size = sizeof data - 1, type = 0;
+  LONG result = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS) return "";
+  return type == REG_DWORD ? std::to_string(*reinterpret_cast<DWORD*>(data)) : std::string(data);
+}
+
+// The files and the entry after a removal: everything gone but what the restart deletes.
+void ExpectRemoved(const std::string& pending) {
+  Expect(FilesBelow("C:\\Hosts\\") == std::vector<std::string>{"C:\\Hosts\\3dsMax8\\3dsmax.exe"},
+         "every installed plug-in file is removed, the host's own stays");
+  Expect(!FileExists(kRecord) && EntryValue("DisplayName").empty(),
+         "the record and the entry are removed");
+  std::vector<std::string> left = FilesBelow(kBase);
+  Expect(left.empty() || left == std::vector<std::string>{pending},
+         "nothing is left below " + kBase + (pending.empty() ? "" : " but " + pending) +
+             (left.empty() ? "" : ": " + left[0]));
+}
+
+// After an installation the entry names the uninstaller; run as the system's list runs it,
+// unattended (uninstall-quiet), it removes everything, its own file at the next start.
+void UninstallEntry() {
+  Choice choice = SeedAllHosts();
+  ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms")), "0", "installed");
+  CheckInstallation(choice);
+  const std::string quoted = "\"" + kUninstaller + "\"";
+  ExpectEq(EntryValue("DisplayName"), "VorlaneBox", "DisplayName");
+  ExpectEq(EntryValue("Publisher"), "Vorlane Software", "Publisher");
+  ExpectEq(EntryValue("InstallLocation"), kToolbox, "InstallLocation");
+  ExpectEq(EntryValue("UninstallString"), quoted, "UninstallString");
+  ExpectEq(EntryValue("QuietUninstallString"), quoted + " /quiet", "QuietUninstallString");
+  ExpectEq(EntryValue("NoModify") + EntryValue("NoRepair"), "11", "NoModify and NoRepair");
+  Expect(std::atoi(EntryValue("EstimatedSize").c_str()) > 0,
+         "EstimatedSize " + EntryValue("EstimatedSize"));
+}
+
+// Runs the entry's QuietUninstallString exactly as stored, as a deployment system runs it;
+// its exit code.
+int RunQuietUninstallString() {
+  std::string command = EntryValue("QuietUninstallString");
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  Expect(!command.empty() && CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
+                                            nullptr, nullptr, &startup, &process) != 0,
+         "started " + command);
+  DWORD code = 99;
+  if (process.hProcess) {
+    WaitForSingleObject(process.hProcess, 60000);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  return static_cast<int>(code);
+}
+
+void UninstallQuiet() {
+  ExpectEq(std::to_string(RunQuietUninstallString()), "0", "the quiet uninstaller's exit code");
+  ExpectRemoved(FileExists(kUninstaller) ? kUninstaller : "");
+}
+
+// The main job's removal: what is left in the product folder, and the exit code.
+void ShowRemoval() {
+  int code = RunQuietUninstallString();
+  std::printf("Exit code %d. Left below %s: ", code, kBase.c_str());
+  std::vector<std::string> left = FilesBelow(kBase);
+  std::printf("%s\n", left.empty() ? "nothing" : "");
+  for (const std::string& file : left)
+    std::printf("  %s (deleted at the next start of Windows)\n", file.c_str());
+  std::printf("The entry: %s\n", EntryValue("DisplayName").empty() ? "removed" : "still there");
+}
+
+// Asked interactively, a copy in a temporary folder asks, removes and says so.
+void UninstallAsked() {
+  SeedAllHosts();
+  ExpectEq(std::to_string(RunUnattended("/quiet /accept-terms")), "0", "installed again");
+  Program program;
+  if (!program.Start(kUninstaller, "")) return;
+  Expect(program.WaitForExit() && program.ExitCode() == 0, "the uninstaller hands over and ends");
+  HWND ask = nullptr;
+  Expect(WaitUntil(
+             [&] { return (ask = FindWindowA("#32770", kSetupCaption)) && IsWindowVisible(ask); },
+             15000),
+         "a box asks");
+  if (!ask) return;
+  ExpectEq(Text(GetDlgItem(ask, 0xFFFF)),
+           "Remove VorlaneBox and all of its plug-ins from this computer?", "the question");
+  Shot(ask, "uninstaller-question");
+  Expect(FileExists(kRecord), "nothing removed while it asks");
+  PostMessageA(ask, WM_COMMAND, IDYES, 0);
+  HWND done = nullptr;
+  Expect(WaitUntil(
+             [&] {
+               return (done = FindWindowA("#32770", kSetupCaption)) && done != ask &&
+                      IsWindowVisible(done);
+             },
+             30000),
+         "a box tells the result");
+  if (!done) return;
+  ExpectEq(Text(GetDlgItem(done, 0xFFFF)), "VorlaneBox has been removed from this computer.",
+           "the result");
+  Shot(done, "uninstaller-removed");
+  PostMessageA(done, WM_COMMAND, IDOK, 0);
+  Expect(WaitUntil([&] { return !IsWindow(done); }), "the result box closes");
+  ExpectRemoved("");
+}
+
+// After the restart nothing of VorlaneBox is left, the uninstaller's copies included.
+void AfterRestart() {
+  ExpectRemoved("");
+  Expect(!FolderExists(kBase), "the product folder is gone");
+  Expect(Entries(TempFolder(), "VLNU*").empty(),
+         "no copy of the uninstaller is left in " + TempFolder());
+}
+
 // A usage error changes nothing and says why on the console; /? shows the usage in a box.
 void Usage() {
   SeedAllHosts();
@@ -1700,7 +1827,7 @@ int main(int argc, char** argv) {
       Expect(false, "known option " + option);
   }
   if (!g_options.listingFile.empty()) ReadListing();
-  bool quiet = scenario == "seed-demo" || scenario == "show-record";
+  bool quiet = scenario == "seed-demo" || scenario == "show-record" || scenario == "show-removal";
   if (!quiet) std::printf("== %s\n", scenario.c_str());
   if (scenario == "detect")
     Detect();
@@ -1720,6 +1847,16 @@ int main(int argc, char** argv) {
     QuietTargets();
   else if (scenario == "uninstall")
     Uninstall();
+  else if (scenario == "uninstall-entry")
+    UninstallEntry();
+  else if (scenario == "uninstall-quiet")
+    UninstallQuiet();
+  else if (scenario == "show-removal")
+    ShowRemoval();
+  else if (scenario == "uninstall-asked")
+    UninstallAsked();
+  else if (scenario == "after-restart")
+    AfterRestart();
   else if (scenario == "usage")
     Usage();
   else if (scenario == "interactive-log")

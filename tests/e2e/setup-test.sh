@@ -120,6 +120,31 @@ if [ "$scenario" = unc-record ] && [ $result -eq 0 ]; then
     result=1
   fi
 fi
+# The entry as Wine's own list of installed programs and its registry show it; the quiet
+# removal, then the asked one, each followed by a restart of the prefix, which carries out
+# the deletions that wait for it.
+wine_in_prefix() { WINEPREFIX=$prefix WINEDEBUG=-all /usr/lib/wine/wine64 "$@" 2>/dev/null | tr -d '\r'; }
+restart_prefix() {
+  wine_in_prefix wineboot -r >/dev/null
+  WINEPREFIX=$prefix wineserver -w
+}
+if [ "$scenario" = uninstall-entry ] && [ $result -eq 0 ]; then
+  echo "setup-test: wine uninstaller --list:"
+  wine_in_prefix uninstaller --list | tee "$work/$scenario/list.txt"
+  grep -q 'VorlaneBox' "$work/$scenario/list.txt" || { echo "setup-test: VorlaneBox not listed"; result=1; }
+  wine_in_prefix reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VorlaneBox'
+  for step in uninstall-quiet after-restart uninstall-asked after-restart; do
+    [ $result -eq 0 ] || break
+    drive "$step"
+    result=$?
+    if [ "$step" != after-restart ]; then
+      echo "setup-test: waiting for the restart:"
+      wine_in_prefix reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations
+      WINEPREFIX=$prefix wineserver -w
+      restart_prefix
+    fi
+  done
+fi
 WINEPREFIX=$prefix wineserver -k 2>/dev/null
 if [ $result -eq 0 ]; then
   rm -rf "${work:?}/${scenario:?}"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Reads the version resource and the manifest back from the built installer (the resource
-# compiler decompiles an executable's resources) and checks them against the project version.
-# Usage: version-test.sh SETUP.exe RESOURCE-COMPILER VERSION
+# Reads the version resource and the manifest back from a built program (the resource compiler
+# decompiles an executable's resources) and checks them against the project version.
+# Usage: version-test.sh PROGRAM.exe RESOURCE-COMPILER VERSION [PART]
+#   PART: Setup (the installer, by default) or Uninstall (the uninstaller).
 set -uo pipefail
-exe=$1 windres=$2 version=$3
+exe=$1 windres=$2 version=$3 part=${4:-Setup}
 IFS=. read -r major minor patch tweak _ <<<"$version.0.0.0"
 resources=$("$windres" -J coff -O rc -i "$exe") || {
   echo "version-test: cannot read the resources of $exe"
@@ -13,12 +14,13 @@ expected=(
   "FILEVERSION $major, $minor, $patch, $tweak"
   "PRODUCTVERSION $major, $minor, $patch, $tweak"
   'VALUE "CompanyName", "Vorlane Software"'
-  'VALUE "FileDescription", "VorlaneBox Setup"'
+  "VALUE \"FileDescription\", \"VorlaneBox $part\""
   "VALUE \"FileVersion\", \"$version\""
-  'VALUE "OriginalFilename", "VorlaneBoxSetup.exe"'
+  "VALUE \"OriginalFilename\", \"VorlaneBox$part.exe\""
   'VALUE "ProductName", "VorlaneBox"'
   "VALUE \"ProductVersion\", \"$version\""
-  "name=\"\"Vorlane.VorlaneBox.Setup\"\" version=\"\"$major.$minor.$patch.$tweak\"\""
+  "name=\"\"Vorlane.VorlaneBox.$part\"\" version=\"\"$major.$minor.$patch.$tweak\"\""
+  'level=""requireAdministrator""'
 )
 failed=0
 for line in "${expected[@]}"; do

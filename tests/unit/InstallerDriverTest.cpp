@@ -164,7 +164,10 @@ TEST_F(CommandLineRunTest, UnattendedRunsEndWithTheirExitCodesAndLogWhatTheyDid)
        {"detected c4d-r10: " + c4d, "file written " + plugin, "target installed c4d-r10",
         "box (not shown) VorlaneBox Installation Report: VorlaneBox for Cinema4D R10 is "
         "successfully installed.",
-        "record written " + toolbox + "Uninstall.info", "exit code 0"}},
+        "record written " + toolbox + "Uninstall.info",
+        "no entry in the installed apps " + toolbox +
+            "VorlaneBoxUninstall.exe: it is not installed",
+        "exit code 0"}},
       {"/quiet /accept-terms /targets=sdk,max7 \"/folder:max7=" + box_.Path("Max 7") + "\"",
        0,
        {box_.Path("Vorlane\\SDK\\include\\a.h"), max7 + "m.dlu"},
@@ -228,8 +231,13 @@ TEST_F(CommandLineRunTest, ARemovalTakesTheRecordLastAndOnlyOnceNothingItListsSt
   box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info",
                  StoredRecordBytes({plugin, box_.Path("C4D\\other.dll"), record},
                                    {box_.Path("C4D\\"), box_.Path("C4D\\plugins\\")}));
-  EXPECT_EQ(Run("/uninstall /quiet"), kExitFailed);
+  EXPECT_EQ(Run("/uninstall"), kExitFailed);
   EXPECT_TRUE(Logged("left " + plugin)) << log_;
+  EXPECT_EQ(app_->boxes.back().text.find("VorlaneBox could not be removed completely. These files "
+                                         "stayed:\n\n" +
+                                         plugin + ": "),
+            0u)
+      << app_->boxes.back().text;
   EXPECT_FALSE(box_.Exists("C4D\\other.dll"));
   EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"),
             StoredRecordBytes({plugin, record}, {box_.Path("C4D\\"), box_.Path("C4D\\plugins\\")}));
@@ -251,6 +259,93 @@ TEST_F(CommandLineRunTest, ARemovalTakesTheRecordLastAndOnlyOnceNothingItListsSt
     EXPECT_TRUE(box_.Exists("C4D\\other.dll"));
     EXPECT_FALSE(box_.Exists("C4D\\plugins"));
   }
+}
+
+// The entry in the installed apps follows what is installed: written from the toolbox folder
+// after an installation, replaced by an update, deleted with the last file; another
+// installation's entry and a key the system refuses are told. The uninstaller run from the
+// toolbox folder removes its own file last.
+TEST_F(CommandLineRunTest, TheInstalledAppsEntryNamesTheUninstallerWhileSomethingIsInstalled) {
+  BuildPayload({{"VLN2_Resources\\VorlaneBoxUninstall.exe", std::string(1024, 'u')},
+                {"Cinema4D10\\plugins\\p.cdl", std::string(2048, 'c')},
+                {"3DSMax6\\m.dlu", std::string(8192, 'm')},
+                {"SDK\\include\\a.h", std::string(4096, 's')}});
+  const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VorlaneBox";
+  const std::string toolbox = box_.Path("Vorlane\\Toolbox\\");
+  const std::string program = toolbox + "VorlaneBoxUninstall.exe";
+  auto entry = [&] {
+    std::map<std::string, std::string> values;
+    for (const char* name :
+         {"DisplayName", "DisplayVersion", "Publisher", "InstallLocation", "DisplayIcon",
+          "UninstallString", "QuietUninstallString", "EstimatedSize", "NoModify", "NoRepair"}) {
+      std::string data;
+      if (PosixPort::GetRegistryData(Port::kLocalMachine, key.c_str(), name, &data))
+        values[name] = data;
+    }
+    return values;
+  };
+  auto text = [](const std::string& value) { return value + '\0'; };
+  auto installed = [&](std::uint32_t kilobytes) {
+    return std::map<std::string, std::string>{
+        {"DisplayName", text("VorlaneBox")},
+        {"DisplayVersion", text(VLN2_VERSION)},
+        {"Publisher", text("Vorlane Software")},
+        {"InstallLocation", text(toolbox)},
+        {"DisplayIcon", text(program)},
+        {"UninstallString", text("\"" + program + "\"")},
+        {"QuietUninstallString", text("\"" + program + "\" /quiet")},
+        {"EstimatedSize", StoredWord(kilobytes)},
+        {"NoModify", StoredWord(1)},
+        {"NoRepair", StoredWord(1)}};
+  };
+  const struct {
+    std::string arguments;  // empty: the form, with nothing chosen
+    std::map<std::string, std::string> entry;
+  } rows[] = {
+      {"/quiet /accept-terms /targets=sdk", installed(5)},
+      {"/quiet /accept-terms", installed(3)},
+      {"/quiet /accept-terms /targets=sdk,c4d-r10,max6 /folder:max6=" + box_.Path("Max6"),
+       installed(15)},
+      {"", {}},
+      {"/quiet /accept-terms", installed(3)},
+      {"/uninstall /quiet", {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments);
+    g_script.runResult = 0;
+    g_script.userSelects = {{12, false}};
+    EXPECT_EQ(Run(row.arguments), row.arguments.empty() ? 1 : 0) << log_;
+    EXPECT_EQ(entry(), row.entry);
+    EXPECT_EQ(box_.Exists("Vorlane\\Toolbox\\VorlaneBoxUninstall.exe"), !row.entry.empty());
+  }
+
+  // Another installation's key is neither replaced nor removed; one the system refuses is told.
+  const std::string report = "box (not shown) VorlaneBox Installation Report: ";
+  PosixPort::SetRegistryText(Port::kLocalMachine, key.c_str(), "UninstallString", "other.exe");
+  EXPECT_EQ(Run("/quiet /accept-terms"), kExitSuccess);
+  EXPECT_TRUE(Logged("entry not written HKEY_LOCAL_MACHINE\\" + key)) << log_;
+  EXPECT_NE(log_.find(report + "The list of installed apps holds a VorlaneBox entry of another"),
+            std::string::npos);
+  EXPECT_EQ(entry(), (std::map<std::string, std::string>{{"UninstallString", text("other.exe")}}));
+  EXPECT_EQ(Run("/uninstall /quiet"), kExitSuccess);
+  EXPECT_TRUE(Logged("entry not removed HKEY_LOCAL_MACHINE\\" + key)) << log_;
+  EXPECT_FALSE(entry().empty());
+  PosixPort::DenyRegistryKey(Port::kLocalMachine, key.c_str());
+  EXPECT_EQ(Run("/quiet /accept-terms"), kExitSuccess);
+  EXPECT_NE(log_.find(report + "VorlaneBox could not be entered in the list of installed apps"),
+            std::string::npos)
+      << log_;
+
+  // Run from the toolbox folder, it is in use while it removes, and goes last.
+  PosixPort::ClearRegistry();
+  ASSERT_EQ(Run("/quiet /accept-terms /targets=sdk"), kExitSuccess);
+  PosixPort::SetModuleFileName(program.c_str());
+  Port::FileHandle running = Port::OpenFile(program.c_str(), Port::kAccessWrite, false);
+  EXPECT_EQ(Run("/uninstall /quiet"), kExitSuccess) << log_;
+  Port::CloseFile(running);
+  EXPECT_TRUE(Logged("removed " + program)) << log_;
+  EXPECT_TRUE(entry().empty());
+  EXPECT_FALSE(box_.Exists("Vorlane"));
 }
 
 // What the path gate refuses on the command line, or where nothing can be found: nothing

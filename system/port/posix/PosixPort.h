@@ -36,6 +36,10 @@ void SetRegistryText(Port::RegistryHandle root, const char* key, const char* nam
 void SetRegistryData(Port::RegistryHandle root, const char* key, const char* name, const void* data,
                      std::uint32_t size);
 void CreateRegistryKey(Port::RegistryHandle root, const char* key);
+// A value's bytes as stored (a text with its NUL, a number as 4 bytes little-endian); false
+// when the key or the value is missing.
+bool GetRegistryData(Port::RegistryHandle root, const char* key, const char* name,
+                     std::string* data);
 // Opening the key fails with access denied (5).
 void DenyRegistryKey(Port::RegistryHandle root, const char* key);
 void ClearRegistry();
@@ -55,6 +59,8 @@ struct MessageBoxRecord {
 };
 const std::vector<MessageBoxRecord>& MessageBoxes();
 const std::vector<std::string>& ShellOpens();
+// The paths DeleteAtRestart was given, in order.
+const std::vector<std::string>& RestartDeletions();
 void ClearRecords();
 // What the next boxes return (1, OK, at start).
 void SetMessageBoxResult(int result);

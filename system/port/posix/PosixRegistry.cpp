@@ -193,9 +193,73 @@ long RegQueryValue(RegistryHandle key, const char* subkey, char* data, long* siz
   return kErrorSuccess;
 }
 
+long RegCreateKey(RegistryHandle root, const char* path, RegistryHandle* key) {
+  *key = nullptr;
+  int rootIndex = RootIndex(root);
+  std::vector<std::string> names;
+  if (rootIndex < 0) return kErrorInvalidHandle;
+  if (!SplitPath(path, &names)) return kErrorBadPathname;
+  OpenKey opened{rootIndex, {}};
+  Key* walked = &g_roots[rootIndex];
+  for (const std::string& name : names) {
+    walked = Child(walked, name, true);
+    if (walked->denied) return kErrorAccessDenied;
+    opened.path.push_back(walked->name);
+  }
+  OpenKey* handle = new (std::nothrow) OpenKey(std::move(opened));
+  if (!handle) return 8;  // ERROR_NOT_ENOUGH_MEMORY
+  *key = handle;
+  return kErrorSuccess;
+}
+
+long RegSetText(RegistryHandle key, const char* name, const char* text) {
+  Key* open = RootIndex(key) < 0 ? Resolve(key) : nullptr;
+  if (!open || !text) return key ? kErrorKeyDeleted : kErrorInvalidHandle;
+  Store(open, name, std::string(text, std::strlen(text) + 1));
+  return kErrorSuccess;
+}
+
+long RegSetNumber(RegistryHandle key, const char* name, std::uint32_t value) {
+  Key* open = RootIndex(key) < 0 ? Resolve(key) : nullptr;
+  if (!open) return key ? kErrorKeyDeleted : kErrorInvalidHandle;
+  const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8),
+                         static_cast<char>(value >> 16), static_cast<char>(value >> 24)};
+  Store(open, name, std::string(bytes, 4));
+  return kErrorSuccess;
+}
+
+long RegDeleteTree(RegistryHandle root, const char* path) {
+  int rootIndex = RootIndex(root);
+  std::vector<std::string> names;
+  if (rootIndex < 0 || !SplitPath(path, &names) || names.empty()) return kErrorBadPathname;
+  std::string last = names.back();
+  names.pop_back();
+  Key* parent = Walk(rootIndex, names, false);
+  if (!parent) return kErrorFileNotFound;
+  for (auto child = parent->subkeys.begin(); child != parent->subkeys.end(); ++child) {
+    if (!PosixPort::EqualsNoCase((*child)->name, last)) continue;
+    if ((*child)->denied) return kErrorAccessDenied;
+    parent->subkeys.erase(child);
+    return kErrorSuccess;
+  }
+  return kErrorFileNotFound;
+}
+
 }  // namespace Port
 
 namespace PosixPort {
+
+bool GetRegistryData(Port::RegistryHandle root, const char* key, const char* name,
+                     std::string* data) {
+  Key* found = KeyOf(root, key, false);
+  std::string wanted = name ? name : "";
+  for (const Value& value : found ? found->values : std::vector<Value>())
+    if (EqualsNoCase(value.name, wanted)) {
+      *data = value.data;
+      return true;
+    }
+  return false;
+}
 
 void SetRegistryText(Port::RegistryHandle root, const char* key, const char* name,
                      const char* text) {

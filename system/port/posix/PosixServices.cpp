@@ -39,6 +39,7 @@ std::vector<Resource> g_resources;
 std::vector<Version> g_versions;
 std::vector<PosixPort::MessageBoxRecord> g_boxes;
 std::vector<std::string> g_shellOpens;
+std::vector<std::string> g_restartDeletions;
 int g_boxResult = 1;  // IDOK
 bool g_hasModuleFileName = false;
 std::string g_moduleFileName;
@@ -189,6 +190,13 @@ void ShellOpen(const char* what) {
   std::fprintf(stderr, "[shell open] %s\n", what ? what : "");
 }
 
+// No restart to wait for: recorded, like the shell's actions.
+bool DeleteAtRestart(const char* path) {
+  if (!path) return false;
+  g_restartDeletions.push_back(path);
+  return true;
+}
+
 int WaitForInput(std::uint32_t milliseconds) {
   // No message queue here: nothing ever arrives.
   Sleep(milliseconds);
@@ -278,10 +286,12 @@ void SetProductMajorVersion(const char* programFile, int major) {
 
 const std::vector<MessageBoxRecord>& MessageBoxes() { return g_boxes; }
 const std::vector<std::string>& ShellOpens() { return g_shellOpens; }
+const std::vector<std::string>& RestartDeletions() { return g_restartDeletions; }
 
 void ClearRecords() {
   g_boxes.clear();
   g_shellOpens.clear();
+  g_restartDeletions.clear();
 }
 
 void SetMessageBoxResult(int result) { g_boxResult = result; }

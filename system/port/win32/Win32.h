@@ -17,6 +17,8 @@
 #undef CreateDirectory
 #undef RemoveDirectory
 #undef RegOpenKey
+#undef RegCreateKey
+#undef RegDeleteTree
 #undef RegEnumValue
 #undef RegQueryValue
 #undef GetModuleFileName

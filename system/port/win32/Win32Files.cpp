@@ -198,6 +198,10 @@ bool MoveFile(const char* from, const char* to, bool replace) {
   return from && to && MoveFileExA(from, to, replace ? MOVEFILE_REPLACE_EXISTING : 0);
 }
 
+bool DeleteAtRestart(const char* path) {
+  return path && MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
 bool FlushFile(FileHandle file) { return file && FlushFileBuffers(AsHandle(file)); }
 
 bool GetVolumeFreeBytes(const char* folder, std::uint64_t* bytes) {

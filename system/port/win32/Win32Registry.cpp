@@ -142,6 +142,40 @@ long RegQueryValue(RegistryHandle key, const char* subkey, char* data, long* siz
   return result;
 }
 
+long RegCreateKey(RegistryHandle root, const char* path, RegistryHandle* key) {
+  *key = nullptr;
+  WideName widePath(path);
+  if (!widePath.ok()) return kErrorNoUnicodeTranslation;
+  HKEY opened = nullptr;
+  LONG result = RegCreateKeyExW(AsKey(root), widePath.get(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                &opened, nullptr);
+  if (result == ERROR_SUCCESS) *key = opened;
+  return result;
+}
+
+long RegSetText(RegistryHandle key, const char* name, const char* text) {
+  WideName wideName(name);
+  WideName wideText(text);
+  if (!wideName.ok() || !wideText.ok() || !text) return kErrorNoUnicodeTranslation;
+  DWORD bytes = static_cast<DWORD>((wcslen(wideText.get()) + 1) * sizeof(wchar_t));
+  return RegSetValueExW(AsKey(key), wideName.get(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(wideText.get()), bytes);
+}
+
+long RegSetNumber(RegistryHandle key, const char* name, std::uint32_t value) {
+  WideName wideName(name);
+  if (!wideName.ok()) return kErrorNoUnicodeTranslation;
+  DWORD number = value;
+  return RegSetValueExW(AsKey(key), wideName.get(), 0, REG_DWORD,
+                        reinterpret_cast<const BYTE*>(&number), sizeof number);
+}
+
+long RegDeleteTree(RegistryHandle root, const char* path) {
+  WideName widePath(path);
+  if (!widePath.ok() || !path) return kErrorNoUnicodeTranslation;
+  return RegDeleteTreeW(AsKey(root), widePath.get());
+}
+
 }  // namespace Port
 }  // namespace VLN2
 
