@@ -258,7 +258,8 @@ int CompareNames(const char* a, const char* b) {
 }
 
 bool IsSafeEntryName(const char* name) {
-  return name && name[0] != '\0' && !IsSeparator(name[0]) && AreSafeLevels(name, false);
+  // An empty or rooted name has an empty first level.
+  return name && AreSafeLevels(name, false);
 }
 
 }  // namespace VLN2

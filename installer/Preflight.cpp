@@ -13,7 +13,6 @@
 #include "framework/ElementContainer.h"
 #include "framework/PathRules.h"
 #include "framework/String.h"
-#include "framework/StringUtil.h"
 #include "installer/InstallPlan.h"
 #include "installer/Journal.h"
 #include "installer/Targets.h"
@@ -312,8 +311,9 @@ PreflightCause Preflight::Need(const char* folder, std::uint64_t bytes) {
     if (!Port::GetVolumeFolder(folder, volume, sizeof volume)) return PreflightCause::kReady;
     for (int i = 0; i < volumeCount_ && lastVolume_ < 0; ++i)
       if (SamePath(volumes_[i].folder->GetText(), volume)) lastVolume_ = i;
-    // More volumes than targets cannot be: every destination is a volume at most.
-    if (lastVolume_ < 0 && volumeCount_ < kMaxVolumes) {
+    // The destinations are the targets' folders and the toolbox folder: never more volumes.
+    static_assert(kMaxVolumes > kTargetCount, "a volume for every destination");
+    if (lastVolume_ < 0) {
       volumes_[volumeCount_].folder = NewText(volume);
       if (!volumes_[volumeCount_].folder) return PreflightCause::kOutOfMemory;
       lastVolume_ = volumeCount_++;
@@ -466,11 +466,10 @@ void Preflight::RemoveCreatedFolders() {
   const char* toolbox = app_ ? app_->GetToolboxFolder() : nullptr;
   if (!existedAbove_ || !toolbox) return;
   ElementRef<String> folder = NewText(toolbox);
-  ElementRef<StringUtil> util = ElementRef<StringUtil>::Create(kStringUtilType);
-  if (!folder || !util) return;
-  // From the deepest up to the folder that was there before.
-  while (folder->GetLength() > existedAbove_->GetLength() &&
-         util->CompareNoCase(folder->GetText(), existedAbove_->GetText()) != 0) {
+  if (!folder) return;
+  // From the deepest up to the folder that was there before: the toolbox folder cut to its
+  // parents, it has that folder's length exactly when it is that folder.
+  while (folder->GetLength() > existedAbove_->GetLength()) {
     RemoveFolder(folder->GetText());
     if (!CutToParent(folder.get())) break;
   }
