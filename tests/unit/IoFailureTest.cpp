@@ -264,10 +264,7 @@ class IoFailureTest : public CoreFixture {
     ASSERT_GT(calls, 0) << "the Update never calls " << call;
     for (bool fromThenOn : {false, true})
       for (int error : {ENOSPC, EACCES})
-        for (long n = 1; n <= calls && !HasFatalFailure(); ++n) {
-          if (getenv("ONLYN") && atol(getenv("ONLYN")) != n) continue;
-          Judge(call, n, error, fromThenOn);
-        }
+        for (long n = 1; n <= calls && !HasFatalFailure(); ++n) Judge(call, n, error, fromThenOn);
   }
 
   Sandbox box_;
