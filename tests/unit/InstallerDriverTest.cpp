@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <regex>
 #include <string>
@@ -259,13 +260,16 @@ class CommandLineRunTest : public InstallerDriverTest {
                   {"Cinema4D10\\plugins\\p.cdl", "plug-in"},
                   {"3DSMax6\\m.dlu", "max"},
                   {"SDK\\include\\a.h", "header"}});
-    registry_.SetText(Port::kLocalMachine, "SOFTWARE\\MAXON\\CINEMA 4D\\10.0", "InstallPath",
-                      box_.Path("C4D\\").c_str());
-    box_.MakeFolder("C4D");
+    RegisterC4D();
   }
   void TearDown() override {
     PosixPort::ClearResources();
     InstallerDriverTest::TearDown();
+  }
+  void RegisterC4D() {
+    registry_.SetText(Port::kLocalMachine, "SOFTWARE\\MAXON\\CINEMA 4D\\10.0", "InstallPath",
+                      box_.Path("C4D\\").c_str());
+    box_.MakeFolder("C4D");
   }
   // A run with the log; the lines it added to the log, without their time stamps.
   int Run(const std::string& arguments) {
@@ -290,31 +294,17 @@ class CommandLineRunTest : public InstallerDriverTest {
   std::string log_;
 };
 
+// An installation, two updates and the removal: each row starts from what the row before left,
+// which its log shows.
 TEST_F(CommandLineRunTest, UnattendedRunsEndWithTheirExitCodesAndLogWhatTheyDid) {
   const std::string c4d = box_.Path("C4D\\"), max7 = box_.Path("Max 7\\");
   const std::string plugin = c4d + "plugins\\p.cdl", toolbox = box_.Path("Vorlane\\Toolbox\\");
-  box_.WriteFile("blocked", "a file where a folder should be");
   const struct {
     std::string arguments;
     int exitCode;
     std::vector<std::string> installed;
     std::vector<std::string> logged;
   } rows[] = {
-      {"/quiet",
-       2,
-       {},
-       {"box (not shown) VorlaneBox Setup: Usage error: /quiet installs only with /accept-terms, "
-        "which accepts the Vorlane Software Terms"}},
-      {"/quiet /accept-terms /targets=max5",
-       2,
-       {},
-       {"box (not shown) VorlaneBox Setup: Usage error: No folder for the target max5: give "
-        "/folder:max5=PATH"}},
-      {"/quiet /accept-terms /folder:c4d-r10=" + box_.Path("blocked\\"),
-       1,
-       {},
-       {"folder not created for " + box_.Path("blocked\\plugins\\p.cdl"), "target failed c4d-r10",
-        "exit code 1"}},
       {"/QUIET -accept-terms",
        0,
        {plugin, toolbox + "r.txt"},
@@ -346,17 +336,130 @@ TEST_F(CommandLineRunTest, UnattendedRunsEndWithTheirExitCodesAndLogWhatTheyDid)
   }
   EXPECT_FALSE(box_.Exists("C4D\\plugins"));
   EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox"));
-  // A record that does not list itself goes all the same, once the files it lists are gone.
-  box_.WriteFile("C4D\\plugins\\p.cdl", "x");
-  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({plugin}, {}));
-  EXPECT_EQ(Run("/uninstall /quiet"), kExitSuccess);
-  EXPECT_FALSE(box_.Exists("C4D\\plugins\\p.cdl"));
-  EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox"));
+}
 
-  PosixPort::ClearRegistry();  // no host any more
-  EXPECT_EQ(Run("/quiet /accept-terms"), kExitNothingToInstall);
-  EXPECT_TRUE(Logged("nothing to install: no host found and no /targets"));
-  EXPECT_FALSE(Logged("file written"));
+// Every place that chooses an exit code, from the fault that makes it choose to the code, the
+// log line and the boxes shown. Each row starts from Cinema 4D R10 installed by a run before.
+TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
+  const std::string toolbox = box_.Path("Vorlane\\Toolbox\\"), record = toolbox + "Uninstall.info";
+  const std::string plugin = box_.Path("C4D\\plugins\\p.cdl"), install = "/quiet /accept-terms";
+  Port::FileHandle held = nullptr;
+  // A refused system call of the port; "allocation": the n-th allocation fails; "second copy":
+  // the program starts while another copy runs.
+  struct Fault {
+    const char* call = nullptr;
+    long n = 0;
+    int error = 0;
+  };
+  const struct {
+    std::string arguments;
+    Fault fault;
+    std::function<void()> setup;
+    int exitCode;
+    std::string logged;  // a line of the log; none: nothing is logged
+    std::size_t boxes;
+  } rows[] = {
+      {install, {}, nullptr, 0, "record written " + record, 0},
+      {"/uninstall /quiet", {}, nullptr, 0, "record removed " + record, 0},
+      {"/uninstall", {}, [&] { app_->answerYes = false; }, 0, "removal declined", 1},
+      {"/?", {}, nullptr, 0, "", 1},
+      {"", {"second copy"}, nullptr, 0, "", 1},
+      {install, {"allocation", 1}, nullptr, 1, "", 0},
+      {install, {"open", 1, EACCES}, nullptr, 1, "", 0},  // the log's
+      {install, {"rename", 1, ENOSPC}, nullptr, 1, "record not written " + record, 0},
+      {install,
+       {},
+       [&] {
+         box_.Remove("Vorlane\\Toolbox\\r.txt");
+         box_.MakeFolder("Vorlane\\Toolbox\\r.txt\\in the way");
+       },
+       1,
+       "shared files failed",
+       0},
+      {install + " /folder:c4d-r10=" + box_.Path("blocked\\"),
+       {},
+       [&] { box_.WriteFile("blocked", "x"); },
+       1,
+       "target failed c4d-r10",
+       0},
+      {"/uninstall /quiet", {"read", 1, EIO}, nullptr, 1, "record not read " + record, 0},
+      {"/uninstall",
+       {"unlink", 1, EACCES},
+       nullptr,
+       1,
+       "box VorlaneBox Setup: VorlaneBox could not be removed completely",
+       2},
+      {"/uninstall /quiet",
+       {},
+       [&] { box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({plugin}, {})); },
+       0,
+       "removed " + plugin,
+       0},
+      {"/quiet",
+       {},
+       nullptr,
+       2,
+       "box (not shown) VorlaneBox Setup: Usage error: /quiet installs only with /accept-terms",
+       0},
+      {install + " /targets=max5",
+       {},
+       nullptr,
+       2,
+       "box (not shown) VorlaneBox Setup: Usage error: No folder for the target max5",
+       0},
+      {install, {}, [&] { box_.Remove("tmp"); }, 3, "stopped before removing anything", 0},
+      {install, {"second copy"}, nullptr, 4, "", 0},
+      {install, {}, [] { PosixPort::ClearRegistry(); }, 5, "nothing to install: no host found", 0},
+      {"/uninstall",
+       {},
+       [&] { box_.Remove("Vorlane"); },
+       5,
+       "box VorlaneBox Setup: VorlaneBox is not installed on this computer.",
+       1},
+      {install,
+       {},
+       [&] { held = Port::OpenFile(plugin.c_str(), Port::kAccessWrite, false); },
+       6,
+       "stopped before removing anything: Setup was cancelled while these files were in use",
+       0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments + " " + (row.fault.call ? row.fault.call : ""));
+    for (const char* top : {"Vorlane", "C4D", "tmp"}) box_.Remove(top);
+    box_.MakeFolder("tmp");
+    RegisterC4D();
+    ASSERT_EQ(Run(install), 0);
+    app_->boxes.clear();
+    PosixPort::ClearRecords();
+    if (row.setup) row.setup();
+    const std::string fault = row.fault.call ? row.fault.call : "";
+    int code = 0;
+    if (fault == "second copy") {
+      PosixPort::SetTempPath(box_.Root().c_str());
+      SingleInstance first;
+      code = RunProgram(nullptr, row.arguments.c_str());
+      PosixPort::SetTempPath(nullptr);
+      core_->SetCore(core_);  // the program's Core was the current one
+      log_.clear();
+    } else {
+      if (fault == "allocation") FailAllocation(row.fault.n);
+      if (!fault.empty()) PosixPort::FailSystemCall(row.fault.call, row.fault.n, row.fault.error);
+      code = Run(row.arguments);
+      FailAllocation(0);
+      PosixPort::ResetSystemCalls();
+    }
+    Port::CloseFile(held);
+    held = nullptr;
+    app_->answerYes = true;
+    EXPECT_EQ(code, row.exitCode);
+    if (row.logged.empty()) {
+      EXPECT_EQ(log_, "");
+    } else {
+      EXPECT_TRUE(Logged(row.logged)) << row.logged << "\n" << log_;
+      EXPECT_TRUE(Logged("exit code " + std::to_string(row.exitCode))) << log_;
+    }
+    EXPECT_EQ(app_->boxes.size() + PosixPort::MessageBoxes().size(), row.boxes);
+  }
 }
 
 // The record goes last, and only when nothing it lists stays: a held plug-in stops the removal
