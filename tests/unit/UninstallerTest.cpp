@@ -174,16 +174,23 @@ TEST_F(UninstallerTest, LegacyCodePagePathsAreConvertedBeforeTheReplay) {
   std::uint32_t size = sizeof name - 1;
   ASSERT_TRUE(Port::FromWideText(reinterpret_cast<const std::uint16_t*>(cafe.data()),
                                  static_cast<std::uint32_t>(cafe.size()), name, &size));
-  const std::string lookAlike = "caf\xEF\xBF\xBD.txt";  // what a lossy conversion names
+  const std::string lookAlike = "caf\xEF\xBF\xBD.txt";    // what a lossy conversion names
+  const std::string utf8 = std::string("utf-8 ") + name;  // never converted
   for (const char* acp : {"", "1252"}) {
     if (*acp)
       registry.SetText(Port::kLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage",
                        "ACP", acp);
-    box_.WriteFile(name, "x");
-    box_.WriteFile(lookAlike, "x");
-    EXPECT_EQ(Replay(StoredRecordBytes({box_.Path("caf\xE9.txt")}, {})), 0);
+    for (const std::string& file : {std::string(name), lookAlike, utf8}) box_.WriteFile(file, "x");
+    EXPECT_EQ(Replay(StoredRecordBytes({box_.Path("caf\xE9.txt"), box_.Path(utf8)}, {})), 0);
     EXPECT_NE(box_.Exists(name), *acp != '\0') << "code page " << acp;
     EXPECT_TRUE(box_.Exists(lookAlike)) << "code page " << acp;
+    EXPECT_FALSE(box_.Exists(utf8)) << "code page " << acp;
+#ifndef _WIN32
+    // Without a code page, the legacy path is left out, not taken as bytes.
+    box_.WriteFile("caf\xE9.txt", "x");
+    EXPECT_EQ(Replay(StoredRecordBytes({box_.Path("caf\xE9.txt")}, {})), 0);
+    EXPECT_TRUE(box_.Exists("caf\xE9.txt")) << "code page " << acp;
+#endif
   }
 }
 
