@@ -394,10 +394,10 @@ TEST_F(PlantedLinkTest, TheReplayActsOnlyOnPathsAnInstallationCouldHaveWritten) 
       inst + "ok.txt:stream",
       inst + "ok.txt",
   };
-  box_.MakeFolder("inst\\kept");
+  box_.MakeFolder("inst\\kept.");
   std::filesystem::create_directory(outside_ + "/sub");
-  const std::vector<std::string> folders = {inst + "dirlink\\", inst + "empty\\",
-                                            inst + ".\\kept\\", inst + "dirlink\\sub\\"};
+  const std::vector<std::string> folders = {inst + "dirlink\\", inst + "empty\\", inst + "kept.\\",
+                                            inst + "dirlink\\sub\\"};
   box_.WriteFile("Uninstall.info", StoredRecordBytes(files, folders));
   {
     auto uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);
@@ -409,7 +409,7 @@ TEST_F(PlantedLinkTest, TheReplayActsOnlyOnPathsAnInstallationCouldHaveWritten) 
     EXPECT_TRUE(box_.Exists(std::string("inst\\") + kept)) << kept;
   EXPECT_FALSE(box_.Exists("inst\\ok.txt"));
   EXPECT_FALSE(box_.Exists("inst\\empty"));
-  EXPECT_TRUE(box_.Exists("inst\\kept"));
+  EXPECT_TRUE(box_.Exists("inst\\kept."));
   EXPECT_TRUE(std::filesystem::exists(outside_ + "/sub"));
   EXPECT_EQ(ReadOutside("far.txt"), "far");
 }

@@ -704,10 +704,11 @@ TEST_F(PreflightTest, ARefusedCallDuringTheChecksStopsTheRunBeforeAnythingIsRemo
       // The record's trial file stays when it cannot be removed; the next save empties it.
       if (std::string(call) == "unlink") after.erase("Vorlane\\Toolbox\\Uninstall.info.saving");
       EXPECT_TRUE(after == before_);
-      if (std::string(call) == "write" && n == 1) {
-        EXPECT_NE(app_->boxes[0].text.find("could not write its installation files to " +
-                                           box_.Path("tmp\\Archive.DAT")),
-                  std::string::npos);
+      // The first write and read are the staging's: the disk, not the payload, is told.
+      const std::string staging =
+          std::string(call) == "write" ? "could not write its" : "could not read back its";
+      if (n == 1 && (std::string(call) == "write" || std::string(call) == "read")) {
+        EXPECT_NE(app_->boxes[0].text.find(staging + " installation files"), std::string::npos);
       }
     }
   }
@@ -844,6 +845,7 @@ TEST_F(PreflightTest, ARecordEntryNamingADeviceIsNeverAskedWhetherItIsInUse) {
 
 TEST_F(PreflightTest, NotEnoughRoomRemovesTheToolboxFolderItMade) {
   box_.Remove("Vorlane");
+  box_.MakeFolder("Vorlane");  // there before, and empty: it stays
   box_.Remove("C4D");
   before_ = Snapshot();
   PosixPort::SetSystemCall(
@@ -854,15 +856,31 @@ TEST_F(PreflightTest, NotEnoughRoomRemovesTheToolboxFolderItMade) {
         return 0;
       }));
   ExpectStoppedSaying("There is not enough free space on the disk of");
-  EXPECT_FALSE(box_.Exists("Vorlane"));
+  EXPECT_TRUE(box_.Exists("Vorlane"));
+  EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox"));
+}
+
+// A name extraction refuses becomes no file: it is not checked for use.
+TEST_F(PreflightTest, ANameExtractionRefusesIsNotCheckedForUse) {
+  ArchiveContents contents = kPayload;
+  contents.push_back({"SDK\\held.txt.", "Windows would write held.txt"});
+  BuildPayload(contents);
+  box_.WriteFile("Vorlane\\SDK\\held.txt.", "the user's");
+  Port::FileHandle held =
+      Port::OpenFile(box_.Path("Vorlane\\SDK\\held.txt.").c_str(), Port::kAccessWrite, false);
+  EXPECT_EQ(Run(), 1);
+  Port::CloseFile(held);
 }
 
 TEST_F(PreflightTest, APlugInHeldWithoutSharingAsksToRetryAndCancelKeepsEverything) {
   Port::FileHandle held =
       Port::OpenFile(box_.Path("C4D\\plugins\\p.cdl").c_str(), Port::kAccessWrite, false);
   ASSERT_NE(held, nullptr);
+  int asked = 0;
+  app_->answerRetry = [&] { return ++asked == 1 ? 1 : 0; };  // Cancel, then Retry
   ExpectStoppedSaying("These files are in use and cannot be replaced:\n\n" +
-                      box_.Path("C4D\\plugins\\p.cdl") + "\n");
+                      box_.Path("C4D\\plugins\\p.cdl") + "\n\nClose the programs");
+  EXPECT_EQ(asked, 1);
   Port::CloseFile(held);
 }
 

@@ -146,6 +146,7 @@ TEST_F(UninstallerTest, WhatARecordRemovesDependsOnItsHeaderAndCounts) {
       {"newest header", StoredRecordBytes(listed, {}, INT32_MAX), 1, false},
       {"no whole header", std::string(2, '\0'), 1, false},
       {"negative counts", StoredWord(0) + StoredWord(-5) + StoredWord(-1), 0, false},
+      {"an empty text names no file", StoredRecordBytes({"", listed[0]}, {}), 0, true},
   };
   for (const auto& row : rows) {
     box_.WriteFile("listed.txt", "x");
@@ -153,6 +154,7 @@ TEST_F(UninstallerTest, WhatARecordRemovesDependsOnItsHeaderAndCounts) {
     EXPECT_NE(box_.Exists("listed.txt"), row.removes) << row.what;
   }
   // No record at all: a missing file, or a folder in its place.
+  box_.WriteFile("listed.txt", "x");
   box_.MakeFolder("folder.info");
   for (const char* record : {"absent.info", "folder.info"}) {
     auto uninstaller = NewUninstaller();
