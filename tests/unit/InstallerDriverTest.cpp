@@ -345,14 +345,16 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
   const std::string toolbox = box_.Path("Vorlane\\Toolbox\\"), record = toolbox + "Uninstall.info";
   const std::string plugin = box_.Path("C4D\\plugins\\p.cdl"), install = "/quiet /accept-terms";
   const std::string usage = "box (not shown) VorlaneBox Setup: Usage error: ";
-  const std::string stopped = "stopped before removing anything", told = "box VorlaneBox Setup: ";
+  const std::string stopped = "stopped before removing anything", shown = "box VorlaneBox Setup: ";
+  const std::string blocked = install + " /folder:c4d-r10=" + box_.Path("blocked\\");
+  // A carriage return is left out of its line; a line longer than the log's is cut.
+  const std::string longLine = install + " \"/folder:sdk=C:\\\r\n" + std::string(3000, 'x') + "\"";
   Port::FileHandle held = nullptr;
   auto inUse = [&] { held = Port::OpenFile(plugin.c_str(), Port::kAccessWrite, false); };
   auto folderForShared = [&] {
     box_.Remove("Vorlane\\Toolbox\\r.txt");
     box_.MakeFolder("Vorlane\\Toolbox\\r.txt\\in the way");
   };
-  auto fileForFolder = [&] { box_.WriteFile("blocked", "in the way"); };
   auto recordNotListed = [&] {
     box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({plugin}, {}));
   };
@@ -380,38 +382,17 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
       {install, {"open", 1, EACCES}, nullptr, 1, "", 0},  // the log's
       {install, {"rename", 1, ENOSPC}, nullptr, 1, "record not written " + record, 0},
       {install, {}, folderForShared, 1, "shared files failed", 0},
-      {install + " /folder:c4d-r10=" + box_.Path("blocked\\"),
-       {},
-       fileForFolder,
-       1,
-       "target failed",
-       0},
+      {blocked, {}, [&] { box_.WriteFile("blocked", "in the way"); }, 1, "target failed", 0},
       {"/uninstall /quiet", {"read", 1, EIO}, nullptr, 1, "record not read " + record, 0},
-      {"/uninstall",
-       {"unlink", 1, EACCES},
-       nullptr,
-       1,
-       told + "VorlaneBox could not be removed",
-       2},
+      {"/uninstall", {"unlink", 1, EACCES}, nullptr, 1, shown + "VorlaneBox could not be", 2},
       {"/uninstall /quiet", {}, recordNotListed, 0, "removed " + plugin, 0},
       {"/quiet", {}, nullptr, 2, usage + "/quiet installs only with /accept-terms", 0},
       {install + " /targets=max5", {}, nullptr, 2, usage + "No folder for the target max5", 0},
-      // A carriage return is left out of its line; a line longer than the log's is cut.
-      {install + " \"/folder:sdk=C:\\\r\n" + std::string(3000, 'x') + "\"",
-       {},
-       nullptr,
-       2,
-       "command line: " + std::string(2000, 'x'),
-       0},
+      {longLine, {}, nullptr, 2, "command line: " + std::string(2000, 'x'), 0},
       {install, {}, [&] { box_.Remove("tmp"); }, 3, stopped, 0},
       {install, {"second copy"}, nullptr, 4, "", 0},
       {install, {}, [] { PosixPort::ClearRegistry(); }, 5, "nothing to install", 0},
-      {"/uninstall",
-       {},
-       [&] { box_.Remove("Vorlane"); },
-       5,
-       told + "VorlaneBox is not installed",
-       1},
+      {"/uninstall", {}, [&] { box_.Remove("Vorlane"); }, 5, shown + "VorlaneBox is not", 1},
       {install, {}, inUse, 6, stopped + ": Setup was cancelled while these files were in use", 0},
   };
   for (const auto& row : rows) {
