@@ -202,7 +202,8 @@ Port::FileHandle OpenRealFile(const char* path, int access, bool sequential) {
       return nullptr;
     }
     Port::CloseFile(file);
-    if (!here) return nullptr;
+    // A second name of the file is deleted, so that the bytes written reach no other name; a
+    // file reached through a link is refused here too, as not at its path.
     Port::FileHandle doomed = Port::OpenForDelete(path);
     if (!doomed || !IsAtItsPath(doomed, path)) {
       Port::CloseFile(doomed);

@@ -332,6 +332,7 @@ TEST_F(PlantedLinkTest, AFolderSwappedForALinkBetweenCheckAndWriteIsCaught) {
   static std::string folder, outside;
   folder = box_.NativePath("dest\\sub");
   outside = outside_;
+  WriteOutside("b.txt", "outside");
   auto swapping = [](const char* path, int flags, mode_t mode) -> int {
     // b.txt, or the name it is written under first.
     if (std::string(path).rfind(folder + "/b.txt", 0) == 0 &&
@@ -347,10 +348,20 @@ TEST_F(PlantedLinkTest, AFolderSwappedForALinkBetweenCheckAndWriteIsCaught) {
   EXPECT_EQ(Install(box_.Path("dest\\"), &report), 1);
   PosixPort::SetSystemCall("open", nullptr);
   EXPECT_NE(report.find(FindTarget(kTarget3dsMax6)->failureText), std::string::npos);
-  // Nothing but the sentinel at the link's target: no file, under any name.
+  // Nothing but the sentinel and b.txt at the link's target: no file, under any name.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(outside_),
                           std::filesystem::directory_iterator()),
-            1);
+            2);
+  EXPECT_EQ(ReadOutside("b.txt"), "outside") << "written or deleted through the link";
+  // The replay: the folder turns into a link between its check and the listed file's opening.
+  std::filesystem::remove(folder);
+  box_.WriteFile("dest\\sub\\b.txt", "installed");
+  auto uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);
+  uninstaller->AddFileEntry(box_.Path("dest\\sub\\b.txt").c_str());
+  PosixPort::SetSystemCall("open", reinterpret_cast<PosixPort::SystemCall>(open));
+  EXPECT_EQ(uninstaller->Uninstall(), 1);
+  PosixPort::SetSystemCall("open", nullptr);
+  EXPECT_EQ(ReadOutside("b.txt"), "outside") << "deleted through the link";
 }
 
 TEST_F(PlantedLinkTest, ADestinationBelowALinkIsRecordedAtItsRealPlace) {

@@ -93,6 +93,18 @@ TEST_F(UninstallerTest, ManyPathsAreListedOnceEvenWhenMemoryRunsOut) {
   });
 }
 
+// The folder count, the record's last write, needs more memory: a failure there is no record.
+TEST_F(UninstallerTest, ARecordWhoseLastWriteRunsOutOfMemoryIsNotSaved) {
+  const std::string path = "C:\\" + std::string(4080, 'x');  // the count crosses 4 KB
+  SweepAllocationFailuresBothModes([&] {
+    ElementRef<Uninstaller> uninstaller = NewUninstaller();
+    if (!uninstaller || uninstaller->AddFileEntry(path.c_str()) != 0) return;
+    if (uninstaller->Save(box_.Path("saved.info").c_str()) == 0) {
+      EXPECT_EQ(box_.ReadFile("saved.info"), StoredRecordBytes({path}, {}));
+    }
+  });
+}
+
 TEST_F(UninstallerTest, ReplayDeletesTheFilesAndEmptiesTheLists) {
   box_.WriteFile("f", "data");
   auto uninstaller = NewUninstaller();
