@@ -357,6 +357,7 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
     box_.Remove("Vorlane\\Toolbox\\r.txt");
     box_.MakeFolder("Vorlane\\Toolbox\\r.txt\\in the way");
   };
+  auto damagedJournal = [&] { box_.WriteFile("Vorlane\\Toolbox\\Uninstall.journal", "?"); };
   auto recordNotListed = [&] {
     box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({plugin}, {}));
   };
@@ -383,6 +384,7 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
       {install, {"allocation", 1}, nullptr, 1, "", 0},
       {install, {"open", 1, EACCES}, nullptr, 1, "", 0},  // the log's
       {install, {"rename", 7, ENOSPC}, nullptr, 1, "record not written " + record, 0},
+      {install, {"rename", 8, ENOSPC}, nullptr, 0, "journal not written " + record, 0},
       {install, {}, folderForShared, 1, "shared files failed", 0},
       {blocked, {}, [&] { box_.WriteFile("blocked", "in the way"); }, 1, "target failed", 0},
       {"/uninstall /quiet", {"read", 1, EIO}, nullptr, 1, "record damaged " + record, 0},
@@ -392,6 +394,9 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
       {install + " /targets=max5", {}, nullptr, 2, usage + "No folder for the target max5", 0},
       {longLine, {}, nullptr, 2, "command line: " + escaped + std::string(1000, 'x'), 0},
       {install, {}, [&] { box_.Remove("tmp"); }, 3, stopped, 0},
+      {install, {}, damagedJournal, 3, stopped, 0},
+      {"/uninstall", {}, damagedJournal, 3, stopped, 1},
+      {"", {}, damagedJournal, 0, stopped, 1},
       {install, {"second copy"}, nullptr, 4, "", 0},
       {install, {}, [] { PosixPort::ClearRegistry(); }, 5, "nothing to install", 0},
       {"/uninstall", {}, [&] { box_.Remove("Vorlane"); }, 5, shown + "VorlaneBox is not", 1},

@@ -365,17 +365,24 @@ TEST_F(IoFailureTest, AJournalThatCannotBeFollowedStopsTheStart) {
   const std::string journal = std::string("Vorlane\\Toolbox\\") + Journal::kName;
   const std::string written = box_.ReadFile(journal);
   ASSERT_FALSE(written.empty());
+  // Whole as a journal again, so that only what was changed refuses it.
+  auto whole = [](std::string bytes) {
+    const auto* data = reinterpret_cast<const Bytef*>(bytes.data());
+    uInt checked = static_cast<uInt>(bytes.size() - 4);
+    return bytes.replace(checked, 4,
+                         StoredWord(static_cast<std::uint32_t>(crc32(0, data, checked))));
+  };
   const std::string share = "\\\\server\\share\\x";
-  std::string unc = written;
+  std::string unc = written, kind = written, version = written, place = written, longer = written;
   std::size_t at = unc.find(box_.Path("Max\\"));
   ASSERT_NE(at, std::string::npos);
   unc.replace(at, share.size(), share);
-  // Whole as a journal, so that only the path refuses it.
-  unc.replace(
-      unc.size() - 4, 4,
-      StoredWord(static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(unc.data()),
-                                                  static_cast<uInt>(unc.size() - 4)))));
-  for (const std::string& bytes : {written.substr(0, written.size() - 1), unc}) {
+  kind[0] = 'X';   // its magic
+  version[4] = 2;  // its version
+  place[21] = 3;   // the first file's place
+  longer.insert(longer.size() - 4, 1, '\0');
+  for (const std::string& bytes : {written.substr(0, written.size() - 1), whole(unc), whole(kind),
+                                   whole(version), whole(place), whole(longer)}) {
     box_.WriteFile(journal, bytes);
     const std::map<std::string, State> interrupted = States();
     ElementRef<String> message = ElementRef<String>::Create(kStringType);
