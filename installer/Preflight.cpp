@@ -74,21 +74,20 @@ int AppendKilobytes(String* text, std::uint64_t bytes) {
   return text->Append(digits + at) == 0 && text->Append(" KB") == 0 ? 0 : 1;
 }
 
-// The whole stream's CRC-32 and length, read in pieces; false when reading failed.
-bool ChecksumOf(Stream* stream, std::uint32_t* crc, std::uint32_t* length) {
-  auto* piece = static_cast<unsigned char*>(Allocate(kReadPiece));
-  if (!piece) return false;
-  uLong sum = crc32(0, Z_NULL, 0);
+// The CRC-32 and length of what the stream gives, read in pieces up to its end or a read
+// that fails: a failure leaves fewer bytes counted.
+void ChecksumOf(Stream* stream, std::uint32_t* crc, std::uint32_t* length) {
+  *crc = 0;
   *length = 0;
-  int got = 0;
-  while ((got = stream->ReadData(piece, kReadPiece)) > 0) {
+  auto* piece = static_cast<unsigned char*>(Allocate(kReadPiece));
+  if (!piece) return;
+  uLong sum = crc32(0, Z_NULL, 0);
+  for (int got = 0; (got = stream->ReadData(piece, kReadPiece)) > 0;) {
     sum = crc32(sum, piece, static_cast<uInt>(got));
     *length += static_cast<std::uint32_t>(got);
   }
   Free(piece);
-  // The end of the file shows as a short read; a failed read leaves fewer bytes counted.
   *crc = static_cast<std::uint32_t>(sum);
-  return got == 0;
 }
 
 // A BinaryStream on path opened in the mode with the options, or null.
@@ -238,13 +237,15 @@ PreflightCause Preflight::StagePayload() {
   // Counted, so that the archive's reference is a second one.
   if (staged_) staged_->AddRef();
   Stream* stream = CastTo<Stream>(staged_.get());
+  // A write that fails reports it in its count.
   if (!stream || static_cast<std::uint32_t>(stream->WriteData(payload, size)) != size ||
-      stream->GetError() != 0 || stream->SetPosition(0) != 0)
+      stream->SetPosition(0) != 0)
     return Fail(PreflightCause::kPayloadNotStaged,
                 {"Setup could not write its installation files to ", path, notStaged});
   // Read back: what the installation will read is checked, not the bytes in memory.
   std::uint32_t crc = 0, length = 0;
-  if (!ChecksumOf(stream, &crc, &length) || length != size)
+  ChecksumOf(stream, &crc, &length);
+  if (length != size)
     return Fail(PreflightCause::kPayloadNotStaged,
                 {"Setup could not read back its installation files from ", path, notStaged});
   if (crc != LE32(static_cast<const unsigned char*>(check) + 4))
