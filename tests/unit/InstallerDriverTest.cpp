@@ -567,6 +567,10 @@ TEST_F(InstallerDriverTest, InstallWithNothingSelectedStillRemovesThePreviousIns
   EXPECT_FALSE(box_.Exists("old.dll"));
   EXPECT_TRUE(app_->boxes.empty());
   EXPECT_FALSE(box_.Exists("Vorlane"));
+  // No toolbox folder is made for nothing: a file in its way stops nothing.
+  box_.WriteFile("Vorlane", "in the way");
+  EXPECT_EQ(Run(), 1);
+  EXPECT_TRUE(app_->boxes.empty());
 }
 
 // ---- The checks before anything is removed. Each failure leaves the previous installation
