@@ -557,7 +557,7 @@ TEST_F(CommandLineRunTest, WithAFormTheOptionsPreselectAndBoxesAreShown) {
 #endif
 
 TEST_F(InstallerDriverTest, InstallWithNothingSelectedStillRemovesThePreviousInstallation) {
-  BuildPayload({{"SDK\\a.h", "a"}});
+  BuildPayload({{"VLN2_Resources\\r.txt", "shared"}, {"SDK\\a.h", "a"}});
   box_.MakeFolder("Vorlane\\Toolbox");
   box_.WriteFile("old.dll", "from last time");
   box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({box_.Path("old.dll")}, {}));
@@ -567,10 +567,27 @@ TEST_F(InstallerDriverTest, InstallWithNothingSelectedStillRemovesThePreviousIns
   EXPECT_FALSE(box_.Exists("old.dll"));
   EXPECT_TRUE(app_->boxes.empty());
   EXPECT_FALSE(box_.Exists("Vorlane"));
-  // No toolbox folder is made for nothing: a file in its way stops nothing.
+  // No toolbox folder is made for nothing: a file in its way stops nothing; nor are the shared
+  // files, which are not written, asked about when in use.
   box_.WriteFile("Vorlane", "in the way");
   EXPECT_EQ(Run(), 1);
+  box_.Remove("Vorlane");
+  box_.WriteFile("Vorlane\\Toolbox\\r.txt", "held");
+  Port::FileHandle held =
+      Port::OpenFile(box_.Path("Vorlane\\Toolbox\\r.txt").c_str(), Port::kAccessWrite, false);
+  EXPECT_EQ(Run(), 1);
+  Port::CloseFile(held);
   EXPECT_TRUE(app_->boxes.empty());
+}
+
+// A target chosen without a folder fails, and nothing is written for it.
+TEST_F(InstallerDriverTest, AChosenTargetWithoutAFolderFails) {
+  BuildPayload({{"VLN2_Resources\\r.txt", "shared"}, {"3DSMax6\\m.dlu", "max"}});
+  g_script.runResult = 0;
+  g_script.userSelects = {{kTarget3dsMax6, true}};
+  EXPECT_EQ(Run(), 1);
+  ASSERT_EQ(app_->boxes.size(), 1u);
+  EXPECT_EQ(app_->boxes[0].text.find(FindTarget(kTarget3dsMax6)->failureText), 0u);
 }
 
 // ---- The checks before anything is removed. Each failure leaves the previous installation
