@@ -376,6 +376,12 @@ TEST_F(PlantedLinkTest, ADestinationBelowALinkIsRecordedAtItsRealPlace) {
   // The next installation's replay, which refuses links on the way, removes them.
   { auto next = ElementRef<ToolboxInstall>::Create(kToolboxInstallType); }
   EXPECT_FALSE(box_.Exists("real\\dest"));
+  // A real place too long for the system, behind a chosen folder short enough: nothing written.
+  const std::string deep = "real\\" + std::string(240, 'd');
+  box_.MakeFolder(deep);
+  ASSERT_EQ(::symlink(box_.NativePath(deep).c_str(), box_.NativePath("short").c_str()), 0);
+  EXPECT_EQ(Install(box_.Path("short\\"), &report), 1);
+  EXPECT_TRUE(box_.FilesBelow("real").empty());
 }
 
 TEST_F(PlantedLinkTest, ALinkAtTheRecordsTemporaryNameIsNotWrittenThrough) {
