@@ -353,7 +353,7 @@ PreflightCause Preflight::PrepareToolbox() {
   ElementRef<BinaryStream> file = OpenFile(saving->GetText(), kModeCreate, kOptionNewRealFile);
   Stream* stream = CastTo<Stream>(file.get());
   bool written = stream && stream->WriteData(emptyRecord, sizeof emptyRecord) == 12 &&
-                 stream->GetError() == 0 && file->FlushStream() == 0;
+                 file->FlushStream() == 0;
   if (stream && stream->CloseStream() != 0) written = false;
   file.reset();
   bool removed = RemoveRealFile(saving->GetText()) == 0;
