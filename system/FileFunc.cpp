@@ -257,10 +257,9 @@ int WriteWholeFile(const char* path, const void* bytes, std::uint32_t size) {
   RemoveRealFile(saving->GetText());
   ElementRef<BinaryStream> file;
   Stream* stream = OpenFileStream(&file, saving->GetText(), kModeCreate, kOptionNewRealFile);
-  int result = stream && WriteFully(stream, bytes, size) == size && stream->GetError() == 0 &&
-                       file->FlushStream() == 0
-                   ? 0
-                   : 1;
+  // A write that fails reports it in its count, a flush in its result.
+  int result =
+      stream && WriteFully(stream, bytes, size) == size && file->FlushStream() == 0 ? 0 : 1;
   if (stream && stream->CloseStream() != 0) result = 1;
   // The file takes the new content in one step, or keeps the old.
   if (result == 0 && !Port::MoveFileReplacing(saving->GetText(), path)) result = 1;
