@@ -385,7 +385,7 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
       {install, {"open", 1, EACCES}, nullptr, 1, "", 0},  // the log's
       {install, {"rename", 7, ENOSPC}, nullptr, 1, "record not written " + record, 0},
       {install, {"rename", 8, ENOSPC}, nullptr, 0, "journal not written " + record, 0},
-      {install, {}, folderForShared, 1, "shared files failed", 0},
+      {install, {}, folderForShared, 1, "file not written " + toolbox + "r.txt: a folder", 0},
       {blocked, {}, [&] { box_.WriteFile("blocked", "in the way"); }, 1, "target failed", 0},
       {"/uninstall /quiet", {"read", 1, EIO}, nullptr, 1, "record damaged " + record, 0},
       {"/uninstall", {"unlink", 1, EACCES}, nullptr, 1, shown + "VorlaneBox could not be", 2},
