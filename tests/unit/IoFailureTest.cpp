@@ -377,12 +377,14 @@ TEST_F(IoFailureTest, AJournalThatCannotBeFollowedStopsTheStart) {
   std::size_t at = unc.find(box_.Path("Max\\"));
   ASSERT_NE(at, std::string::npos);
   unc.replace(at, share.size(), share);
+  std::string other = written;  // another path an installation could write: only the CRC-32 tells
+  other[at + 3] = 'N';
   kind[0] = 'X';   // its magic
   version[4] = 2;  // its version
   place[21] = 3;   // the first file's place
   longer.insert(longer.size() - 4, 1, '\0');
-  for (const std::string& bytes : {written.substr(0, written.size() - 1), whole(unc), whole(kind),
-                                   whole(version), whole(place), whole(longer)}) {
+  for (const std::string& bytes : {written.substr(0, written.size() - 1), other, whole(unc),
+                                   whole(kind), whole(version), whole(place), whole(longer)}) {
     box_.WriteFile(journal, bytes);
     const std::map<std::string, State> interrupted = States();
     ElementRef<String> message = ElementRef<String>::Create(kStringType);
