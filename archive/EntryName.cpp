@@ -85,8 +85,8 @@ const UpperRun kUpperRuns[] = {
 
 std::uint32_t SimpleUpper(std::uint32_t c) {
   if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
-  // The file systems' case table covers the Basic Multilingual Plane only.
-  if (c > 0xFFFF) return c;
+  // The file systems' case table covers the Basic Multilingual Plane only: above the last run,
+  // every character is its own.
   const UpperRun* end = kUpperRuns + sizeof kUpperRuns / sizeof kUpperRuns[0];
   const UpperRun* run = std::upper_bound(
       kUpperRuns, end, c, [](std::uint32_t code, const UpperRun& r) { return code < r.first; });
@@ -258,7 +258,8 @@ int CompareNames(const char* a, const char* b) {
 }
 
 bool IsSafeEntryName(const char* name) {
-  return name && name[0] != '\0' && !IsSeparator(name[0]) && AreSafeLevels(name, false);
+  // An empty or rooted name has an empty first level.
+  return name && AreSafeLevels(name, false);
 }
 
 }  // namespace VLN2

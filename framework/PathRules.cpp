@@ -61,11 +61,10 @@ bool IsDriveAbsolute(const char* path) {
 
 bool IsSafeLevel(const char* level, std::size_t length) {
   if (length == 0) return false;
-  if (length == 1 && level[0] == '.') return false;
-  if (length == 2 && level[0] == '.' && level[1] == '.') return false;
   for (std::size_t i = 0; i < length; ++i)
     if (IsSeparator(level[i]) || !IsSafeCharacter(static_cast<unsigned char>(level[i])))
       return false;
+  // "." and ".." end in a dot as well.
   char last = level[length - 1];
   if (last == '.' || last == ' ') return false;
   return !IsDeviceName(level, length);

@@ -59,21 +59,20 @@ int AppendKilobytes(String* text, std::uint64_t bytes) {
   return text->Append(digits) == 0 && text->Append(" KB") == 0 ? 0 : 1;
 }
 
-// The whole stream's CRC-32 and length, read in pieces; false when reading failed.
-bool ChecksumOf(Stream* stream, std::uint32_t* crc, std::uint32_t* length) {
-  auto* piece = static_cast<unsigned char*>(Allocate(kReadPiece));
-  if (!piece) return false;
-  uLong sum = crc32(0, Z_NULL, 0);
+// The CRC-32 and length of what the stream gives, read in pieces up to its end or a read
+// that fails: a failure leaves fewer bytes counted.
+void ChecksumOf(Stream* stream, std::uint32_t* crc, std::uint32_t* length) {
+  *crc = 0;
   *length = 0;
-  int got = 0;
-  while ((got = stream->ReadData(piece, kReadPiece)) > 0) {
+  auto* piece = static_cast<unsigned char*>(Allocate(kReadPiece));
+  if (!piece) return;
+  uLong sum = crc32(0, Z_NULL, 0);
+  for (int got = 0; (got = stream->ReadData(piece, kReadPiece)) > 0;) {
     sum = crc32(sum, piece, static_cast<uInt>(got));
     *length += static_cast<std::uint32_t>(got);
   }
   Free(piece);
-  // The end of the file shows as a short read; a failed read leaves fewer bytes counted.
   *crc = static_cast<std::uint32_t>(sum);
-  return got == 0;
 }
 
 // Whether the text holds the line.
@@ -212,13 +211,15 @@ PreflightCause Preflight::StagePayload() {
   // Counted, so that the archive's reference is a second one.
   if (staged_) staged_->AddRef();
   Stream* stream = CastTo<Stream>(staged_.get());
+  // A write that fails reports it in its count.
   if (!stream || static_cast<std::uint32_t>(stream->WriteData(payload, size)) != size ||
-      stream->GetError() != 0 || stream->SetPosition(0) != 0)
+      stream->SetPosition(0) != 0)
     return Fail(PreflightCause::kPayloadNotStaged,
                 {"Setup could not write its installation files to ", path, notStaged});
   // Read back: what the installation will read is checked, not the bytes in memory.
   std::uint32_t crc = 0, length = 0;
-  if (!ChecksumOf(stream, &crc, &length) || length != size)
+  ChecksumOf(stream, &crc, &length);
+  if (length != size)
     return Fail(PreflightCause::kPayloadNotStaged,
                 {"Setup could not read back its installation files from ", path, notStaged});
   if (crc != LE32(static_cast<const unsigned char*>(check) + 4))
@@ -285,8 +286,9 @@ PreflightCause Preflight::Need(const char* folder, std::uint64_t bytes) {
     if (!Port::GetVolumeFolder(folder, volume, sizeof volume)) return PreflightCause::kReady;
     for (int i = 0; i < volumeCount_ && lastVolume_ < 0; ++i)
       if (SamePath(volumes_[i].folder->GetText(), volume)) lastVolume_ = i;
-    // More volumes than targets cannot be: every destination is a volume at most.
-    if (lastVolume_ < 0 && volumeCount_ < kMaxVolumes) {
+    // The destinations are the targets' folders and the toolbox folder: never more volumes.
+    static_assert(kMaxVolumes > kTargetCount, "a volume for every destination");
+    if (lastVolume_ < 0) {
       volumes_[volumeCount_].folder = NewText(volume);
       if (!volumes_[volumeCount_].folder) return PreflightCause::kOutOfMemory;
       lastVolume_ = volumeCount_++;
@@ -326,7 +328,7 @@ PreflightCause Preflight::PrepareToolbox() {
       OpenFileStream(saving->GetText(), kModeCreate, kOptionNewRealFile);
   Stream* stream = CastTo<Stream>(file.get());
   bool written = stream && stream->WriteData(emptyRecord, sizeof emptyRecord) == 12 &&
-                 stream->GetError() == 0 && file->FlushStream() == 0;
+                 file->FlushStream() == 0;
   if (stream && stream->CloseStream() != 0) written = false;
   file.reset();
   bool removed = RemoveRealFile(saving->GetText()) == 0;
@@ -443,9 +445,9 @@ void Preflight::RemoveCreatedFolders() {
   if (!existedAbove_ || !toolbox) return;
   ElementRef<String> folder = NewText(toolbox);
   if (!folder) return;
-  // From the deepest up to the folder that was there before.
-  while (folder->GetLength() > existedAbove_->GetLength() &&
-         !SamePath(folder->GetText(), existedAbove_->GetText())) {
+  // From the deepest up to the folder that was there before: the toolbox folder cut to its
+  // parents, it has that folder's length exactly when it is that folder.
+  while (folder->GetLength() > existedAbove_->GetLength()) {
     RemoveFolder(folder->GetText());
     if (!CutToParent(folder.get())) break;
   }

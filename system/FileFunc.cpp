@@ -190,7 +190,8 @@ Port::FileHandle OpenRealFile(const char* path, int access, bool sequential) {
       return nullptr;
     }
     Port::CloseFile(file);
-    if (!here) return nullptr;
+    // A second name of the file is deleted, so that the bytes written reach no other name; a
+    // file reached through a link is refused here too, as not at its path.
     Port::FileHandle doomed = Port::OpenForDelete(path);
     if (!doomed || !IsAtItsPath(doomed, path)) {
       Port::CloseFile(doomed);
@@ -245,10 +246,9 @@ int WriteWholeFile(const char* path, const void* bytes, std::uint32_t size) {
   ElementRef<BinaryStream> file =
       OpenFileStream(saving->GetText(), kModeCreate, kOptionNewRealFile);
   Stream* stream = CastTo<Stream>(file.get());
-  int result = stream && WriteFully(stream, bytes, size) == size && stream->GetError() == 0 &&
-                       file->FlushStream() == 0
-                   ? 0
-                   : 1;
+  // A write that fails reports it in its count, a flush in its result.
+  int result =
+      stream && WriteFully(stream, bytes, size) == size && file->FlushStream() == 0 ? 0 : 1;
   if (stream && stream->CloseStream() != 0) result = 1;
   // The file takes the new content in one step, or keeps the old.
   if (result == 0 && !Port::MoveFileReplacing(saving->GetText(), path)) result = 1;

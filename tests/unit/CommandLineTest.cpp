@@ -71,6 +71,8 @@ TEST(CommandLineTest, LinesGiveTheirOptionsOrAUsageError) {
       {"/quiet", 2, "usage: /quiet installs only with /accept-terms"},
       {"/quiet /targets=sdk", 2, "usage: /quiet installs only with /accept-terms"},
       {"/targets=max10", 2, "usage: Unknown target name: max10"},
+      {"/targets=max", 2, "usage: Unknown target name: max"},             // not max3's beginning
+      {"/targets=max10 /log=x", 2, "usage: Unknown target name: max10"},  // the first fault
       {"/targets=max8,,sdk", 2, "usage: Missing target name"},
       {"/targets=", 2, "usage: Missing target name"},
       {"/targets=sdk,", 2, "usage: Missing target name"},
@@ -86,6 +88,7 @@ TEST(CommandLineTest, LinesGiveTheirOptionsOrAUsageError) {
       {"\"/folder:sdk=C:\\Trailing \"", 2, "usage: The path names a device"},
       {kTooLong, 2, "usage: The path names a device"},
       {"/log=C:\\Logs\\NUL", 2, "usage: The path names a device"},
+      {"\"/folder:sdk=C:\\a\tb\"", 2, "usage: The path names a device"},
       {"/folder:max10=C:\\x", 2, "usage: Expected /folder:NAME=PATH"},
       {"/folder:C:\\x", 2, "usage: Expected /folder:NAME=PATH"},
       {"/log=setup.log", 2, "usage: The log file must be an absolute path"},

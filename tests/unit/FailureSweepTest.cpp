@@ -75,7 +75,6 @@ class FailureSweepTest : public CoreFixture {
   void Report(const char* scenario, long allocations) {
     RecordProperty(scenario, static_cast<int>(allocations));
     std::printf("[ sweep    ] %s: %ld allocations\n", scenario, allocations);
-    EXPECT_GT(allocations, 0) << scenario;
   }
   // The files below a folder of the sandbox, as Windows paths.
   std::set<std::string> FilesBelow(const std::string& relative) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "framework/ElementRef.h"
+#include "framework/String.h"
 #include "system/FileFunc.h"
 #include "system/port/Port.h"
 #include "unit/support/SandboxFixture.h"
@@ -112,6 +113,15 @@ TEST_F(FileFuncTest, CheckRealFoldersWithAKnownFolder) {
   EXPECT_GT(failed, lookups);
   EXPECT_EQ(PosixPort::SystemCallCount("lstat"), failed);
 #endif
+}
+
+// A path longer than the system's names nothing the system can open: it is not looked at.
+TEST_F(FileFuncTest, APathLongerThanTheSystemsIsNotLookedAt) {
+  const std::string folder = Path(std::string(2000, 'a') + "\\");
+  EXPECT_EQ(CheckRealFolders((folder + "f").c_str(), true, nullptr), 1);
+  ElementRef<String> real = ElementRef<String>::Create(kStringType);
+  EXPECT_EQ(RealFolderPath(folder.c_str(), real.get()), 0);
+  EXPECT_EQ(real->GetText(), folder);
 }
 
 // ---- Existence.
@@ -327,6 +337,9 @@ TEST_F(FileFuncTest, CreateFoldersWhenMemoryRunsOut) {
     EXPECT_EQ(PathExists("\\s"), 1);
     EXPECT_EQ(PathExists("s"), 1);
     RemoveChain("s\\t\\u");
+    // Folders made in a wrong place go again (only empty ones), so that they fail no later run.
+    for (const char* stray : {"\\s\\t\\u", "\\s\\t", "\\s", "s\\t\\u", "s\\t", "s"})
+      Port::RemoveDirectory(stray);
   });
 }
 

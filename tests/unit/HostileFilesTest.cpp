@@ -138,16 +138,21 @@ TEST_F(HostileFilesTest, AnArchiveCutAtEveryByteCostsOnlyWhatItHolds) {
 }
 
 TEST_F(HostileFilesTest, ADirectoryClaimingTwoBillionEntriesInAHundredBytesIsRefusedAtOnce) {
-  std::string file = "VLN" + std::string(1, '\1') + std::string("\1\0\0\x4e", 4) +
-                     std::string("RAW\0", 4) + StoredWord(100) + StoredWord(0x7FFFFFFF);
-  while (file.size() < 100) file += StoredText("a");
-  file.resize(100, 'x');
-  box_.WriteFile("claims.dat", file);
-  Cost cost = ReadArchive(box_.Path("claims.dat"), box_.Path("out\\"));
-  EXPECT_EQ(cost.opened, 1);
-  EXPECT_LT(cost.allocations, 40) << "entries were made for the claim";
-  EXPECT_LT(cost.largest, 4096u);
-  EXPECT_FALSE(box_.Exists("out\\a"));
+  // And a directory claiming two gigabytes: it is read from what the file holds.
+  for (auto [size, count] : {std::pair{100u, 0x7FFFFFFFu}, {0x7FFFFFFFu, 1u}}) {
+    std::string file = "VLN" + std::string(1, '\1') + std::string("\1\0\0\x4e", 4) +
+                       std::string("RAW\0", 4) + StoredWord(size) + StoredWord(count);
+    while (file.size() < 100) file += StoredText("a");
+    file.resize(100, 'x');
+    box_.WriteFile("claims.dat", file);
+    Cost cost = ReadArchive(box_.Path("claims.dat"), box_.Path("out\\"));
+    EXPECT_LT(cost.allocations, 40) << "entries were made for the claim";
+    EXPECT_LE(cost.largest, 4096u);
+    if (count != 1) {
+      EXPECT_EQ(cost.opened, 1);
+      EXPECT_FALSE(box_.Exists("out\\a"));
+    }
+  }
 }
 
 TEST_F(HostileFilesTest, ARecordCutAtEveryByteNamesOnlyWholePathsOfIt) {
@@ -307,6 +312,8 @@ TEST_F(PlantedLinkTest, NothingIsWrittenThroughALinkPlantedInTheTarget) {
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.what);
+    // No record of the row before: its replay would remove what this row plants.
+    box_.Remove("Vorlane\\Toolbox\\Uninstall.info");
     box_.Remove("dest");
     box_.MakeFolder("dest");
     row.plant(box_.NativePath("dest"));
@@ -325,6 +332,7 @@ TEST_F(PlantedLinkTest, AFolderSwappedForALinkBetweenCheckAndWriteIsCaught) {
   static std::string folder, outside;
   folder = box_.NativePath("dest\\sub");
   outside = outside_;
+  WriteOutside("b.txt", "outside");
   auto swapping = [](const char* path, int flags, mode_t mode) -> int {
     // b.txt, or the name it is written under first.
     if (std::string(path).rfind(folder + "/b.txt", 0) == 0 &&
@@ -340,10 +348,20 @@ TEST_F(PlantedLinkTest, AFolderSwappedForALinkBetweenCheckAndWriteIsCaught) {
   EXPECT_EQ(Install(box_.Path("dest\\"), &report), 1);
   PosixPort::SetSystemCall("open", nullptr);
   EXPECT_NE(report.find(FindTarget(kTarget3dsMax6)->failureText), std::string::npos);
-  // Nothing but the sentinel at the link's target: no file, under any name.
+  // Nothing but the sentinel and b.txt at the link's target: no file, under any name.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(outside_),
                           std::filesystem::directory_iterator()),
-            1);
+            2);
+  EXPECT_EQ(ReadOutside("b.txt"), "outside") << "written or deleted through the link";
+  // The replay: the folder turns into a link between its check and the listed file's opening.
+  std::filesystem::remove(folder);
+  box_.WriteFile("dest\\sub\\b.txt", "installed");
+  auto uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);
+  uninstaller->AddFileEntry(box_.Path("dest\\sub\\b.txt").c_str());
+  PosixPort::SetSystemCall("open", reinterpret_cast<PosixPort::SystemCall>(open));
+  EXPECT_EQ(uninstaller->Uninstall(), 1);
+  PosixPort::SetSystemCall("open", nullptr);
+  EXPECT_EQ(ReadOutside("b.txt"), "outside") << "deleted through the link";
 }
 
 TEST_F(PlantedLinkTest, ADestinationBelowALinkIsRecordedAtItsRealPlace) {
@@ -358,6 +376,12 @@ TEST_F(PlantedLinkTest, ADestinationBelowALinkIsRecordedAtItsRealPlace) {
   // The next installation's replay, which refuses links on the way, removes them.
   { auto next = ElementRef<ToolboxInstall>::Create(kToolboxInstallType); }
   EXPECT_FALSE(box_.Exists("real\\dest"));
+  // A real place too long for the system, behind a chosen folder short enough: nothing written.
+  const std::string deep = "real\\" + std::string(240, 'd');
+  box_.MakeFolder(deep);
+  ASSERT_EQ(::symlink(box_.NativePath(deep).c_str(), box_.NativePath("short").c_str()), 0);
+  EXPECT_EQ(Install(box_.Path("short\\"), &report), 1);
+  EXPECT_TRUE(box_.FilesBelow("real").empty());
 }
 
 TEST_F(PlantedLinkTest, ALinkAtTheRecordsTemporaryNameIsNotWrittenThrough) {
@@ -392,7 +416,10 @@ TEST_F(PlantedLinkTest, TheReplayActsOnlyOnPathsAnInstallationCouldHaveWritten) 
       inst + "ok.txt:stream",
       inst + "ok.txt",
   };
-  const std::vector<std::string> folders = {inst + "dirlink\\", inst + "empty\\"};
+  box_.MakeFolder("inst\\kept.");
+  std::filesystem::create_directory(outside_ + "/sub");
+  const std::vector<std::string> folders = {inst + "dirlink\\", inst + "empty\\", inst + "kept.\\",
+                                            inst + "dirlink\\sub\\"};
   box_.WriteFile("Uninstall.info", StoredRecordBytes(files, folders));
   {
     auto uninstaller = ElementRef<Uninstaller>::Create(kUninstallerType);
@@ -404,6 +431,8 @@ TEST_F(PlantedLinkTest, TheReplayActsOnlyOnPathsAnInstallationCouldHaveWritten) 
     EXPECT_TRUE(box_.Exists(std::string("inst\\") + kept)) << kept;
   EXPECT_FALSE(box_.Exists("inst\\ok.txt"));
   EXPECT_FALSE(box_.Exists("inst\\empty"));
+  EXPECT_TRUE(box_.Exists("inst\\kept."));
+  EXPECT_TRUE(std::filesystem::exists(outside_ + "/sub"));
   EXPECT_EQ(ReadOutside("far.txt"), "far");
 }
 #endif

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <string>
 
 #include "installer/CommandLine.h"
+#include "installer/InstallPlan.h"
 #include "installer/InstallerDriver.h"
+#include "installer/SingleInstance.h"
 #include "installer/Targets.h"
 #include "unit/support/InstallerRun.h"
 
@@ -133,31 +136,17 @@ TEST_F(InstallerDriverTest, InstallCopiesThePayloadAndInstallsTheSelectedTargets
 }
 
 #ifndef _WIN32
+// An installation, two updates and the removal: each row starts from what the row before left,
+// which its log shows.
 TEST_F(CommandLineRunTest, UnattendedRunsEndWithTheirExitCodesAndLogWhatTheyDid) {
   const std::string c4d = box_.Path("C4D\\"), max7 = box_.Path("Max 7\\");
   const std::string plugin = c4d + "plugins\\p.cdl", toolbox = box_.Path("Vorlane\\Toolbox\\");
-  box_.WriteFile("blocked", "a file where a folder should be");
   const struct {
     std::string arguments;
     int exitCode;
     std::vector<std::string> installed;
     std::vector<std::string> logged;
   } rows[] = {
-      {"/quiet",
-       2,
-       {},
-       {"box (not shown) VorlaneBox Setup: Usage error: /quiet installs only with /accept-terms, "
-        "which accepts the Vorlane Software Terms"}},
-      {"/quiet /accept-terms /targets=max5",
-       2,
-       {},
-       {"box (not shown) VorlaneBox Setup: Usage error: No folder for the target max5: give "
-        "/folder:max5=PATH"}},
-      {"/quiet /accept-terms /folder:c4d-r10=" + box_.Path("blocked\\"),
-       1,
-       {},
-       {"folder not created for " + box_.Path("blocked\\plugins\\p.cdl"), "target failed c4d-r10",
-        "exit code 1"}},
       {"/QUIET -accept-terms",
        0,
        {plugin, toolbox + "r.txt"},
@@ -192,17 +181,109 @@ TEST_F(CommandLineRunTest, UnattendedRunsEndWithTheirExitCodesAndLogWhatTheyDid)
   }
   EXPECT_FALSE(box_.Exists("C4D\\plugins"));
   EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox"));
-  // A record that does not list itself goes all the same, once the files it lists are gone.
-  box_.WriteFile("C4D\\plugins\\p.cdl", "x");
-  box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({plugin}, {}));
-  EXPECT_EQ(Run("/uninstall /quiet"), kExitSuccess);
-  EXPECT_FALSE(box_.Exists("C4D\\plugins\\p.cdl"));
-  EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox"));
+}
 
-  PosixPort::ClearRegistry();  // no host any more
-  EXPECT_EQ(Run("/quiet /accept-terms"), kExitNothingToInstall);
-  EXPECT_TRUE(Logged("nothing to install: no host found and no /targets"));
-  EXPECT_FALSE(Logged("file written"));
+// Every place that chooses an exit code, from the fault that makes it choose to the code, the
+// log line and the boxes shown. Each row starts from Cinema 4D R10 installed by a run before.
+TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
+  const std::string toolbox = box_.Path("Vorlane\\Toolbox\\"), record = toolbox + "Uninstall.info";
+  const std::string plugin = box_.Path("C4D\\plugins\\p.cdl"), install = "/quiet /accept-terms";
+  const std::string usage = "box (not shown) VorlaneBox Setup: Usage error: ";
+  const std::string stopped = "stopped before removing anything", shown = "box VorlaneBox Setup: ";
+  const std::string blocked = install + " /folder:c4d-r10=" + box_.Path("blocked\\");
+  // A line break is written escaped, so that the line stays one.
+  const std::string longLine = install + " \"/folder:sdk=C:\\\r\n" + std::string(3000, 'x') + "\"";
+  const std::string escaped = install + " \"/folder:sdk=C:\\\\x0D\\x0A";
+  Port::FileHandle held = nullptr;
+  auto inUse = [&] { held = Port::OpenFile(plugin.c_str(), Port::kAccessWrite, false); };
+  auto folderForShared = [&] {
+    box_.Remove("Vorlane\\Toolbox\\r.txt");
+    box_.MakeFolder("Vorlane\\Toolbox\\r.txt\\in the way");
+  };
+  auto damagedJournal = [&] { box_.WriteFile("Vorlane\\Toolbox\\Uninstall.journal", "?"); };
+  auto recordNotListed = [&] {
+    box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({plugin}, {}));
+  };
+  // A refused system call of the port; "allocation": the n-th allocation fails; "second copy":
+  // the program starts while another copy runs.
+  struct Fault {
+    const char* call = nullptr;
+    long n = 0;
+    int error = 0;
+  };
+  const struct {
+    std::string arguments;
+    Fault fault;
+    std::function<void()> setup;
+    int exitCode;
+    std::string logged;  // the start of a line of the log; none: nothing is logged
+    std::size_t boxes;
+  } rows[] = {
+      {install, {}, nullptr, 0, "record written " + record, 0},
+      {"/uninstall /quiet", {}, nullptr, 0, "record removed " + record, 0},
+      {"/uninstall", {}, [&] { app_->answerYes = false; }, 0, "removal declined", 1},
+      {"/?", {}, nullptr, 0, "", 1},
+      {"", {"second copy"}, nullptr, 0, "", 1},
+      {install, {"allocation", 1}, nullptr, 1, "", 0},
+      {install, {"open", 1, EACCES}, nullptr, 1, "", 0},  // the log's
+      {install, {"rename", 7, ENOSPC}, nullptr, 1, "record not written " + record, 0},
+      {install, {"rename", 8, ENOSPC}, nullptr, 0, "journal not written " + record, 0},
+      {install, {}, folderForShared, 1, "file not written " + toolbox + "r.txt: a folder", 0},
+      {blocked, {}, [&] { box_.WriteFile("blocked", "in the way"); }, 1, "target failed", 0},
+      {"/uninstall /quiet", {"read", 1, EIO}, nullptr, 1, "record damaged " + record, 0},
+      {"/uninstall", {"unlink", 1, EACCES}, nullptr, 1, shown + "VorlaneBox could not be", 2},
+      {"/uninstall /quiet", {}, recordNotListed, 0, "removed " + plugin, 0},
+      {"/quiet", {}, nullptr, 2, usage + "/quiet installs only with /accept-terms", 0},
+      {install + " /targets=max5", {}, nullptr, 2, usage + "No folder for the target max5", 0},
+      {longLine, {}, nullptr, 2, "command line: " + escaped + std::string(1000, 'x'), 0},
+      {install, {}, [&] { box_.Remove("tmp"); }, 3, stopped, 0},
+      {install, {}, damagedJournal, 3, stopped, 0},
+      {"/uninstall", {}, damagedJournal, 3, stopped, 1},
+      {"", {}, damagedJournal, 0, stopped, 1},
+      {install, {"second copy"}, nullptr, 4, "", 0},
+      {install, {}, [] { PosixPort::ClearRegistry(); }, 5, "nothing to install", 0},
+      {"/uninstall", {}, [&] { box_.Remove("Vorlane"); }, 5, shown + "VorlaneBox is not", 1},
+      {install, {}, inUse, 6, stopped + ": Setup was cancelled while these files were in use", 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments + " " + (row.fault.call ? row.fault.call : ""));
+    for (const char* top : {"Vorlane", "C4D", "tmp"}) box_.Remove(top);
+    box_.MakeFolder("tmp");
+    RegisterC4D();
+    ASSERT_EQ(Run(install), 0);
+    app_->boxes.clear();
+    PosixPort::ClearRecords();
+    if (row.setup) row.setup();
+    const std::string fault = row.fault.call ? row.fault.call : "";
+    int code = 0;
+    if (fault == "second copy") {
+      PosixPort::SetTempPath(box_.Root().c_str());
+      SingleInstance first;
+      code = RunProgram(nullptr, row.arguments.c_str());
+      PosixPort::SetTempPath(nullptr);
+      core_->SetCore(core_);  // the program's Core was the current one
+      log_.clear();
+    } else {
+      if (fault == "allocation")
+        FailAllocation(row.fault.n);
+      else if (!fault.empty())
+        PosixPort::FailSystemCall(row.fault.call, row.fault.n, row.fault.error);
+      code = Run(row.arguments);
+      FailAllocation(0);
+      PosixPort::ResetSystemCalls();
+    }
+    Port::CloseFile(held);
+    held = nullptr;
+    app_->answerYes = true;
+    EXPECT_EQ(code, row.exitCode);
+    if (row.logged.empty()) {
+      EXPECT_EQ(log_, "");
+    } else {
+      EXPECT_TRUE(Logged(row.logged)) << row.logged << "\n" << log_;
+      EXPECT_TRUE(Logged("exit code " + std::to_string(row.exitCode))) << log_;
+    }
+    EXPECT_EQ(app_->boxes.size() + PosixPort::MessageBoxes().size(), row.boxes);
+  }
 }
 
 // The record goes last, and only when nothing it lists stays: a held plug-in stops the removal
@@ -402,7 +483,7 @@ TEST_F(CommandLineRunTest, WithAFormTheOptionsPreselectAndBoxesAreShown) {
 #endif
 
 TEST_F(InstallerDriverTest, InstallWithNothingSelectedStillRemovesThePreviousInstallation) {
-  BuildPayload({{"SDK\\a.h", "a"}});
+  BuildPayload({{"VLN2_Resources\\r.txt", "shared"}, {"SDK\\a.h", "a"}});
   box_.MakeFolder("Vorlane\\Toolbox");
   box_.WriteFile("old.dll", "from last time");
   box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({box_.Path("old.dll")}, {}));
@@ -412,6 +493,27 @@ TEST_F(InstallerDriverTest, InstallWithNothingSelectedStillRemovesThePreviousIns
   EXPECT_FALSE(box_.Exists("old.dll"));
   EXPECT_TRUE(app_->boxes.empty());
   EXPECT_FALSE(box_.Exists("Vorlane"));
+  // No toolbox folder is made for nothing: a file in its way stops nothing; nor are the shared
+  // files, which are not written, asked about when in use.
+  box_.WriteFile("Vorlane", "in the way");
+  EXPECT_EQ(Run(), 1);
+  box_.Remove("Vorlane");
+  box_.WriteFile("Vorlane\\Toolbox\\r.txt", "held");
+  Port::FileHandle held =
+      Port::OpenFile(box_.Path("Vorlane\\Toolbox\\r.txt").c_str(), Port::kAccessWrite, false);
+  EXPECT_EQ(Run(), 1);
+  Port::CloseFile(held);
+  EXPECT_TRUE(app_->boxes.empty());
+}
+
+// A target chosen without a folder fails, and nothing is written for it.
+TEST_F(InstallerDriverTest, AChosenTargetWithoutAFolderFails) {
+  BuildPayload({{"VLN2_Resources\\r.txt", "shared"}, {"3DSMax6\\m.dlu", "max"}});
+  g_script.runResult = 0;
+  g_script.userSelects = {{kTarget3dsMax6, true}};
+  EXPECT_EQ(Run(), 1);
+  ASSERT_EQ(app_->boxes.size(), 1u);
+  EXPECT_EQ(app_->boxes[0].text.find(FindTarget(kTarget3dsMax6)->failureText), 0u);
 }
 
 #endif
@@ -429,6 +531,9 @@ TEST_F(InstallerDriverTest, WithoutATemporaryFolderNothingIsRemovedAndTheUserIsT
   EXPECT_FALSE(box_.Exists("Vorlane\\SDK"));
   ASSERT_EQ(app_->boxes.size(), 1u);
   EXPECT_EQ(app_->boxes[0].caption, "VorlaneBox Setup");
+  char system[261] = {};
+  Port::GetTempPath(system, sizeof system);
+  EXPECT_NE(app_->boxes[0].text.find(std::string("folder in ") + system), std::string::npos);
 }
 
 TEST_F(InstallerDriverTest, CancelTouchesNothing) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "installer/CommandLine.h"
+#include "installer/InstallPlan.h"
 #include "installer/Preflight.h"
 #include "installer/Targets.h"
 #include "unit/support/InstallerRun.h"
@@ -64,6 +65,7 @@ class PreflightTest : public InstallerDriverTest {
   // The second run stopped before it removed anything, with one box naming the cause, and
   // ended as a cancelled one.
   void ExpectStoppedSaying(const std::string& words) {
+    app_->boxes.clear();
     EXPECT_EQ(Run(), 0);
     EXPECT_TRUE(Snapshot() == before_) << "the previous installation changed";
     ASSERT_EQ(app_->boxes.size(), 1u);
@@ -79,43 +81,78 @@ TEST_F(PreflightTest, NoTemporaryFolder) {
   ExpectStoppedSaying("could not make its temporary folder in " + box_.Path("tmp\\"));
 }
 
-TEST_F(PreflightTest, APayloadWithOneByteFlippedInsideADataBlock) {
-  std::string flipped = payload_;
+// A payload that is not the one built, or an archive that could not be extracted whole, and
+// whether it was written out before it was refused.
+TEST_F(PreflightTest, ADamagedPayloadStopsTheRun) {
+  const std::string name = StoredText("SDK\\include\\a.h");
+  std::string flipped = payload_, longer = payload_, unknown = payload_;
   flipped[flipped.size() / 2] ^= 0x20;
-  Serve(flipped, payload_);
-  ExpectStoppedSaying("are damaged");
+  const std::size_t size = longer.find(name) + name.size() + 4;  // the entry's block size
+  longer.replace(size, 4, StoredWord(StoredWordAt(longer, size) + 1000));
+  unknown[unknown.find(std::string("RAW\0", 4), 9)] = 'X';  // the first block's form
+  const struct {
+    std::string payload, built, more, words;
+    bool staged;
+  } rows[] = {
+      {flipped, payload_, "", "are damaged", true},
+      {payload_.substr(0, payload_.size() - 100), payload_, "", "are damaged", false},
+      {payload_, payload_, "more", "are damaged", false},
+      {"no archive", "no archive", "", "cannot be read", true},
+      {longer, longer, "", "are damaged", true},
+      {unknown, unknown, "", "are damaged", true},
+  };
+  for (const auto& row : rows) {
+    box_.Remove("tmp\\Archive.DAT");
+    Serve(row.payload, row.built, row.more);
+    ExpectStoppedSaying(row.words);
+    EXPECT_EQ(box_.Exists("tmp\\Archive.DAT"), row.staged) << row.words;
+  }
 }
 
-TEST_F(PreflightTest, ATruncatedPayload) {
-  Serve(payload_.substr(0, payload_.size() - 100), payload_);
-  ExpectStoppedSaying("are damaged");
-}
-
-// The disk full at each write of the staging and of the checks after it; and every other
-// call they make refused in turn.
+// Every call the checks make refused in turn (the disk full): the run stops before it removes
+// anything, or the refusal did not matter and it installs everything. A file that cannot be
+// opened is not held open by another program; a refused lock is a file system without locks;
+// a volume that does not tell its room is not held against the installation.
 TEST_F(PreflightTest, ARefusedCallDuringTheChecksStopsTheRunBeforeAnythingIsRemoved) {
-  for (const char* call : {"write", "open", "read", "lseek", "fsync", "flock", "mkdir", "unlink",
-                           "stat", "lstat", "opendir", "readdir", "statvfs"}) {
-    for (long n = 1;; ++n) {
+  const std::string installed =
+      std::string(FindTarget(11)->successText) + FindTarget(13)->successText;
+  enum { kStops, kInstalls, kEither };
+  const std::pair<const char*, int> calls[] = {
+      {"write", kStops},  {"lseek", kStops},    {"fsync", kStops},
+      {"unlink", kStops}, {"open", kEither},    {"read", kEither},
+      {"lstat", kEither}, {"flock", kInstalls}, {"statvfs", kInstalls}};
+  for (auto [call, outcome] : calls) {
+    InstallPlan plan(core_);  // the choice the set-up's run left
+    for (const auto& [index, path] : g_script.paths) plan.SetTargetPath(index, path.c_str());
+    for (const auto& [index, on] : g_script.selected) plan.SetTargetSelected(index, on);
+    PosixPort::FailSystemCall(call, 0, 0);
+    Preflight(core_, &plan).Run();
+    const long calls = PosixPort::SystemCallCount(call);
+    EXPECT_GT(calls, 0) << call << ": the checks make no such call";
+    for (long n = 1; n <= calls && !HasFatalFailure(); ++n) {
       SCOPED_TRACE(std::string(call) + " #" + std::to_string(n));
       app_->boxes.clear();
       PosixPort::FailSystemCall(call, n, ENOSPC);
       int result = Run();
       PosixPort::FailSystemCall(call, 0, 0);
-      // Once the n-th call is past the checks, the installation goes on.
-      if (result == 1 || HasFailure()) break;
-      std::map<std::string, std::string> after = Snapshot();
-      // The record's trial file stays when it cannot be removed; the next save empties it.
-      if (std::string(call) == "unlink") after.erase("Vorlane\\Toolbox\\Uninstall.info.saving");
-      EXPECT_TRUE(after == before_);
       ASSERT_EQ(app_->boxes.size(), 1u);
-      if (std::string(call) == "write" && n == 1) {
-        EXPECT_NE(app_->boxes[0].text.find("could not write its installation files to " +
-                                           box_.Path("tmp\\Archive.DAT")),
+      EXPECT_NE(outcome, result == 1 ? kStops : kInstalls) << app_->boxes[0].text;
+      if (result == 1) {
+        EXPECT_EQ(app_->boxes[0].text, installed);
+        Restore();
+        continue;
+      }
+      std::map<std::string, std::string> after = Snapshot();
+      // The record's trial file stays when it cannot be removed; the next save makes it new.
+      after.erase("Vorlane\\Toolbox\\Uninstall.info.saving");
+      EXPECT_TRUE(after == before_);
+      // The disk is told, never the Setup program as damaged; the first write is the staging's.
+      EXPECT_EQ(app_->boxes[0].text.find("installation files inside"), std::string::npos);
+      if (n == 1 && std::string(call) == "write") {
+        EXPECT_NE(app_->boxes[0].text.find("could not write its installation files"),
                   std::string::npos);
       }
     }
-    Restore();
   }
 }
 
@@ -132,11 +169,30 @@ TEST_F(PreflightTest, RunningOutOfMemoryNeverRemovesAnythingBeforeTheChecksPass)
   });
 }
 
-TEST_F(PreflightTest, ARecordThatCannotBeCreated) {
-  box_.MakeFolder("Vorlane\\Toolbox\\Uninstall.info.saving");
-  before_ = Snapshot();
-  ExpectStoppedSaying("cannot write the installation record Uninstall.info in the folder " +
-                      box_.Path("Vorlane\\Toolbox\\"));
+// A file where the toolbox folder's parent should be, a folder where the record's trial file
+// or the old record should be.
+TEST_F(PreflightTest, AToolboxFolderOrRecordThatCannotBeWritten) {
+  const std::string record = "cannot write the installation record Uninstall.info in the folder " +
+                             box_.Path("Vorlane\\Toolbox\\");
+  const struct {
+    const char *removed, *folder, *file;
+    std::string words;
+  } rows[] = {
+      {"Vorlane", nullptr, "Vorlane",
+       "could not create the folder " + box_.Path("Vorlane\\Toolbox\\")},
+      {nullptr, "Vorlane\\Toolbox\\Uninstall.info.saving", nullptr, record},
+      {"Vorlane\\Toolbox\\Uninstall.info", "Vorlane\\Toolbox\\Uninstall.info", nullptr, record},
+  };
+  const std::map<std::string, std::string> installed = before_;
+  for (const auto& row : rows) {
+    before_ = installed;
+    Restore();
+    if (row.removed) box_.Remove(row.removed);
+    if (row.folder) box_.MakeFolder(row.folder);
+    if (row.file) box_.WriteFile(row.file, "in the way");
+    before_ = Snapshot();
+    ExpectStoppedSaying(row.words);
+  }
 }
 
 TEST_F(PreflightTest, NoProgramFilesFolderKnown) {
@@ -231,6 +287,7 @@ TEST_F(PreflightTest, ARecordEntryNamingADeviceIsNeverAskedWhetherItIsInUse) {
 
 TEST_F(PreflightTest, NotEnoughRoomRemovesTheToolboxFolderItMade) {
   box_.Remove("Vorlane");
+  box_.MakeFolder("Vorlane");  // there before, and empty: it stays
   box_.Remove("C4D");
   before_ = Snapshot();
   PosixPort::SetSystemCall(
@@ -241,15 +298,31 @@ TEST_F(PreflightTest, NotEnoughRoomRemovesTheToolboxFolderItMade) {
         return 0;
       }));
   ExpectStoppedSaying("There is not enough free space on the disk of");
-  EXPECT_FALSE(box_.Exists("Vorlane"));
+  EXPECT_TRUE(box_.Exists("Vorlane"));
+  EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox"));
+}
+
+// A name extraction refuses becomes no file: it is not checked for use.
+TEST_F(PreflightTest, ANameExtractionRefusesIsNotCheckedForUse) {
+  ArchiveContents contents = kPayload;
+  contents.push_back({"SDK\\held.txt.", "Windows would write held.txt"});
+  BuildPayload(contents);
+  box_.WriteFile("Vorlane\\SDK\\held.txt.", "the user's");
+  Port::FileHandle held =
+      Port::OpenFile(box_.Path("Vorlane\\SDK\\held.txt.").c_str(), Port::kAccessWrite, false);
+  EXPECT_EQ(Run(), 1);
+  Port::CloseFile(held);
 }
 
 TEST_F(PreflightTest, APlugInHeldWithoutSharingAsksToRetryAndCancelKeepsEverything) {
   Port::FileHandle held =
       Port::OpenFile(box_.Path("C4D\\plugins\\p.cdl").c_str(), Port::kAccessWrite, false);
   ASSERT_NE(held, nullptr);
+  int asked = 0;
+  app_->answerRetry = [&] { return ++asked == 1 ? 1 : 0; };  // Cancel, then Retry
   ExpectStoppedSaying("These files are in use and cannot be replaced:\n\n" +
-                      box_.Path("C4D\\plugins\\p.cdl") + "\n");
+                      box_.Path("C4D\\plugins\\p.cdl") + "\n\nClose the programs");
+  EXPECT_EQ(asked, 1);
   Port::CloseFile(held);
 }
 

@@ -29,7 +29,11 @@ TEST(SingleInstanceTest, OnlyOneCopyAtATimeGoesOn) {
   }
   EXPECT_STREQ(kAlreadyRunningText, "VorlaneBox Setup is already running.");
 #ifndef _WIN32
-  // Something else under the lock's name: this copy cannot tell, so it does not go on either.
+  // A lock the system cannot give, or something else under the lock's name: this copy cannot
+  // tell, so it does not go on either.
+  PosixPort::FailSystemCall("flock", 1, ENOLCK);
+  EXPECT_STREQ(SingleInstance().Refusal(), kNotAloneText);
+  PosixPort::FailSystemCall("flock", 0, 0);
   box.Remove("VorlaneBoxSetup.lock");
   box.MakeFolder("VorlaneBoxSetup.lock");
   SingleInstance squatted;

@@ -116,6 +116,7 @@ TEST_F(ToolboxInstallTest, NothingSelectedLeavesNoRecordAndFoldersOnlyWithOtherF
 }
 
 TEST_F(ToolboxInstallTest, TargetsSharingAFolderAreInstalledTwiceAndRecordedOnce) {
+  box_.WriteFile("C4D\\plugins\\VorlaneBox\\VorlaneBox.cdl", "before");  // set aside once
   {
     auto install = NewInstall();
     EXPECT_EQ(install->InstallTarget(10, archive_.c_str(), box_.Path("C4D\\").c_str()), 0);

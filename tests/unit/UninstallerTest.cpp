@@ -93,6 +93,18 @@ TEST_F(UninstallerTest, ManyPathsAreListedOnceEvenWhenMemoryRunsOut) {
   });
 }
 
+// The folder count, the record's last write, needs more memory: a failure there is no record.
+TEST_F(UninstallerTest, ARecordWhoseLastWriteRunsOutOfMemoryIsNotSaved) {
+  const std::string path = "C:\\" + std::string(4080, 'x');  // the count crosses 4 KB
+  SweepAllocationFailuresBothModes([&] {
+    ElementRef<Uninstaller> uninstaller = NewUninstaller();
+    if (!uninstaller || uninstaller->AddFileEntry(path.c_str()) != 0) return;
+    if (uninstaller->Save(box_.Path("saved.info").c_str()) == 0) {
+      EXPECT_EQ(box_.ReadFile("saved.info"), StoredRecordBytes({path}, {}));
+    }
+  });
+}
+
 TEST_F(UninstallerTest, ReplayDeletesTheFilesAndEmptiesTheLists) {
   box_.WriteFile("f", "data");
   auto uninstaller = NewUninstaller();
@@ -146,6 +158,7 @@ TEST_F(UninstallerTest, WhatARecordRemovesDependsOnItsHeaderAndCounts) {
       {"newest header", StoredRecordBytes(listed, {}, INT32_MAX), 1, false},
       {"no whole header", std::string(2, '\0'), 1, false},
       {"negative counts", StoredWord(0) + StoredWord(-5) + StoredWord(-1), 0, false},
+      {"an empty text names no file", StoredRecordBytes({"", listed[0]}, {}), 0, true},
   };
   for (const auto& row : rows) {
     box_.WriteFile("listed.txt", "x");
@@ -153,6 +166,7 @@ TEST_F(UninstallerTest, WhatARecordRemovesDependsOnItsHeaderAndCounts) {
     EXPECT_NE(box_.Exists("listed.txt"), row.removes) << row.what;
   }
   // No record at all: a missing file, or a folder in its place.
+  box_.WriteFile("listed.txt", "x");
   box_.MakeFolder("folder.info");
   for (const char* record : {"absent.info", "folder.info"}) {
     auto uninstaller = NewUninstaller();
@@ -174,16 +188,23 @@ TEST_F(UninstallerTest, LegacyCodePagePathsAreConvertedBeforeTheReplay) {
   std::uint32_t size = sizeof name - 1;
   ASSERT_TRUE(Port::FromWideText(reinterpret_cast<const std::uint16_t*>(cafe.data()),
                                  static_cast<std::uint32_t>(cafe.size()), name, &size));
-  const std::string lookAlike = "caf\xEF\xBF\xBD.txt";  // what a lossy conversion names
+  const std::string lookAlike = "caf\xEF\xBF\xBD.txt";    // what a lossy conversion names
+  const std::string utf8 = std::string("utf-8 ") + name;  // never converted
   for (const char* acp : {"", "1252"}) {
     if (*acp)
       registry.SetText(Port::kLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage",
                        "ACP", acp);
-    box_.WriteFile(name, "x");
-    box_.WriteFile(lookAlike, "x");
-    EXPECT_EQ(Replay(StoredRecordBytes({box_.Path("caf\xE9.txt")}, {})), 0);
+    for (const std::string& file : {std::string(name), lookAlike, utf8}) box_.WriteFile(file, "x");
+    EXPECT_EQ(Replay(StoredRecordBytes({box_.Path("caf\xE9.txt"), box_.Path(utf8)}, {})), 0);
     EXPECT_NE(box_.Exists(name), *acp != '\0') << "code page " << acp;
     EXPECT_TRUE(box_.Exists(lookAlike)) << "code page " << acp;
+    EXPECT_FALSE(box_.Exists(utf8)) << "code page " << acp;
+#ifndef _WIN32
+    // Without a code page, the legacy path is left out, not taken as bytes.
+    box_.WriteFile("caf\xE9.txt", "x");
+    EXPECT_EQ(Replay(StoredRecordBytes({box_.Path("caf\xE9.txt")}, {})), 0);
+    EXPECT_TRUE(box_.Exists("caf\xE9.txt")) << "code page " << acp;
+#endif
   }
 }
 

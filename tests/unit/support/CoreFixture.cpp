@@ -38,6 +38,7 @@ long CoreFixture::SweepAllocationFailures(const std::function<void()>& scenario,
     DeleteCore();
     EXPECT_EQ(LiveElementsTotal(), 0) << "after failing allocation " << n;
     if (::testing::Test::HasFatalFailure() || !hit || LiveElementsTotal() != 0) {
+      EXPECT_GT(made, 0) << "the scenario allocates nothing: no allocation was failed";
       NewCore();
       return made;
     }

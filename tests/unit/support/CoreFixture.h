@@ -21,7 +21,8 @@ class CoreFixture : public ::testing::Test {
   // Runs scenario once for n = 1, 2, ... with the n-th allocation failing (in the given
   // mode), each time on a fresh Core whose elements must all be gone afterwards, until a
   // run completes without meeting the failure. The scenario asserts the documented
-  // failure results itself. Returns how many allocations the complete run made.
+  // failure results itself. Returns how many allocations the complete run made, which must
+  // be some: a scenario that allocates nothing sweeps nothing.
   long SweepAllocationFailures(const std::function<void()>& scenario,
                                FailMode mode = FailMode::kOnce);
   // Both modes; returns the count of the complete run.

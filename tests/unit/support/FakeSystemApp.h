@@ -1,6 +1,8 @@
 // An application object for tests: folders chosen by the test, message boxes recorded.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -54,11 +56,20 @@ class FakeSystemApp : public ElementImp<SystemApp> {
   }
   Log* GetLog() override { return log_; }
   void SetLog(Log* log) override { log_ = log; }
-  void SetQuiet(bool quiet) override { quiet_ = quiet; }
+  void SetQuiet(bool quiet) override {
+    quiet_ = quiet;
+    quietAsks_ = 0;
+  }
   bool answerYes = true;
   int AskRetry(const char* text, const char* caption) override {
     Record(text, caption);
-    return answerRetry ? answerRetry() : 1;
+    if (answerRetry) return answerRetry();
+    // A quiet run has nobody to answer: it cancels, and must not ask again.
+    if (quiet_ && quietAsks_++ > 0) {
+      ADD_FAILURE() << "a quiet run asked again after Cancel";
+      return 0;
+    }
+    return 1;
   }
   int ClearTempFolder() override { return 0; }
   int ShellOpen(const char*) override { return 0; }
@@ -77,6 +88,7 @@ class FakeSystemApp : public ElementImp<SystemApp> {
   std::string base_, toolbox_, temp_, commandLine_;
   Log* log_ = nullptr;
   bool quiet_ = false;
+  int quietAsks_ = 0;
 };
 
 }  // namespace VLN2

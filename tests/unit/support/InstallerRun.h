@@ -83,12 +83,13 @@ class InstallerDriverTest : public CoreFixture {
   }
 #ifndef _WIN32
   // Gives the program the payload and the check the build records beside it: the size and
-  // CRC-32 of the payload as built.
-  void Serve(const std::string& payload, const std::string& built) {
+  // CRC-32 of the payload as built (and bytes no build writes after them).
+  void Serve(const std::string& payload, const std::string& built, const std::string& more = "") {
     std::string check =
         StoredWord(static_cast<std::uint32_t>(built.size())) +
         StoredWord(static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(built.data()),
-                                                    static_cast<uInt>(built.size()))));
+                                                    static_cast<uInt>(built.size())))) +
+        more;
     PosixPort::SetResource("ARCHIVE", 105, payload.data(),
                            static_cast<std::uint32_t>(payload.size()));
     PosixPort::SetResource("ARCHIVE", 106, check.data(), static_cast<std::uint32_t>(check.size()));
@@ -130,13 +131,16 @@ class CommandLineRunTest : public InstallerDriverTest {
                   {"Cinema4D10\\plugins\\p.cdl", "plug-in"},
                   {"3DSMax6\\m.dlu", "max"},
                   {"SDK\\include\\a.h", "header"}});
-    registry_.SetText(Port::kLocalMachine, "SOFTWARE\\MAXON\\CINEMA 4D\\10.0", "InstallPath",
-                      box_.Path("C4D\\").c_str());
-    box_.MakeFolder("C4D");
+    RegisterC4D();
   }
   void TearDown() override {
     PosixPort::ClearResources();
     InstallerDriverTest::TearDown();
+  }
+  void RegisterC4D() {
+    registry_.SetText(Port::kLocalMachine, "SOFTWARE\\MAXON\\CINEMA 4D\\10.0", "InstallPath",
+                      box_.Path("C4D\\").c_str());
+    box_.MakeFolder("C4D");
   }
   // A run with the log; the lines it added to the log, without their time stamps.
   int Run(const std::string& arguments) {
