@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive/EntryName.h"
 #include "framework/ElementRef.h"
 #include "installer/Uninstaller.h"
 #include "system/port/Port.h"
@@ -190,6 +191,9 @@ TEST_F(UninstallerTest, LegacyCodePagePathsAreConvertedBeforeTheReplay) {
                                  static_cast<std::uint32_t>(cafe.size()), name, &size));
   const std::string lookAlike = "caf\xEF\xBF\xBD.txt";    // what a lossy conversion names
   const std::string utf8 = std::string("utf-8 ") + name;  // never converted
+  // The test programs under Wine keep the ANSI code page as their text (the installer's
+  // manifest makes it UTF-8): there the name is no UTF-8 path.
+  const bool programTextIsUtf8 = IsUtf8Name(name);
   for (const char* acp : {"", "1252"}) {
     if (*acp)
       registry.SetText(Port::kLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage",
@@ -198,7 +202,7 @@ TEST_F(UninstallerTest, LegacyCodePagePathsAreConvertedBeforeTheReplay) {
     EXPECT_EQ(Replay(StoredRecordBytes({box_.Path("caf\xE9.txt"), box_.Path(utf8)}, {})), 0);
     EXPECT_NE(box_.Exists(name), *acp != '\0') << "code page " << acp;
     EXPECT_TRUE(box_.Exists(lookAlike)) << "code page " << acp;
-    EXPECT_FALSE(box_.Exists(utf8)) << "code page " << acp;
+    if (programTextIsUtf8) EXPECT_FALSE(box_.Exists(utf8)) << "code page " << acp;
 #ifndef _WIN32
     // Without a code page, the legacy path is left out, not taken as bytes.
     box_.WriteFile("caf\xE9.txt", "x");
