@@ -106,12 +106,6 @@ set_property(TARGET VorlaneBoxSetup VorlaneBoxUninstall PROPERTY CXX_LINKER_LAUN
 # too. A build without VLN2_SIGN is the reproducible one.
 if(VLN2_SIGN)
   set(signed "${CMAKE_BINARY_DIR}/installer/signed/VorlaneBoxSetup.exe")
-  add_custom_command(
-    OUTPUT "${signed}"
-    COMMAND "${CMAKE_COMMAND}" -E copy $<TARGET_FILE:VorlaneBoxSetup> "${signed}"
-    COMMAND "${CMAKE_SOURCE_DIR}/scripts/sign" "${signed}"
-    DEPENDS VorlaneBoxSetup
-    COMMENT "Signing the installer"
-    VERBATIM)
+  vln2_signed_copy(VorlaneBoxSetup "${signed}")
   add_custom_target(VorlaneBoxSetupSigned ALL DEPENDS "${signed}")
 endif()
