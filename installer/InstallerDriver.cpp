@@ -397,20 +397,21 @@ int InstallerDriver::Remove(Uninstaller* uninstaller, const char* record, const 
   if (own && !left && !cut) {
     if (RemoveRealFile(own) == 0) {
       LogEvent("removed", own);
+      own = nullptr;
     } else if (Port::DeleteAtRestart(own)) {
       LogEvent("removed at the next restart", own);
       atRestart = true;
+      own = nullptr;
     } else {
       LogSystemError("left", own);
-      left = true;
     }
-    if (!left) own = nullptr;
   }
-  if (own && (uninstaller->AddFileEntry(own) != 0 || uninstaller->AddFolderEntry(own) != 0))
-    left = true;
-  bool saved = uninstaller->SaveOrDelete(record) == 0;
+  // A record that cannot list the program's file stays as it was read, which lists it; one
+  // that could not be saved or deleted is still there too.
+  if (!own || (uninstaller->AddFileEntry(own) == 0 && uninstaller->AddFolderEntry(own) == 0))
+    uninstaller->SaveOrDelete(record);
   bool kept = PathExists(record) == 0;
-  int result = left || cut || !saved || kept ? kExitFailed : kExitSuccess;
+  int result = cut || kept ? kExitFailed : kExitSuccess;
   if (cut) LogEvent("record damaged", record, "files of the installation may remain");
   if (kept) LogEvent("record kept", record, "it lists the files that stayed");
   // The entry goes with the record: while files stay, it offers to remove them.

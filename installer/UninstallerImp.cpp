@@ -151,14 +151,14 @@ int ReadList(ElementContainer* list, TextIndex* index, Stream* stream,
   return result;
 }
 
+// A write the memory stream loses shows in its error, and it takes no write after it.
 int WriteList(ElementContainer* list, Stream* stream) {
   if (!list) return 1;
   Iterator* it = list->GetIterator(kListIterator, nullptr);
   if (!it) return 1;
   std::int32_t count = it->GetCount();
-  int result = stream->WriteData(&count, 4) == 4 ? 0 : 1;
-  // Nothing is written after a write that failed: the file then ends in whole records, and
-  // is never read out of step, which would turn stray bytes into paths to delete.
+  stream->WriteData(&count, 4);
+  int result = 0;
   for (it->First(); result == 0 && !it->IsDone(); it->Next()) {
     IO* io = CastTo<IO>(static_cast<String*>(it->Current()));
     if (!io || io->Write(stream) != 0) result = 1;
@@ -249,11 +249,13 @@ int UninstallerImp::Save(const char* path) {
   const std::int32_t header = 0;
   int result =
       memory && memory->SetAccess(kAccessMemoryOnly) == 0 && memory->OpenStream() == 0 ? 0 : 1;
-  if (result == 0 && memory->WriteData(&header, 4) != 4) result = 1;
+  if (result == 0) memory->WriteData(&header, 4);
   if (result == 0) result = WriteList(files_, memory);
   if (result == 0) result = WriteList(folders_, memory);
   std::uint32_t size = 0;
-  if (result == 0 && (memory->GetSize(&size) != 0 || memory->SetPosition(0) != 0)) result = 1;
+  if (result == 0 && (memory->GetError() != 0 || memory->GetSize(&size) != 0 ||
+                      memory->SetPosition(0) != 0))
+    result = 1;
   auto* bytes = result == 0 ? static_cast<unsigned char*>(Allocate(size)) : nullptr;
   if (!bytes || ReadFully(memory, bytes, size) != size) result = 1;
   if (result == 0) result = WriteWholeFile(path, bytes, size);
@@ -335,7 +337,10 @@ int UninstallerImp::SaveOrDelete(const char* path) {
   files_->ReleaseIterator(&it);
   // A record lists itself, so that whatever removes the files it lists removes it too.
   if (installed) return AddFileEntry(path) == 0 ? Save(path) : 1;
-  if (PathExists(path) == 0 && RemoveRealFile(path) != 0) return 1;
+  if (PathExists(path) == 0 && RemoveRealFile(path) != 0) {
+    LogSystemError("record not removed", path);
+    return 1;
+  }
   LogEvent("record removed", path);
   RemoveRecordFolders(path);
   return 0;

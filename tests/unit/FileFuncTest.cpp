@@ -76,7 +76,7 @@ TEST_F(FileFuncTest, CreateFoldersReportsAFolderThatCouldNotBeMade) {
 #ifndef _WIN32
 TEST_F(FileFuncTest, CreateFoldersKeepsWhatItMadeBeforeAFailure) {
   // The second folder creation (c) is refused; a and b were made and stay.
-  PosixPort::FailSystemCall("mkdir", 4, EACCES, true);
+  PosixPort::FailSystemCall("mkdir", 4, EACCES, PosixPort::kFromThenOn);
   EXPECT_EQ(CreateFolders(Path("a\\b\\c\\d\\f").c_str()), 1);
   EXPECT_TRUE(box_->Exists("a\\b"));
   EXPECT_FALSE(box_->Exists("a\\b\\c"));
@@ -285,7 +285,7 @@ TEST_F(FileFuncTest, CopyOntoAReadOnlyFileFails) {
 #ifndef _WIN32
 TEST_F(FileFuncTest, CopyOntoAFullDiskFails) {
   box_->WriteFile("source.bin", Pattern(10000));
-  PosixPort::FailSystemCall("write", 2, ENOSPC, true);
+  PosixPort::FailSystemCall("write", 2, ENOSPC, PosixPort::kFromThenOn);
   EXPECT_EQ(CopyFileContents(Path("source.bin").c_str(), Path("copy.bin").c_str()), 1);
   // The part written before stays.
   EXPECT_EQ(box_->ReadFile("copy.bin"), Pattern(4096));

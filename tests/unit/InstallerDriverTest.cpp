@@ -232,6 +232,7 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
       {blocked, {}, [&] { box_.WriteFile("blocked", "in the way"); }, 1, "target failed", 0},
       {"/uninstall /quiet", {"read", 1, EIO}, nullptr, 1, "record damaged " + record, 0},
       {"/uninstall", {"unlink", 1, EACCES}, nullptr, 1, shown + "VorlaneBox could not be", 2},
+      {"/uninstall /quiet", {"unlink", 3, EACCES}, nullptr, 1, "record not removed " + record, 0},
       {"/uninstall /quiet", {}, recordNotListed, 0, "removed " + plugin, 0},
       {"/quiet", {}, nullptr, 2, usage + "/quiet installs only with /accept-terms", 0},
       {install + " /targets=max5", {}, nullptr, 2, usage + "No folder for the target max5", 0},
@@ -307,12 +308,17 @@ TEST_F(CommandLineRunTest, ARemovalTakesTheRecordLastAndOnlyOnceNothingItListsSt
   EXPECT_FALSE(box_.Exists("Vorlane"));
   EXPECT_FALSE(box_.Exists("C4D\\plugins"));
 
+  // The program run from the toolbox folder stays with it, for the next removal.
+  const std::string program = box_.Path("Vorlane\\Toolbox\\VorlaneBoxUninstall.exe");
   box_.WriteFile("C4D\\plugins\\p.cdl\\mine.txt", "the user's");  // cannot be removed
   box_.WriteFile("C4D\\other.dll", "goes");
+  box_.WriteFile("Vorlane\\Toolbox\\VorlaneBoxUninstall.exe", "running");
   box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info",
-                 StoredRecordBytes({plugin, box_.Path("C4D\\other.dll"), record},
+                 StoredRecordBytes({plugin, box_.Path("C4D\\other.dll"), program, record},
                                    {box_.Path("C4D\\"), box_.Path("C4D\\plugins\\")}));
+  PosixPort::SetModuleFileName(program.c_str());
   EXPECT_EQ(Run("/uninstall"), kExitFailed);
+  PosixPort::SetModuleFileName(nullptr);
   EXPECT_TRUE(Logged("left " + plugin)) << log_;
   EXPECT_EQ(app_->boxes.back().text.find("VorlaneBox could not be removed completely. These files "
                                          "stayed:\n\n" +
@@ -321,9 +327,13 @@ TEST_F(CommandLineRunTest, ARemovalTakesTheRecordLastAndOnlyOnceNothingItListsSt
       << app_->boxes.back().text;
   EXPECT_FALSE(box_.Exists("C4D\\other.dll"));
   EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"),
-            StoredRecordBytes({plugin, record}, {box_.Path("C4D\\"), box_.Path("C4D\\plugins\\")}));
+            StoredRecordBytes({plugin, program, record},
+                              {box_.Path("C4D\\"), box_.Path("C4D\\plugins\\"),
+                               box_.Path("Vorlane\\Toolbox\\")}));
 
-  box_.Remove("C4D\\plugins");
+  box_.Remove("C4D\\plugins\\p.cdl");  // the next removal takes what stayed
+  EXPECT_EQ(Run("/uninstall /quiet"), kExitSuccess);
+  EXPECT_FALSE(box_.Exists("C4D"));
   box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", std::string(12, '\0'));
   EXPECT_EQ(Run("/uninstall /quiet"), kExitSuccess);
   EXPECT_FALSE(box_.Exists("Vorlane"));
@@ -340,6 +350,42 @@ TEST_F(CommandLineRunTest, ARemovalTakesTheRecordLastAndOnlyOnceNothingItListsSt
     EXPECT_TRUE(box_.Exists("C4D\\other.dll"));
     EXPECT_FALSE(box_.Exists("C4D\\plugins"));
   }
+}
+
+// Whichever allocation fails, a removal ends with 0 only when nothing it recorded stays, and
+// the record lists whatever stays, the program run from the toolbox folder too.
+TEST_F(CommandLineRunTest, ARemovalThatRunsOutOfMemoryKeepsARecordOfWhatStayed) {
+  const std::string toolbox = box_.Path("Vorlane\\Toolbox\\"), record = toolbox + "Uninstall.info";
+  const std::vector<std::string> files = {box_.Path("C4D\\plugins\\p.cdl"),
+                                          box_.Path("C4D\\other.dll"),
+                                          toolbox + "VorlaneBoxUninstall.exe", record};
+  auto relative = [&](const std::string& path) { return path.substr(box_.Root().size()); };
+  PosixPort::SetModuleFileName(files[2].c_str());
+  long swept = 0;
+  for (FailMode mode : {FailMode::kOnce, FailMode::kFromThenOn}) {
+    for (long n = 1, hit = true; hit; ++n, ++swept) {
+      SCOPED_TRACE("allocation " + std::to_string(n));
+      for (std::size_t i = 0; i + 1 < files.size(); ++i) box_.WriteFile(relative(files[i]), "in");
+      box_.WriteFile(relative(record),
+                     StoredRecordBytes(files, {box_.Path("C4D\\"), box_.Path("C4D\\plugins\\"), toolbox}));
+      FailAllocation(n, mode);
+      int code = Run("/uninstall /quiet");
+      hit = AllocationFailureHit();
+      FailAllocation(0);
+      StoredRecord kept = ParseStoredRecord(box_.ReadFile(relative(record)));
+      // A record read only in part cannot list what it did not read; the log says so.
+      bool stays = false, damaged = Logged("record damaged");
+      for (const std::string& file : files) {
+        bool there = box_.Exists(relative(file));
+        stays = stays || there;
+        EXPECT_TRUE(!there || damaged || std::count(kept.files.begin(), kept.files.end(), file))
+            << file << " stays unrecorded\n" << log_;
+      }
+      EXPECT_TRUE(code != kExitSuccess || !stays) << log_;
+    }
+  }
+  PosixPort::SetModuleFileName(nullptr);
+  EXPECT_GT(swept, 2);
 }
 
 // The entry in the installed apps follows what is installed: written from the toolbox folder

@@ -240,12 +240,13 @@ class IoFailureTest : public CoreFixture {
   }
 
   // Runs the Update with the n-th call of the name failing, and judges it.
-  void Judge(const char* call, long n, int error, bool fromThenOn) {
+  void Judge(const char* call, long n, int error, long times) {
     SCOPED_TRACE(std::string(call) + " #" + std::to_string(n) + " " +
                  (error == ENOSPC ? "ENOSPC" : "EACCES") +
-                 (fromThenOn ? " from then on" : " once"));
+                 (times == PosixPort::kFromThenOn ? " from then on"
+                                                  : " " + std::to_string(times) + " times"));
     Prepare();
-    PosixPort::FailSystemCall(call, n, error, fromThenOn);
+    PosixPort::FailSystemCall(call, n, error, times);
     Outcome run = Update();
     PosixPort::FailSystemCall(call, 0, 0);
     ExpectBeforeOrAfter(&run);
@@ -257,14 +258,14 @@ class IoFailureTest : public CoreFixture {
     Update();
     return PosixPort::SystemCallCount(call);
   }
-  void Sweep(const char* call) {
+  void Sweep(const char* call, std::initializer_list<long> runs = {1, PosixPort::kFromThenOn}) {
     long calls = Calls(call);
     RecordProperty(call, static_cast<int>(calls));
     std::printf("[ io       ] %s: %ld calls in a whole Update\n", call, calls);
     ASSERT_GT(calls, 0) << "the Update never calls " << call;
-    for (bool fromThenOn : {false, true})
+    for (long times : runs)
       for (int error : {ENOSPC, EACCES})
-        for (long n = 1; n <= calls && !HasFatalFailure(); ++n) Judge(call, n, error, fromThenOn);
+        for (long n = 1; n <= calls && !HasFatalFailure(); ++n) Judge(call, n, error, times);
   }
 
   const std::vector<std::pair<int, const char*>> kOldTargets = {
@@ -322,7 +323,9 @@ TEST_F(IoFailureTest, Lseek) { Sweep("lseek"); }
 TEST_F(IoFailureTest, Unlink) { Sweep("unlink"); }
 TEST_F(IoFailureTest, Mkdir) { Sweep("mkdir"); }
 // The renames that put files in place and the record's one replace, and the flushes before.
-TEST_F(IoFailureTest, Rename) { Sweep("rename"); }
+// Twice in a row: a destination fails, and a file of it cannot go back at once; it goes back
+// once the new record is written.
+TEST_F(IoFailureTest, Rename) { Sweep("rename", {1, 2, PosixPort::kFromThenOn}); }
 TEST_F(IoFailureTest, Fsync) { Sweep("fsync"); }
 
 TEST_F(IoFailureTest, AnUpdateEndedAtAnySystemCallIsUndoneOrFinishedByTheNextStart) {

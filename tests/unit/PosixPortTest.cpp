@@ -612,7 +612,7 @@ TEST_F(PortTest, TheNthCallFailsWithTheErrorGiven) {
 }
 
 TEST_F(PortTest, FailingFromThenOn) {
-  ASSERT_TRUE(PosixPort::FailSystemCall("mkdir", 2, EACCES, true));
+  ASSERT_TRUE(PosixPort::FailSystemCall("mkdir", 2, EACCES, PosixPort::kFromThenOn));
   EXPECT_TRUE(Port::CreateDirectory(Path("one").c_str()));
   EXPECT_FALSE(Port::CreateDirectory(Path("two").c_str()));
   EXPECT_FALSE(Port::CreateDirectory(Path("three").c_str()));
@@ -668,7 +668,7 @@ TEST_F(PortTest, ListingErrorsEndTheListing) {
   sandbox_->WriteFile("a", "");
   PosixPort::FailSystemCall("opendir", 1, EACCES);
   EXPECT_EQ(Find(Path("*.*")), "<none>");
-  PosixPort::FailSystemCall("lstat", 1, EACCES, true);
+  PosixPort::FailSystemCall("lstat", 1, EACCES, PosixPort::kFromThenOn);
   EXPECT_EQ(Find(Path("a")), "<none>");
 }
 

@@ -302,8 +302,9 @@ TEST_F(PreflightTest, NotEnoughRoomRemovesTheToolboxFolderItMade) {
   EXPECT_FALSE(box_.Exists("Vorlane\\Toolbox"));
 }
 
-// A name extraction refuses becomes no file: it is not checked for use.
-TEST_F(PreflightTest, ANameExtractionRefusesIsNotCheckedForUse) {
+// A name extraction refuses becomes no file, and a target not chosen gets none, whatever
+// folder it is given: neither is checked for use.
+TEST_F(PreflightTest, ANameExtractionRefusesOrATargetNotChosenIsNotCheckedForUse) {
   ArchiveContents contents = kPayload;
   contents.push_back({"SDK\\held.txt.", "Windows would write held.txt"});
   BuildPayload(contents);
@@ -311,6 +312,11 @@ TEST_F(PreflightTest, ANameExtractionRefusesIsNotCheckedForUse) {
   Port::FileHandle held =
       Port::OpenFile(box_.Path("Vorlane\\SDK\\held.txt.").c_str(), Port::kAccessWrite, false);
   EXPECT_EQ(Run(), 1);
+  Port::CloseFile(held);
+  BuildPayload(kPayload);
+  box_.WriteFile("R8\\plugins\\p.cdl", "the user's");
+  held = Port::OpenFile(box_.Path("R8\\plugins\\p.cdl").c_str(), Port::kAccessWrite, false);
+  EXPECT_EQ(Run("/quiet /accept-terms /targets=sdk /folder:c4d-r8=" + box_.Path("R8")), kExitSuccess);
   Port::CloseFile(held);
 }
 

@@ -106,6 +106,14 @@ TEST_F(UninstallerTest, ARecordWhoseLastWriteRunsOutOfMemoryIsNotSaved) {
   });
 }
 
+// A text the record cannot hold is no record, not one read out of step.
+TEST_F(UninstallerTest, APathLongerThanTheRecordHoldsFailsTheSave) {
+  auto uninstaller = NewUninstaller();
+  ASSERT_EQ(uninstaller->AddFileEntry(("C:\\" + std::string(70000, 'x')).c_str()), 0);
+  EXPECT_NE(uninstaller->Save(box_.Path("saved.info").c_str()), 0);
+  EXPECT_FALSE(box_.Exists("saved.info"));
+}
+
 TEST_F(UninstallerTest, ReplayDeletesTheFilesAndEmptiesTheLists) {
   box_.WriteFile("f", "data");
   auto uninstaller = NewUninstaller();
@@ -202,7 +210,9 @@ TEST_F(UninstallerTest, LegacyCodePagePathsAreConvertedBeforeTheReplay) {
     EXPECT_EQ(Replay(StoredRecordBytes({box_.Path("caf\xE9.txt"), box_.Path(utf8)}, {})), 0);
     EXPECT_NE(box_.Exists(name), *acp != '\0') << "code page " << acp;
     EXPECT_TRUE(box_.Exists(lookAlike)) << "code page " << acp;
-    if (programTextIsUtf8) EXPECT_FALSE(box_.Exists(utf8)) << "code page " << acp;
+    if (programTextIsUtf8) {
+      EXPECT_FALSE(box_.Exists(utf8)) << "code page " << acp;
+    }
 #ifndef _WIN32
     // Without a code page, the legacy path is left out, not taken as bytes.
     box_.WriteFile("caf\xE9.txt", "x");

@@ -6,6 +6,7 @@
 
 #ifndef _WIN32
 
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -82,9 +83,10 @@ using SystemCall = void (*)();
 // Replaces a call; null restores the real one. False for an unknown name.
 bool SetSystemCall(const char* name, SystemCall call);
 SystemCall GetSystemCall(const char* name);
-// The n-th call of that name from now (1 = the next) fails with error; with fromThenOn
-// every later one too. n = 0 switches the failure off.
-bool FailSystemCall(const char* name, long n, int error, bool fromThenOn = false);
+// The n-th call of that name from now (1 = the next) fails with error, and the times - 1
+// calls after it too (kFromThenOn: every later one). n = 0 switches the failure off.
+constexpr long kFromThenOn = LONG_MAX;
+bool FailSystemCall(const char* name, long n, int error, long times = 1);
 // Calls of that name since its last FailSystemCall or Reset.
 long SystemCallCount(const char* name);
 // Called with the name of each system call before it is made (null: none); a crash test

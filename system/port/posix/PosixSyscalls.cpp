@@ -34,7 +34,7 @@ struct Entry {
   SystemCall current;
   long calls;
   long failAt;  // 0 = never
-  bool fromThenOn;
+  long times;   // how many calls fail from failAt on
   int error;
 };
 
@@ -107,7 +107,7 @@ bool Fails(Call call) {
   if (g_observer) g_observer(entry.name);
   ++entry.calls;
   if (entry.failAt == 0) return false;
-  if (entry.calls == entry.failAt || (entry.fromThenOn && entry.calls > entry.failAt)) {
+  if (entry.calls >= entry.failAt && entry.calls - entry.failAt < entry.times) {
     errno = entry.error;
     return true;
   }
@@ -262,12 +262,12 @@ SystemCall GetSystemCall(const char* name) {
   return entry->current ? entry->current : entry->real;
 }
 
-bool FailSystemCall(const char* name, long n, int error, bool fromThenOn) {
+bool FailSystemCall(const char* name, long n, int error, long times) {
   Entry* entry = Find(name);
   if (!entry) return false;
   entry->calls = 0;
   entry->failAt = n > 0 ? n : 0;
-  entry->fromThenOn = fromThenOn;
+  entry->times = times;
   entry->error = error;
   return true;
 }
@@ -285,7 +285,7 @@ void ResetSystemCalls() {
     entry.current = nullptr;
     entry.calls = 0;
     entry.failAt = 0;
-    entry.fromThenOn = false;
+    entry.times = 0;
     entry.error = 0;
   }
 }
