@@ -172,6 +172,21 @@ TEST_F(ToolboxInstallTest, AFailingTargetIsReportedAndRecordedWhileTheOthersSucc
   EXPECT_FALSE(box_.Exists("MS"));
 }
 
+// A file named to leave the folder, or a second one Windows takes for the first: that target
+// installs none of its files.
+TEST_F(ToolboxInstallTest, ATargetWithAFileThePlanRefusesInstallsNoneOfItsFiles) {
+  for (const char* refused : {"3DSMax6\\..\\up.dlu", "3DSMax6\\VORLANEBOX.DLU"}) {
+    SCOPED_TRACE(refused);
+    ArchiveContents contents = kPayload;
+    contents.push_back({refused, "x"});
+    ASSERT_TRUE(BuildArchive(archive_, contents));
+    auto install = NewInstall();
+    EXPECT_NE(install->InstallTarget(kTarget3dsMax6, archive_.c_str(), box_.Path("Max\\").c_str()),
+              0);
+    EXPECT_TRUE(box_.FilesBelow("Max").empty());
+  }
+}
+
 TEST_F(ToolboxInstallTest, AnArchiveThatCannotBeOpenedFailsEveryTarget) {
   auto install = NewInstall();
   std::string missing = box_.Path("tmp\\missing.DAT");
