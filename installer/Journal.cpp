@@ -261,7 +261,7 @@ int Journal::AddFile(const char* path, Place place) {
   }
   char* copy = CopyText(path);
   if (!copy) return 1;
-  files_[fileCount_++] = {copy, place};
+  files_[fileCount_++] = {copy, place, false};
   return 0;
 }
 
