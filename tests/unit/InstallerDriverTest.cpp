@@ -188,7 +188,7 @@ TEST_F(CommandLineRunTest, UnattendedRunsEndWithTheirExitCodesAndLogWhatTheyDid)
 TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
   const std::string toolbox = box_.Path("Vorlane\\Toolbox\\"), record = toolbox + "Uninstall.info";
   const std::string plugin = box_.Path("C4D\\plugins\\p.cdl"), install = "/quiet /accept-terms";
-  const std::string usage = "box (not shown) VorlaneBox Setup: Usage error: ";
+  const std::string notShown = "box (not shown) VorlaneBox Setup: ", usage = notShown + "Usage error: ";
   const std::string stopped = "stopped before removing anything", shown = "box VorlaneBox Setup: ";
   const std::string blocked = install + " /folder:c4d-r10=" + box_.Path("blocked\\");
   // A line break is written escaped, so that the line stays one.
@@ -199,6 +199,10 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
   auto folderForShared = [&] {
     box_.Remove("Vorlane\\Toolbox\\r.txt");
     box_.MakeFolder("Vorlane\\Toolbox\\r.txt\\in the way");
+  };
+  auto deviceFolder = [&] {
+    registry_.SetText(Port::kLocalMachine, "SOFTWARE\\MAXON\\CINEMA 4D\\10.0", "InstallPath",
+                      "C:\\C4D\\NUL");
   };
   auto damagedJournal = [&] { box_.WriteFile("Vorlane\\Toolbox\\Uninstall.journal", "?"); };
   auto recordNotListed = [&] {
@@ -226,6 +230,7 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
       {"", {"second copy"}, nullptr, 0, "", 1},
       {install, {"allocation", 1}, nullptr, 1, "", 0},
       {install, {"open", 1, EACCES}, nullptr, 1, "", 0},  // the log's
+      {install, {"rename", 5, EACCES}, nullptr, 1, "file not replaced " + plugin, 0},
       {install, {"rename", 7, ENOSPC}, nullptr, 1, "record not written " + record, 0},
       {install, {"rename", 8, ENOSPC}, nullptr, 0, "journal not written " + record, 0},
       {install, {}, folderForShared, 1, "file not written " + toolbox + "r.txt: a folder", 0},
@@ -238,6 +243,7 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
       {install + " /targets=max5", {}, nullptr, 2, usage + "No folder for the target max5", 0},
       {longLine, {}, nullptr, 2, "command line: " + escaped + std::string(1000, 'x'), 0},
       {install, {}, [&] { box_.Remove("tmp"); }, 3, stopped, 0},
+      {install, {}, deviceFolder, 3, notShown + "The folder C:\\C4D\\NUL\\ is not a full path", 0},
       {install, {}, damagedJournal, 3, stopped, 0},
       {"/uninstall", {}, damagedJournal, 3, stopped, 1},
       {"", {}, damagedJournal, 0, stopped, 1},
