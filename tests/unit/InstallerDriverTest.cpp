@@ -189,6 +189,7 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
   const std::string toolbox = box_.Path("Vorlane\\Toolbox\\"), record = toolbox + "Uninstall.info";
   const std::string plugin = box_.Path("C4D\\plugins\\p.cdl"), install = "/quiet /accept-terms";
   const std::string notShown = "box (not shown) VorlaneBox Setup: ", usage = notShown + "Usage error: ";
+  const std::string report = "box (not shown) VorlaneBox Installation Report: ";
   const std::string stopped = "stopped before removing anything", shown = "box VorlaneBox Setup: ";
   const std::string blocked = install + " /folder:c4d-r10=" + box_.Path("blocked\\");
   // A line break is written escaped, so that the line stays one.
@@ -231,6 +232,7 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
       {install, {"allocation", 1}, nullptr, 1, "", 0},
       {install, {"open", 1, EACCES}, nullptr, 1, "", 0},  // the log's
       {install, {"rename", 5, EACCES}, nullptr, 1, "file not replaced " + plugin, 0},
+      {install, {"read", 39, EIO}, nullptr, 1, report + "The shared VorlaneBox resources could not", 0},  // the record, for the journal
       {install, {"rename", 7, ENOSPC}, nullptr, 1, "record not written " + record, 0},
       {install, {"rename", 8, ENOSPC}, nullptr, 0, "journal not written " + record, 0},
       {install, {}, folderForShared, 1, "file not written " + toolbox + "r.txt: a folder", 0},
