@@ -240,8 +240,10 @@ TEST_F(PreflightTest, AFullVolumeMountedBelowADriveIsAskedForItsRoom) {
 }
 
 TEST_F(PreflightTest, APathTooLongOrALinkAtTheRecordsTemporaryName) {
-  g_script.paths[11] = box_.Path(std::string(250, 'c') + "\\");
-  ExpectStoppedSaying("plugins\\p.cdl is too long for Windows");
+  for (int length : {250, 240}) {  // too long as it is; only under its temporary name
+    g_script.paths[11] = box_.Path(std::string(length, 'c') + "\\");
+    ExpectStoppedSaying("plugins\\p.cdl is too long for Windows");
+  }
   g_script.paths[11] = box_.Path("C4D\\");
   app_->boxes.clear();
   box_.WriteFile("elsewhere.txt", "not the record's");
