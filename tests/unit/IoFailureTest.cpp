@@ -242,7 +242,7 @@ class IoFailureTest : public CoreFixture {
   }
 
   // Runs the Update with the n-th call of the name failing, and judges it.
-  // With also, the alsoAt-th call of that name is refused too.
+  // With also, the alsoAt-th call of that name and the one after it are refused too.
   void Judge(const char* call, long n, int error, long times, const char* also = nullptr,
              long alsoAt = 0) {
     SCOPED_TRACE(std::string(call) + " #" + std::to_string(n) + " " +
@@ -252,7 +252,7 @@ class IoFailureTest : public CoreFixture {
                  (also ? std::string(" and ") + also + " #" + std::to_string(alsoAt) : ""));
     Prepare();
     PosixPort::FailSystemCall(call, n, error, times);
-    if (also) PosixPort::FailSystemCall(also, alsoAt, EACCES);
+    if (also) PosixPort::FailSystemCall(also, alsoAt, EACCES, 2);
     Outcome run = Update();
     PosixPort::ResetSystemCalls();
     ExpectBeforeOrAfter(&run);
@@ -334,9 +334,10 @@ TEST_F(IoFailureTest, Mkdir) { Sweep("mkdir"); }
 // once the new record is written.
 TEST_F(IoFailureTest, Rename) { Sweep("rename", {1, 2, PosixPort::kFromThenOn}); }
 TEST_F(IoFailureTest, Fsync) { Sweep("fsync"); }
-// A rename refused, and an unlink of the undo: what could not be deleted at once goes once the
-// new record is written. The record's own temporary file, whose rename and then deletion were
-// refused, stays until the next save, which deletes it first; nothing lists it.
+// A rename refused, and two unlinks from the undo's on: what could not be deleted at once goes
+// once the new record is written, or at the next start when it cannot then either. The record's
+// own temporary file, whose rename and then deletion were refused, stays until the next save,
+// which deletes it first; nothing lists it.
 TEST_F(IoFailureTest, RenameAndUnlink) {
   strayRecordAllowed_ = true;
   const long renames = Calls("rename"), unlinks = Calls("unlink");
