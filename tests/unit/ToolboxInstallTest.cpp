@@ -108,6 +108,23 @@ TEST_F(ToolboxInstallTest, TheNextInstallationRemovesWhatTheLastOneRecordedAndNo
   EXPECT_FALSE(box_.Exists("Vorlane"));
 }
 
+// A previous file removed by hand is not there to remove: it is neither told nor kept.
+TEST_F(ToolboxInstallTest, APreviousFileAlreadyGoneIsNeitherToldNorKept) {
+  for (int target : {kTargetSDK, kTarget3dsMax6}) {
+    auto install = NewInstall();
+    install->InstallSharedFiles(archive_.c_str());
+    EXPECT_EQ(install->InstallTarget(target, archive_.c_str(),
+                                     box_.Path(target == kTargetSDK ? "SDK\\" : "Max\\").c_str()),
+              0);
+    install->ShowReport();
+    box_.Remove("SDK\\samples\\Hello.cpp");
+  }
+  EXPECT_EQ(app_->boxes.back().text, FindTarget(kTarget3dsMax6)->successText);
+  EXPECT_FALSE(box_.Exists("SDK\\include\\VLN2.h"));
+  const StoredRecord record = Record();
+  EXPECT_EQ(std::count(record.files.begin(), record.files.end(), box_.Path("SDK\\samples\\Hello.cpp")), 0);
+}
+
 TEST_F(ToolboxInstallTest, NothingSelectedLeavesNoRecordAndFoldersOnlyWithOtherFiles) {
   box_.WriteFile("Vorlane\\Toolbox\\notes.txt", "kept");
   { auto install = NewInstall(); }
