@@ -414,8 +414,16 @@ TEST_F(IoFailureTest, AJournalThatCannotBeFollowedStopsTheStart) {
     EXPECT_NE(std::string(message->GetText()).find(box_.Path(journal)), std::string::npos);
     EXPECT_TRUE(States() == interrupted);
   }
-  // As it was written, it is followed.
+  // As it was written, it is followed; a start that cannot put every file back says so and
+  // keeps it for the next one.
   box_.WriteFile(journal, written);
+  ElementRef<String> message = ElementRef<String>::Create(kStringType);
+  message->SetText("");
+  PosixPort::FailSystemCall("unlink", 1, EACCES);
+  EXPECT_EQ(Journal::Recover(record_.c_str(), message.get()), 1);
+  PosixPort::ResetSystemCalls();
+  EXPECT_EQ(std::string(message->GetText()).find("Setup could not put back every file"), 0u);
+  EXPECT_EQ(box_.ReadFile(journal), written);
   Restart();
   ExpectBeforeOrAfter(nullptr);
 }
