@@ -411,7 +411,8 @@ int InstallerDriver::Remove(Uninstaller* uninstaller, const char* record, const 
   if (!own || (uninstaller->AddFileEntry(own) == 0 && uninstaller->AddFolderEntry(own) == 0))
     uninstaller->SaveOrDelete(record);
   bool kept = PathExists(record) == 0;
-  int result = cut || kept ? kExitFailed : kExitSuccess;
+  // An entry refused as no place of an installation went from the list, but was not removed.
+  int result = left || cut || kept ? kExitFailed : kExitSuccess;
   if (cut) LogEvent("record damaged", record, "files of the installation may remain");
   if (kept) LogEvent("record kept", record, "it lists the files that stayed");
   // The entry goes with the record: while files stay, it offers to remove them.

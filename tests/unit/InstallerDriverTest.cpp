@@ -206,6 +206,10 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
                       "C:\\C4D\\NUL");
   };
   auto damagedJournal = [&] { box_.WriteFile("Vorlane\\Toolbox\\Uninstall.journal", "?"); };
+  const std::string share = "\\\\server\\share\\x.dll";
+  auto recordNamingAShare = [&] {
+    box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({plugin, share}, {}));
+  };
   auto recordNotListed = [&] {
     box_.WriteFile("Vorlane\\Toolbox\\Uninstall.info", StoredRecordBytes({plugin}, {}));
   };
@@ -241,6 +245,7 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
       {"/uninstall", {"unlink", 1, EACCES}, nullptr, 1, shown + "VorlaneBox could not be", 2},
       {"/uninstall /quiet", {"unlink", 3, EACCES}, nullptr, 1, "record not removed " + record, 0},
       {"/uninstall /quiet", {}, recordNotListed, 0, "removed " + plugin, 0},
+      {"/uninstall /quiet", {}, recordNamingAShare, 1, "refused " + share, 0},
       {"/quiet", {}, nullptr, 2, usage + "/quiet installs only with /accept-terms", 0},
       {install + " /targets=max5", {}, nullptr, 2, usage + "No folder for the target max5", 0},
       {longLine, {}, nullptr, 2, "command line: " + escaped + std::string(1000, 'x'), 0},
