@@ -253,8 +253,8 @@ int UninstallerImp::Save(const char* path) {
   if (result == 0) result = WriteList(files_, memory);
   if (result == 0) result = WriteList(folders_, memory);
   std::uint32_t size = 0;
-  if (result == 0 && (memory->GetError() != 0 || memory->GetSize(&size) != 0 ||
-                      memory->SetPosition(0) != 0))
+  if (result == 0 &&
+      (memory->GetError() != 0 || memory->GetSize(&size) != 0 || memory->SetPosition(0) != 0))
     result = 1;
   auto* bytes = result == 0 ? static_cast<unsigned char*>(Allocate(size)) : nullptr;
   if (!bytes || ReadFully(memory, bytes, size) != size) result = 1;

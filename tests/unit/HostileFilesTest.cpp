@@ -165,7 +165,7 @@ TEST_F(HostileFilesTest, ARecordCutAtEveryByteNamesOnlyWholePathsOfIt) {
   for (std::size_t end = box_.Path("inst\\").size() + 1; end < victim.size(); ++end) {
     std::string decoy = victim.substr(0, end);
     if (decoy.back() == '.') continue;  // not a name Windows keeps
-    decoys.push_back(decoy.substr(box_.Root().size()));
+    decoys.push_back(box_.Relative(decoy));
     box_.WriteFile(decoys.back(), "decoy");
   }
   for (std::size_t length = 0; length <= record.size(); ++length) {

@@ -188,7 +188,8 @@ TEST_F(CommandLineRunTest, UnattendedRunsEndWithTheirExitCodesAndLogWhatTheyDid)
 TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
   const std::string toolbox = box_.Path("Vorlane\\Toolbox\\"), record = toolbox + "Uninstall.info";
   const std::string plugin = box_.Path("C4D\\plugins\\p.cdl"), install = "/quiet /accept-terms";
-  const std::string notShown = "box (not shown) VorlaneBox Setup: ", usage = notShown + "Usage error: ";
+  const std::string notShown = "box (not shown) VorlaneBox Setup: ";
+  const std::string usage = notShown + "Usage error: ";
   const std::string report = "box (not shown) VorlaneBox Installation Report: ";
   const std::string stopped = "stopped before removing anything", shown = "box VorlaneBox Setup: ";
   const std::string blocked = install + " /folder:c4d-r10=" + box_.Path("blocked\\");
@@ -236,7 +237,8 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
       {install, {"allocation", 1}, nullptr, 1, "", 0},
       {install, {"open", 1, EACCES}, nullptr, 1, "", 0},  // the log's
       {install, {"rename", 5, EACCES}, nullptr, 1, "file not replaced " + plugin, 0},
-      {install, {"read", 39, EIO}, nullptr, 1, report + "The shared VorlaneBox resources could not", 0},  // the record, for the journal
+      // The record, read again for the journal.
+      {install, {"read", 39, EIO}, nullptr, 1, report + "The shared VorlaneBox resources", 0},
       {install, {"rename", 7, ENOSPC}, nullptr, 1, "record not written " + record, 0},
       {install, {"rename", 8, ENOSPC}, nullptr, 0, "journal not written " + record, 0},
       {install, {}, folderForShared, 1, "file not written " + toolbox + "r.txt: a folder", 0},
@@ -339,10 +341,10 @@ TEST_F(CommandLineRunTest, ARemovalTakesTheRecordLastAndOnlyOnceNothingItListsSt
             0u)
       << app_->boxes.back().text;
   EXPECT_FALSE(box_.Exists("C4D\\other.dll"));
-  EXPECT_EQ(box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"),
-            StoredRecordBytes({plugin, program, record},
-                              {box_.Path("C4D\\"), box_.Path("C4D\\plugins\\"),
-                               box_.Path("Vorlane\\Toolbox\\")}));
+  EXPECT_EQ(
+      box_.ReadFile("Vorlane\\Toolbox\\Uninstall.info"),
+      StoredRecordBytes({plugin, program, record}, {box_.Path("C4D\\"), box_.Path("C4D\\plugins\\"),
+                                                    box_.Path("Vorlane\\Toolbox\\")}));
 
   box_.Remove("C4D\\plugins\\p.cdl");  // the next removal takes what stayed
   EXPECT_EQ(Run("/uninstall /quiet"), kExitSuccess);
@@ -372,27 +374,29 @@ TEST_F(CommandLineRunTest, ARemovalThatRunsOutOfMemoryKeepsARecordOfWhatStayed) 
   const std::vector<std::string> files = {box_.Path("C4D\\plugins\\p.cdl"),
                                           box_.Path("C4D\\other.dll"),
                                           toolbox + "VorlaneBoxUninstall.exe", record};
-  auto relative = [&](const std::string& path) { return path.substr(box_.Root().size()); };
   PosixPort::SetModuleFileName(files[2].c_str());
   long swept = 0;
   for (FailMode mode : {FailMode::kOnce, FailMode::kFromThenOn}) {
     for (long n = 1, hit = true; hit; ++n, ++swept) {
       SCOPED_TRACE("allocation " + std::to_string(n));
-      for (std::size_t i = 0; i + 1 < files.size(); ++i) box_.WriteFile(relative(files[i]), "in");
-      box_.WriteFile(relative(record),
-                     StoredRecordBytes(files, {box_.Path("C4D\\"), box_.Path("C4D\\plugins\\"), toolbox}));
+      for (std::size_t i = 0; i + 1 < files.size(); ++i)
+        box_.WriteFile(box_.Relative(files[i]), "in");
+      box_.WriteFile(
+          box_.Relative(record),
+          StoredRecordBytes(files, {box_.Path("C4D\\"), box_.Path("C4D\\plugins\\"), toolbox}));
       FailAllocation(n, mode);
       int code = Run("/uninstall /quiet");
       hit = AllocationFailureHit();
       FailAllocation(0);
-      StoredRecord kept = ParseStoredRecord(box_.ReadFile(relative(record)));
+      StoredRecord kept = ParseStoredRecord(box_.ReadFile(box_.Relative(record)));
       // A record read only in part cannot list what it did not read; the log says so.
       bool stays = false, damaged = Logged("record damaged");
       for (const std::string& file : files) {
-        bool there = box_.Exists(relative(file));
+        bool there = box_.Exists(box_.Relative(file));
         stays = stays || there;
         EXPECT_TRUE(!there || damaged || std::count(kept.files.begin(), kept.files.end(), file))
-            << file << " stays unrecorded\n" << log_;
+            << file << " stays unrecorded\n"
+            << log_;
       }
       EXPECT_TRUE(code != kExitSuccess || !stays) << log_;
     }

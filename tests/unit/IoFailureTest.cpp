@@ -227,8 +227,7 @@ class IoFailureTest : public CoreFixture {
       }
     }
     for (const std::string& path : listed) {
-      std::string relative = path.substr(box_.Root().size());
-      EXPECT_TRUE(box_.Exists(relative)) << path << " is listed but gone";
+      EXPECT_TRUE(box_.Exists(box_.Relative(path))) << path << " is listed but gone";
     }
     EXPECT_TRUE(Outside() == outside_) << "something outside the installation's folders changed";
     if (afterCount) *afterCount += after;

@@ -318,7 +318,8 @@ TEST_F(PreflightTest, ANameExtractionRefusesOrATargetNotChosenIsNotCheckedForUse
   BuildPayload(kPayload);
   box_.WriteFile("R8\\plugins\\p.cdl", "the user's");
   held = Port::OpenFile(box_.Path("R8\\plugins\\p.cdl").c_str(), Port::kAccessWrite, false);
-  EXPECT_EQ(Run("/quiet /accept-terms /targets=sdk /folder:c4d-r8=" + box_.Path("R8")), kExitSuccess);
+  EXPECT_EQ(Run("/quiet /accept-terms /targets=sdk /folder:c4d-r8=" + box_.Path("R8")),
+            kExitSuccess);
   Port::CloseFile(held);
 }
 

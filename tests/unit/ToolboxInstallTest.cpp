@@ -122,7 +122,9 @@ TEST_F(ToolboxInstallTest, APreviousFileAlreadyGoneIsNeitherToldNorKept) {
   EXPECT_EQ(app_->boxes.back().text, FindTarget(kTarget3dsMax6)->successText);
   EXPECT_FALSE(box_.Exists("SDK\\include\\VLN2.h"));
   const StoredRecord record = Record();
-  EXPECT_EQ(std::count(record.files.begin(), record.files.end(), box_.Path("SDK\\samples\\Hello.cpp")), 0);
+  EXPECT_EQ(
+      std::count(record.files.begin(), record.files.end(), box_.Path("SDK\\samples\\Hello.cpp")),
+      0);
 }
 
 TEST_F(ToolboxInstallTest, NothingSelectedLeavesNoRecordAndFoldersOnlyWithOtherFiles) {

@@ -21,6 +21,8 @@ class Sandbox {
   std::string Root() const { return root_; }
   // Root() followed by relative (backslashes, no leading one).
   std::string Path(const std::string& relative) const { return root_ + relative; }
+  // The part of a path made by Path that follows Root().
+  std::string Relative(const std::string& path) const { return path.substr(root_.size()); }
   // The same path as the platform's own calls take it (natively a POSIX path).
   std::string NativePath(const std::string& relative) const;
 
