@@ -191,6 +191,7 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
   const std::string notShown = "box (not shown) VorlaneBox Setup: ";
   const std::string usage = notShown + "Usage error: ";
   const std::string report = "box (not shown) VorlaneBox Installation Report: ";
+  const std::string sharedFailed = report + "The shared VorlaneBox resources could not";
   const std::string stopped = "stopped before removing anything", shown = "box VorlaneBox Setup: ";
   const std::string blocked = install + " /folder:c4d-r10=" + box_.Path("blocked\\");
   // A line break is written escaped, so that the line stays one.
@@ -238,7 +239,7 @@ TEST_F(CommandLineRunTest, EachFaultEndsTheRunWithItsExitCodeAndLogLine) {
       {install, {"open", 1, EACCES}, nullptr, 1, "", 0},  // the log's
       {install, {"rename", 5, EACCES}, nullptr, 1, "file not replaced " + plugin, 0},
       // The record, read again for the journal.
-      {install, {"read", 39, EIO}, nullptr, 1, report + "The shared VorlaneBox resources", 0},
+      {install, {"read", 39, EIO}, nullptr, 1, sharedFailed, 0},
       {install, {"rename", 7, ENOSPC}, nullptr, 1, "record not written " + record, 0},
       {install, {"rename", 8, ENOSPC}, nullptr, 0, "journal not written " + record, 0},
       {install, {}, folderForShared, 1, "file not written " + toolbox + "r.txt: a folder", 0},
@@ -465,6 +466,7 @@ TEST_F(CommandLineRunTest, TheInstalledAppsEntryNamesTheUninstallerWhileSomethin
 
   // Another installation's key is neither replaced nor removed; one the system refuses is told.
   const std::string report = "box (not shown) VorlaneBox Installation Report: ";
+  const std::string sharedFailed = report + "The shared VorlaneBox resources could not";
   PosixPort::SetRegistryText(Port::kLocalMachine, key.c_str(), "UninstallString", "other.exe");
   EXPECT_EQ(Run("/quiet /accept-terms"), kExitSuccess);
   EXPECT_TRUE(Logged("entry not written HKEY_LOCAL_MACHINE\\" + key)) << log_;
